@@ -1,0 +1,40 @@
+# Shared compile settings and the helpers that register libraries and tests.
+
+add_library(plumbrook_warnings INTERFACE)
+target_compile_options(plumbrook_warnings INTERFACE -Wall -Wextra -Wshadow=local -Wnon-virtual-dtor)
+if(PLUMBROOK_WERROR)
+  target_compile_options(plumbrook_warnings INTERFACE -Werror)
+endif()
+
+if(PLUMBROOK_SANITIZE)
+  add_compile_options(-fsanitize=${PLUMBROOK_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${PLUMBROOK_SANITIZE})
+endif()
+
+# plumbrook_library(<name> [DEPS ...] [PRIVATE_DEPS ...]): a static library from every
+# .cpp file directly in the calling folder, with the alias plumbrook::<name>.
+function(plumbrook_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  add_library(plumbrook::${name} ALIAS ${name})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE plumbrook_warnings ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# plumbrook_tests(<folder> LIBS ...): one test executable per tests/<folder>/*_test.cpp,
+# linked with GoogleTest, the shared test support and the allocation tripwire.
+function(plumbrook_tests folder)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp)
+  foreach(source ${tests})
+    get_filename_component(stem ${source} NAME_WE)
+    set(target ${folder}_${stem})
+    add_executable(${target} ${source} $<TARGET_OBJECTS:plumbrook_tripwire>)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} plumbrook_test_support
+                          GTest::gtest_main GTest::gmock plumbrook_warnings)
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+                         PROPERTIES LABELS ${folder}
+                         ENVIRONMENT "PLUMBROOK_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  endforeach()
+endfunction()
