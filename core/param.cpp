@@ -102,7 +102,7 @@ void Param::InitDouble(const char* name, double defaultValue, double minValue, d
 
   displayPrecision_ = 0;
   double scaled = step_;
-  while (displayPrecision_ < 6 && std::fabs(scaled - std::round(scaled)) > 1e-9 * std::max(1.0, std::fabs(scaled))) {
+  while (displayPrecision_ < 6 && std::fabs(scaled - std::round(scaled)) > 1e-9 * std::fabs(scaled)) {
     scaled *= 10.0;
     ++displayPrecision_;
   }

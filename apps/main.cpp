@@ -1,0 +1,42 @@
+// plumbrook: the command-line mastering tool. Dispatches to its subcommands.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "apps/commands.h"
+#include "core/plumbrook.h"
+
+namespace plumbrook::cli {
+
+const char* usage() {
+  return "usage: plumbrook params\n"
+         "       plumbrook --version\n";
+}
+
+}  // namespace plumbrook::cli
+
+int main(int argc, char** argv) {
+  using namespace plumbrook::cli;
+  if (argc < 2) {
+    std::fputs(usage(), stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  const Args args(argv + 2, argv + argc);
+  try {
+    if (command == "params") return runParams(args);
+    if (command == "--version" || command == "version") {
+      std::printf("plumbrook %s\n", plumbrook::kVersionText);
+      return 0;
+    }
+    if (command == "--help" || command == "-h" || command == "help") {
+      std::fputs(usage(), stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "plumbrook: unknown command '%s'\n%s", command.c_str(), usage());
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "plumbrook: %s\n", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,99 @@
+// The Plumbrook plug-in: identity, parameters, stages, latency, Limiter Link, saved state.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/plugin_base.h"
+#include "core/plumbrook_params.h"
+#include "dsp/chain_records.h"
+#include "dsp/limiter.h"
+
+namespace plumbrook {
+
+/// The configuration record of the plug-in.
+plugkit::Config MakeConfig();
+
+inline constexpr int kVendorVersion = 0x00000302;
+inline constexpr const char* kVersionText = "0.3.2";
+inline constexpr int kDesignWidth = 880;
+inline constexpr int kDesignHeight = 382;
+inline constexpr double kDesignAspect = 2.3036649;
+inline constexpr int32_t kStateTag = 0x50425331;  // "PBS1"
+
+}  // namespace plumbrook
+
+class Plumbrook : public plugkit::HostAdapter {
+ public:
+  explicit Plumbrook(const plugkit::InstanceInfo& info);
+  ~Plumbrook() override;
+
+  // Host boundary.
+  void OnReset() override;
+  void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  void OnParamChangeUI(int paramIdx, plugkit::ParamSource source) override;
+  void OnIdle() override;
+  bool SerializeState(plugkit::ByteChunk& chunk) const override;
+  int UnserializeState(const plugkit::ByteChunk& chunk, int startPos) override;
+
+  /// The limiter settings the parameters ask for (not clamped).
+  quillfen::dsp::Limiter::Settings limiterSettings() const;
+  /// The look-ahead length while Lookahead or True Peak is on, else 0. Any thread.
+  int wantedLatency() const;
+  /// Limiter Link: moves the other of threshold (5) / ceiling (6) by the same decibels.
+  void followLink(int paramIdx);
+  void trackLabel(std::string& label) const { label.clear(); }
+  bool trackColour(int&, int&, int&) const { return false; }
+
+  // Per-instance settings that travel with the state.
+  int accentIndex() const { return accentIndex_.load(); }
+  /// Stores an accent index (6 and above become 0); flags a change.
+  void setAccentIndex(int index);
+  bool takeAccentChanged() { return accentChanged_.exchange(false); }
+  float platformScale() const { return platformScale_; }
+  std::pair<int, int> restoredEditorSize() const { return restoredEditorSize_; }
+
+  // Preset name and modified mark.
+  std::string presetName() const;
+  void setPresetName(const std::string& name);
+  std::vector<double> soundSnapshot() const;
+  bool presetModified() const { return modifiedSinceSnapshot_ || modifiedBase_; }
+  void retakePresetSnapshot(bool modified);
+
+ private:
+  void restoreEditorSize(int width, int height);
+  quillfen::dsp::Limiter::Settings clampedLimiterSettings() const;
+  void sendLinkedValue(int paramIdx, double value);
+  void updatePresetModified();
+
+  std::pair<double, double> linkMemory_{0.0, -0.3};  // (threshold, ceiling) dB
+  bool linkGuard_ = false;
+  int processChannels_ = 2;
+  quillfen::dsp::Limiter limiter_;
+  plumbrook::LinearFade limiterFade_;
+  plumbrook::LinearFade bypassFade_;
+  plumbrook::GainRamp gainRamp_;
+  double preparedSampleRate_ = 0.0;
+  std::atomic<int> cachedLookahead_{72};
+  std::atomic<bool> latencyPending_{false};
+  float platformScale_ = 1.0f;
+  std::atomic<int> accentIndex_{5};
+  std::atomic<bool> accentChanged_{false};
+  std::pair<int, int> restoredEditorSize_{0, 0};
+  mutable std::mutex presetNameMutex_;
+  std::string presetName_;
+  std::vector<double> presetSnapshot_;
+  // Atomic because the host may save state from another thread while the idle tick runs.
+  std::atomic<bool> modifiedSinceSnapshot_{false};
+  std::atomic<bool> modifiedBase_{false};
+  std::atomic<bool> retakePending_{false};
+};
+
+namespace plumbrook {
+/// The factory the adapters call: a new instance with the editor view class "Plumbrook_View".
+std::unique_ptr<Plumbrook> MakePlugin();
+}  // namespace plumbrook

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the command-line tool and runs the main job on its built-in default.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target plumbrook >/dev/null
+exec build/apps/plumbrook params "$@"
