@@ -166,13 +166,17 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   AudioProcessor::ProcessBlock(inputs, outputs, nFrames);
 }
 
-void Plumbrook::OnIdle() {
+bool Plumbrook::reportLatencyIfChanged() {
   const int wanted = wantedLatency();
   const bool differs = wanted != GetLatency();
-  if (differs || latencyPending_.exchange(false)) {
-    AudioProcessor::SetLatency(wanted);
-    SetLatency(wanted);
-  }
+  if (!differs && !latencyPending_.exchange(false)) return false;
+  AudioProcessor::SetLatency(wanted);
+  SetLatency(wanted);
+  return true;
+}
+
+void Plumbrook::OnIdle() {
+  reportLatencyIfChanged();
   if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
   updatePresetModified();
 }

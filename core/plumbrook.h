@@ -44,6 +44,10 @@ class Plumbrook : public plugkit::HostAdapter {
   quillfen::dsp::Limiter::Settings limiterSettings() const;
   /// The look-ahead length while Lookahead or True Peak is on, else 0. Any thread.
   int wantedLatency() const;
+  /// Tells the host the wanted latency when it changed or a reset asked for it; the latency
+  /// step of the idle tick. Lock-free and allocation-free, so an adapter whose host reads
+  /// latency from the audio thread may call it there. True when it reported.
+  bool reportLatencyIfChanged();
   /// Limiter Link: moves the other of threshold (5) / ceiling (6) by the same decibels.
   void followLink(int paramIdx);
   void trackLabel(std::string& label) const { label.clear(); }
