@@ -1,0 +1,528 @@
+// Audio file input and output through libsndfile.
+#include "apps/audio_file.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace plumbrook::cli {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// A growable in-memory file for libsndfile's virtual I/O (standard input and output).
+
+struct MemoryFile {
+  std::vector<uint8_t> bytes;
+  sf_count_t position = 0;
+
+  static sf_count_t length(void* self) { return static_cast<sf_count_t>(cast(self).bytes.size()); }
+  static sf_count_t seek(sf_count_t offset, int whence, void* self) {
+    MemoryFile& f = cast(self);
+    sf_count_t base = 0;
+    if (whence == SEEK_CUR) base = f.position;
+    if (whence == SEEK_END) base = static_cast<sf_count_t>(f.bytes.size());
+    const sf_count_t target = base + offset;
+    if (target < 0) return -1;
+    f.position = target;
+    return target;
+  }
+  static sf_count_t readBytes(void* out, sf_count_t count, void* self) {
+    MemoryFile& f = cast(self);
+    const sf_count_t size = static_cast<sf_count_t>(f.bytes.size());
+    const sf_count_t n = std::clamp<sf_count_t>(size - f.position, 0, count);
+    if (n > 0) std::memcpy(out, f.bytes.data() + f.position, static_cast<size_t>(n));
+    f.position += n;
+    return n;
+  }
+  static sf_count_t writeBytes(const void* in, sf_count_t count, void* self) {
+    MemoryFile& f = cast(self);
+    const auto end = static_cast<size_t>(f.position + count);
+    if (end > f.bytes.size()) f.bytes.resize(end);
+    std::memcpy(f.bytes.data() + f.position, in, static_cast<size_t>(count));
+    f.position += count;
+    return count;
+  }
+  static sf_count_t tell(void* self) { return cast(self).position; }
+  static SF_VIRTUAL_IO io() { return {length, seek, readBytes, writeBytes, tell}; }
+
+ private:
+  static MemoryFile& cast(void* self) { return *static_cast<MemoryFile*>(self); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Formats.
+
+struct Container {
+  const char* name;
+  int major;
+  int lossySub;  // the only encoding of a lossy container, else 0
+  std::vector<const char*> extensions;
+};
+
+const std::vector<Container>& containers() {
+  static const std::vector<Container> table = {
+      {"wav", SF_FORMAT_WAV, 0, {".wav", ".wave", ".bwf"}},
+      {"wavex", SF_FORMAT_WAVEX, 0, {}},
+      {"rf64", SF_FORMAT_RF64, 0, {".rf64"}},
+      {"w64", SF_FORMAT_W64, 0, {".w64"}},
+      {"aiff", SF_FORMAT_AIFF, 0, {".aiff", ".aif", ".aifc"}},
+      {"caf", SF_FORMAT_CAF, 0, {".caf"}},
+      {"flac", SF_FORMAT_FLAC, 0, {".flac"}},
+      {"au", SF_FORMAT_AU, 0, {".au", ".snd"}},
+      {"ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS, {".ogg", ".oga"}},
+      {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS, {".opus"}},
+      {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III, {".mp3"}},
+  };
+  return table;
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Bits of an integer PCM encoding that is read and written exactly, else 0.
+int pcmBits(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32: return 32;
+    default: return 0;
+  }
+}
+
+bool isFloatEncoding(int format) {
+  const int sub = format & SF_FORMAT_SUBMASK;
+  return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
+bool formatAccepted(int format, int channels, double sampleRate) {
+  SF_INFO info{};
+  info.format = format;
+  info.channels = channels;
+  info.samplerate = static_cast<int>(sampleRate);
+  return sf_format_check(&info) != 0;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+// ---------------------------------------------------------------------------------------------
+// Removal of an unfinished output file when the process is told to stop.
+
+char g_partialPath[4096];
+volatile std::sig_atomic_t g_partialActive = 0;
+
+extern "C" void removePartialAndDie(int signalNumber) {
+  if (g_partialActive) unlink(g_partialPath);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+void guardPartial(const std::string& path) {
+  std::snprintf(g_partialPath, sizeof g_partialPath, "%s", path.c_str());
+  g_partialActive = 1;
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) std::signal(s, removePartialAndDie);
+  }
+}
+
+void releasePartial() { g_partialActive = 0; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Reading.
+
+struct AudioReader::Impl {
+  SNDFILE* file = nullptr;
+  SF_INFO info{};
+  MemoryFile memory;  // standard input
+  SF_VIRTUAL_IO io = MemoryFile::io();
+  int bits = 0;
+  std::vector<int32_t> integers;
+  std::string name;
+
+  ~Impl() {
+    if (file) sf_close(file);
+  }
+};
+
+AudioReader::AudioReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
+  SNDFILE* file = impl_->file;
+  for (int id = SF_STR_FIRST; id <= SF_STR_LAST; ++id) {
+    if (const char* text = sf_get_string(file, id)) metadata_.strings.emplace_back(id, text);
+  }
+  SF_BROADCAST_INFO_VAR(16384) broadcast{};
+  if (sf_command(file, SFC_GET_BROADCAST_INFO, &broadcast, sizeof broadcast) == SF_TRUE) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&broadcast);
+    metadata_.broadcastInfo.assign(bytes, bytes + sizeof broadcast);
+  }
+  uint32_t cueCount = 0;
+  if (sf_command(file, SFC_GET_CUE_COUNT, &cueCount, sizeof cueCount) == SF_TRUE && cueCount > 0) {
+    std::vector<uint8_t> record(sizeof(uint32_t) + cueCount * sizeof(SF_CUE_POINT) + 16);
+    if (sf_command(file, SFC_GET_CUE, record.data(), static_cast<int>(record.size())) == SF_TRUE)
+      metadata_.cues = std::move(record);
+  }
+}
+
+AudioReader::~AudioReader() = default;
+
+std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, std::string& error) {
+  auto impl = std::make_unique<Impl>();
+  if (path == "-") {
+    impl->name = "standard input";
+    uint8_t buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+      impl->memory.bytes.insert(impl->memory.bytes.end(), buffer, buffer + n);
+    if (std::ferror(stdin)) {
+      error = "cannot read standard input: " + std::string(std::strerror(errno));
+      return nullptr;
+    }
+    if (impl->memory.bytes.empty()) {
+      error = "standard input is empty; expected audio (for example WAV)";
+      return nullptr;
+    }
+    impl->file = sf_open_virtual(&impl->io, SFM_READ, &impl->info, &impl->memory);
+  } else {
+    impl->name = quoted(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) {
+      error = "cannot read " + impl->name + ": no such file";
+      return nullptr;
+    }
+    if (fs::is_directory(status)) {
+      error = "cannot read " + impl->name + ": it is a directory";
+      return nullptr;
+    }
+    if (access(path.c_str(), R_OK) != 0) {
+      error = "cannot read " + impl->name + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    impl->file = sf_open(path.c_str(), SFM_READ, &impl->info);
+  }
+  if (!impl->file) {
+    error = "cannot read " + impl->name + ": not a supported audio file (" + sf_strerror(nullptr) + ")";
+    return nullptr;
+  }
+  const SF_INFO& info = impl->info;
+  if (info.channels < 1 || info.channels > 2) {
+    error = impl->name + " has " + std::to_string(info.channels) +
+            " channels; only mono and stereo files can be mastered";
+    return nullptr;
+  }
+  if (info.samplerate < 8000 || info.samplerate > 768000) {
+    error = impl->name + " has an unsupported sample rate of " + std::to_string(info.samplerate) + " Hz";
+    return nullptr;
+  }
+  impl->bits = pcmBits(info.format);
+  return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
+}
+
+int AudioReader::channels() const { return impl_->info.channels; }
+double AudioReader::sampleRate() const { return impl_->info.samplerate; }
+int64_t AudioReader::frames() const { return impl_->info.frames; }
+int AudioReader::format() const { return impl_->info.format; }
+std::string AudioReader::formatName() const { return describeFormat(impl_->info.format); }
+
+int64_t AudioReader::read(double* interleaved, int64_t maxFrames) {
+  const int channels = impl_->info.channels;
+  if (impl_->bits == 0) return sf_readf_double(impl_->file, interleaved, maxFrames);
+  // Integer files are read as left-aligned 32-bit values and scaled by a power of two, so
+  // every sample value survives the round trip to the same resolution exactly.
+  std::vector<int32_t>& integers = impl_->integers;
+  integers.resize(static_cast<size_t>(maxFrames * channels));
+  const int64_t got = sf_readf_int(impl_->file, integers.data(), maxFrames);
+  const int64_t n = got * channels;
+  constexpr double kScale = 1.0 / 2147483648.0;
+  for (int64_t i = 0; i < n; ++i) interleaved[i] = integers[static_cast<size_t>(i)] * kScale;
+  return got;
+}
+
+bool AudioReader::rewind(std::string& error) {
+  if (sf_seek(impl_->file, 0, SEEK_SET) == 0) return true;
+  error = "cannot read " + impl_->name + " a second time: it cannot seek";
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Formats.
+
+std::string describeFormat(int format) {
+  std::string container = "audio";
+  for (const Container& c : containers()) {
+    if (c.major == (format & SF_FORMAT_TYPEMASK) && (c.lossySub == 0 || c.lossySub == (format & SF_FORMAT_SUBMASK))) {
+      container = c.name;
+      break;
+    }
+  }
+  for (char& ch : container) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  const int sub = format & SF_FORMAT_SUBMASK;
+  if (const int bits = pcmBits(format)) return container + " " + std::to_string(bits) + "-bit";
+  if (sub == SF_FORMAT_FLOAT) return container + " 32-bit float";
+  if (sub == SF_FORMAT_DOUBLE) return container + " 64-bit float";
+  SF_FORMAT_INFO info{};
+  info.format = sub;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
+    return container + " " + info.name;
+  return container;
+}
+
+int chooseOutputFormat(int inputFormat, const std::string& outputPath, const FormatRequest& request,
+                       int channels, double sampleRate, std::string& error) {
+  const Container* container = nullptr;
+  if (!request.container.empty()) {
+    const std::string wanted = lower(request.container);
+    for (const Container& c : containers())
+      if (wanted == c.name) container = &c;
+    if (!container) {
+      std::string known;
+      for (const Container& c : containers()) known += std::string(known.empty() ? "" : ", ") + c.name;
+      error = "--format " + quoted(request.container) + ": unknown format (known: " + known + ")";
+      return 0;
+    }
+  } else if (outputPath == "-") {
+    container = &containers().front();
+  } else {
+    const std::string extension = lower(fs::path(outputPath).extension().string());
+    for (const Container& c : containers())
+      for (const char* e : c.extensions)
+        if (extension == e) container = &c;
+  }
+  int major = container ? container->major : (inputFormat & SF_FORMAT_TYPEMASK);
+  const int lossySub = container ? container->lossySub : 0;
+  const int inputSub = inputFormat & SF_FORMAT_SUBMASK;
+
+  int sub = 0;
+  if (!request.bits.empty()) {
+    if (lossySub != 0) {
+      error = "--bits does not apply to the " + std::string(container->name) + " format";
+      return 0;
+    }
+    const std::string bits = lower(request.bits);
+    if (bits == "8") sub = (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64 ||
+                            major == SF_FORMAT_W64) ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
+    else if (bits == "16") sub = SF_FORMAT_PCM_16;
+    else if (bits == "24") sub = SF_FORMAT_PCM_24;
+    else if (bits == "32") sub = SF_FORMAT_PCM_32;
+    else if (bits == "float" || bits == "32f") sub = SF_FORMAT_FLOAT;
+    else if (bits == "double" || bits == "64f") sub = SF_FORMAT_DOUBLE;
+    else {
+      error = "--bits " + quoted(request.bits) + ": expected 8, 16, 24, 32, float or double";
+      return 0;
+    }
+  } else if (lossySub != 0) {
+    sub = lossySub;
+  } else if (formatAccepted(major | inputSub, channels, sampleRate)) {
+    sub = inputSub;
+  } else if (isFloatEncoding(inputFormat) && formatAccepted(major | SF_FORMAT_FLOAT, channels, sampleRate)) {
+    sub = SF_FORMAT_FLOAT;
+  } else {
+    sub = SF_FORMAT_PCM_24;
+  }
+  if (!container && !request.bits.empty() && !formatAccepted(major | sub, channels, sampleRate)) {
+    // The input's container (e.g. a lossy one) cannot hold the requested encoding: use WAV.
+    major = SF_FORMAT_WAV;
+  }
+  const int format = major | sub;
+  if (!formatAccepted(format, channels, sampleRate)) {
+    error = "cannot write " + quoted(outputPath) + ": " + describeFormat(format) + " does not take " +
+            std::to_string(channels) + " channel(s) at " + std::to_string(static_cast<int>(sampleRate)) + " Hz";
+    return 0;
+  }
+  return format;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing.
+
+struct AudioWriter::Impl {
+  SNDFILE* file = nullptr;
+  SF_INFO info{};
+  std::string path;
+  std::string partialPath;
+  int descriptor = -1;
+  bool toStdout = false;
+  bool committed = false;
+  MemoryFile memory;
+  SF_VIRTUAL_IO io = MemoryFile::io();
+  int bits = 0;
+  std::vector<int32_t> integers;
+
+  ~Impl() {
+    if (file) sf_close(file);
+    if (descriptor >= 0) close(descriptor);
+    if (!committed && !partialPath.empty()) {
+      unlink(partialPath.c_str());
+      releasePartial();
+    }
+  }
+};
+
+AudioWriter::AudioWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+AudioWriter::~AudioWriter() = default;
+
+std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int format, int channels,
+                                                 double sampleRate, const Metadata& metadata,
+                                                 std::string& error) {
+  auto impl = std::make_unique<Impl>();
+  impl->path = path;
+  impl->info.format = format;
+  impl->info.channels = channels;
+  impl->info.samplerate = static_cast<int>(sampleRate);
+  const std::string name = quoted(path);
+  if (path == "-") {
+    impl->toStdout = true;
+    impl->file = sf_open_virtual(&impl->io, SFM_WRITE, &impl->info, &impl->memory);
+  } else {
+    std::error_code ec;
+    fs::path directory = fs::path(path).parent_path();
+    if (directory.empty()) directory = ".";
+    if (!fs::is_directory(directory, ec)) {
+      error = "cannot write " + name + ": the directory " + quoted(directory.string()) + " does not exist";
+      return nullptr;
+    }
+    if (fs::is_directory(path, ec)) {
+      error = "cannot write " + name + ": it is a directory";
+      return nullptr;
+    }
+    const std::string stem = fs::path(path).filename().string();
+    std::string pattern = (directory / ("." + stem + ".partial-XXXXXX")).string();
+    impl->descriptor = mkstemp(pattern.data());
+    if (impl->descriptor < 0) {
+      error = "cannot write " + name + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    impl->partialPath = pattern;
+    guardPartial(pattern);
+    impl->file = sf_open_fd(impl->descriptor, SFM_WRITE, &impl->info, SF_FALSE);
+  }
+  if (!impl->file) {
+    error = "cannot write " + name + " as " + describeFormat(format) + ": " + sf_strerror(nullptr);
+    return nullptr;
+  }
+  impl->bits = pcmBits(format);
+  if (impl->bits == 0 && !isFloatEncoding(format)) sf_command(impl->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+  bool haveSoftware = false;
+  for (const auto& [id, text] : metadata.strings) {
+    sf_set_string(impl->file, id, text.c_str());
+    haveSoftware = haveSoftware || id == SF_STR_SOFTWARE;
+  }
+  if (!haveSoftware) sf_set_string(impl->file, SF_STR_SOFTWARE, "plumbrook");
+  const int major = format & SF_FORMAT_TYPEMASK;
+  const bool riff = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
+  if (riff && !metadata.broadcastInfo.empty()) {
+    std::vector<uint8_t> record = metadata.broadcastInfo;
+    SF_BROADCAST_INFO_VAR(16384) broadcast{};
+    std::memcpy(&broadcast, record.data(), std::min(record.size(), sizeof broadcast));
+    // The loudness fields describe the unprocessed audio; mark them unset (0x7fff).
+    if (broadcast.version >= 2) {
+      broadcast.loudness_value = broadcast.loudness_range = broadcast.max_true_peak_level = 0x7fff;
+      broadcast.max_momentary_loudness = broadcast.max_shortterm_loudness = 0x7fff;
+    }
+    sf_command(impl->file, SFC_SET_BROADCAST_INFO, &broadcast, sizeof broadcast);
+  }
+  if (!metadata.cues.empty() && (riff || major == SF_FORMAT_AIFF)) {
+    std::vector<uint8_t> record = metadata.cues;
+    sf_command(impl->file, SFC_SET_CUE, record.data(), static_cast<int>(record.size()));
+  }
+  return std::unique_ptr<AudioWriter>(new AudioWriter(std::move(impl)));
+}
+
+bool AudioWriter::write(const double* interleaved, int64_t frames, std::string& error) {
+  Impl& w = *impl_;
+  const int64_t samples = frames * w.info.channels;
+  int64_t written = 0;
+  if (w.bits == 0) {
+    written = sf_writef_double(w.file, interleaved, frames);
+  } else {
+    // Round to the file's own resolution here, so that libsndfile's truncation of the
+    // left-aligned value is exact.
+    w.integers.resize(static_cast<size_t>(samples));
+    const double scale = std::ldexp(1.0, w.bits - 1);
+    const double top = scale - 1.0;
+    const int shift = 32 - w.bits;
+    for (int64_t i = 0; i < samples; ++i) {
+      double q = std::nearbyint(interleaved[i] * scale);
+      q = q < -scale ? -scale : (q > top ? top : q);
+      if (q != q) q = 0.0;
+      w.integers[static_cast<size_t>(i)] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(q)) << shift);
+    }
+    written = sf_writef_int(w.file, w.integers.data(), frames);
+  }
+  if (written != frames) {
+    error = "cannot write " + quoted(w.path) + ": " + sf_strerror(w.file);
+    return false;
+  }
+  return true;
+}
+
+bool AudioWriter::commit(std::string& error) {
+  Impl& w = *impl_;
+  const std::string name = quoted(w.path);
+  sf_write_sync(w.file);
+  const int closeError = sf_close(w.file);
+  w.file = nullptr;
+  if (closeError != 0) {
+    error = "cannot write " + name + ": " + sf_error_number(closeError);
+    return false;
+  }
+  if (w.toStdout) {
+    const size_t n = std::fwrite(w.memory.bytes.data(), 1, w.memory.bytes.size(), stdout);
+    if (n != w.memory.bytes.size() || std::fflush(stdout) != 0) {
+      error = "cannot write to standard output: " + std::string(std::strerror(errno));
+      return false;
+    }
+    w.committed = true;
+    return true;
+  }
+  if (fsync(w.descriptor) != 0 || close(w.descriptor) != 0) {
+    w.descriptor = -1;
+    error = "cannot write " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  w.descriptor = -1;
+  // The finished file gets the permissions of the file it replaces, or the usual ones.
+  struct stat existing {};
+  mode_t mode = 0;
+  if (stat(w.path.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  chmod(w.partialPath.c_str(), mode);
+  if (std::rename(w.partialPath.c_str(), w.path.c_str()) != 0) {
+    error = "cannot write " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  w.committed = true;
+  releasePartial();
+  return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  if (a == "-" || b == "-") return false;
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace plumbrook::cli

@@ -1,0 +1,103 @@
+// One render pass through a fresh plug-in instance.
+#include "apps/render_engine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "apps/console_surface.h"
+#include "platform/offline/offline_host.h"
+
+namespace plumbrook::cli {
+
+bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) {
+  AudioSource& source = *pass.source;
+  if (!source.rewind(error)) return false;
+  const int channels = source.channels();
+  const double rate = source.sampleRate();
+  const int block = pass.blockSize;
+
+  offline::OfflineHost::Options options;
+  options.sampleRate = rate;
+  options.inputs = channels;
+  options.outputs = channels;
+  options.blockSize = block;
+  options.renderingOffline = true;
+  auto host = offline::OfflineHost::create(options, error);
+  if (!host) return false;
+  Plumbrook& plugin = host->plugin();
+  // The plug-in publishes its meters only while an editor is open.
+  ConsoleSurface surface;
+  plugin.AttachUI(&surface);
+
+  for (int i = 0; i < plugin.NParams() && i < static_cast<int>(pass.parameterValues.size()); ++i)
+    host->setParameter(i, pass.parameterValues[static_cast<size_t>(i)]);
+  // Prepare again with the values in place: a change of rate makes the plug-in prepare its
+  // stages from the current parameters, so the render starts settled instead of gliding
+  // from the defaults.
+  host->setSampleRate(rate == 48000.0 ? 44100.0 : 48000.0);
+  host->setSampleRate(rate);
+  host->runTimer();
+  const int latency = std::max(0, host->reportedLatency());
+  outcome = {};
+  outcome.latencySamples = latency;
+
+  std::vector<double> interleavedIn(static_cast<size_t>(block * channels));
+  std::vector<double> interleavedOut(static_cast<size_t>(block * channels));
+  std::vector<std::vector<double>> planarIn(static_cast<size_t>(channels), std::vector<double>(static_cast<size_t>(block)));
+  std::vector<std::vector<double>> planarOut(static_cast<size_t>(channels), std::vector<double>(static_cast<size_t>(block)));
+  std::vector<double*> inPointers, outPointers;
+  for (int c = 0; c < channels; ++c) {
+    inPointers.push_back(planarIn[static_cast<size_t>(c)].data());
+    outPointers.push_back(planarOut[static_cast<size_t>(c)].data());
+  }
+
+  int64_t toSkip = latency;    // output frames that precede the first input frame
+  int64_t flushLeft = latency; // silent frames that push the last input frames out
+  bool sourceDone = false;
+  int64_t written = 0;
+  float largestReduction = 0.0f;
+  while (true) {
+    int64_t n = 0;
+    if (!sourceDone) {
+      n = source.read(interleavedIn.data(), block);
+      if (n <= 0) {
+        sourceDone = true;
+        n = 0;
+      } else if (pass.inputMeter) {
+        pass.inputMeter->add(interleavedIn.data(), n);
+      }
+    }
+    if (sourceDone) {
+      n = std::min<int64_t>(block, flushLeft);
+      if (n == 0) break;
+      flushLeft -= n;
+      std::fill(interleavedIn.begin(), interleavedIn.begin() + n * channels, 0.0);
+    }
+    for (int c = 0; c < channels; ++c) {
+      double* dst = inPointers[static_cast<size_t>(c)];
+      for (int64_t i = 0; i < n; ++i) dst[i] = interleavedIn[static_cast<size_t>(i * channels + c)];
+    }
+    host->processBlock(inPointers.data(), outPointers.data(), static_cast<int>(n));
+    largestReduction = std::max(largestReduction, plugin.meterReadings().limiterReduction.exchange(0.0f));
+
+    const int64_t skip = std::min(toSkip, n);
+    toSkip -= skip;
+    const int64_t keep = n - skip;
+    if (keep > 0) {
+      for (int c = 0; c < channels; ++c) {
+        const double* src = outPointers[static_cast<size_t>(c)] + skip;
+        for (int64_t i = 0; i < keep; ++i) interleavedOut[static_cast<size_t>(i * channels + c)] = src[i];
+      }
+      if (pass.outputMeter) pass.outputMeter->add(interleavedOut.data(), keep);
+      if (pass.writer && !pass.writer->write(interleavedOut.data(), keep, error)) return false;
+      written += keep;
+      if (pass.progress) pass.progress(written);
+    }
+  }
+  plugin.DetachUI();
+  outcome.frames = written;
+  outcome.limiterReductionDb = largestReduction > 0.0f ? static_cast<double>(largestReduction) : 0.0;
+  return true;
+}
+
+}  // namespace plumbrook::cli

@@ -1,0 +1,203 @@
+// Plug-in settings from the command line.
+#include "apps/settings.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "editor/typed_value.h"
+#include "platform/offline/offline_host.h"
+#include "presets/preset_format.h"
+
+namespace fs = std::filesystem;
+
+namespace plumbrook::cli {
+namespace {
+
+std::string folded(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == ' ' || c == '-') c = '_';
+    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+constexpr std::uintmax_t kMaxStateBytes = 16u << 20;
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
+
+std::string shortNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+bool looksLikeFile(const std::string& argument) {
+  return argument.find('/') != std::string::npos ||
+         fs::path(argument).extension() == plumbrook::offline::kPresetFormat.extension;
+}
+
+// The first failure message the plug-in showed, or empty.
+std::string firstFailure(const ConsoleSurface& surface) {
+  const auto failures = surface.failures();
+  return failures.empty() ? std::string() : failures.front().text;
+}
+
+}  // namespace
+
+int findParameter(const Plumbrook& plugin, const std::string& name) {
+  const std::string wanted = folded(name);
+  if (wanted.empty()) return -1;
+  for (int i = 0; i < plugin.NParams(); ++i) {
+    if (wanted == folded(std::string(kParamSymbols[static_cast<size_t>(i)])) ||
+        wanted == folded(plugin.GetParam(i)->GetName()))
+      return i;
+  }
+  return -1;
+}
+
+bool parseParameterValue(const Plumbrook& plugin, int paramIdx, const std::string& text, double& value,
+                         std::string& error, double* clampedFrom) {
+  const plugkit::Param& param = *plugin.GetParam(paramIdx);
+  if (param.Type() == plugkit::Param::kTypeBool) {
+    std::string offText, onText;
+    param.GetDisplay(0.0, false, offText);
+    param.GetDisplay(1.0, false, onText);
+    const std::string given = folded(text);
+    if (given == folded(onText)) value = 1.0;
+    else if (given == folded(offText)) value = 0.0;
+    else {
+      error = quoted(text) + " is not a setting of " + param.GetName() + " (use " + onText + " or " + offText + ")";
+      return false;
+    }
+    return true;
+  }
+  constexpr double kWide = std::numeric_limits<double>::max();
+  const auto typed = quillfen::controls::parseTypedValue(text, -kWide, kWide, false);
+  if (!typed) {
+    error = quoted(text) + " is not a number";
+    return false;
+  }
+  value = quillfen::controls::parseTypedValue(text, param.GetMin(), param.GetMax(), false).value_or(*typed);
+  if (clampedFrom && value != *typed) *clampedFrom = *typed;
+  return true;
+}
+
+bool Settings::addSet(const Plumbrook& plugin, const std::string& argument, std::string& error) {
+  const size_t equals = argument.find('=');
+  if (equals == std::string::npos) {
+    error = "--set " + quoted(argument) + ": expected NAME=VALUE, e.g. --set ceiling=-1";
+    return false;
+  }
+  const std::string name = argument.substr(0, equals);
+  const std::string text = argument.substr(equals + 1);
+  const int index = findParameter(plugin, name);
+  if (index < 0) {
+    error = "--set " + quoted(argument) + ": unknown parameter " + quoted(name) +
+            " (see 'plumbrook params' for names and symbols)";
+    return false;
+  }
+  double value = 0.0;
+  double typed = std::numeric_limits<double>::quiet_NaN();
+  std::string why;
+  if (!parseParameterValue(plugin, index, text, value, why, &typed)) {
+    error = "--set " + quoted(argument) + ": " + why;
+    return false;
+  }
+  if (typed == typed) {
+    const plugkit::Param& param = *plugin.GetParam(index);
+    notes_.push_back(std::string(param.GetName()) + " " + shortNumber(typed) + " is outside " +
+                     shortNumber(param.GetMin()) + " .. " + shortNumber(param.GetMax()) + "; using " +
+                     shortNumber(value));
+  }
+  steps_.push_back({Step::kSet, argument, index, value});
+  return true;
+}
+
+bool Settings::apply(Plumbrook& plugin, ConsoleSurface& surface, std::string& error) const {
+  for (const Step& step : steps_) {
+    switch (step.kind) {
+      case Step::kSet:
+        plugin.SetParameterFromHost(step.paramIdx, step.value);
+        break;
+
+      case Step::kPreset: {
+        quillfen::presets::SavedPreset preset;
+        const std::string& argument = step.argument;
+        bool found = false;
+        if (looksLikeFile(argument)) {
+          std::error_code ec;
+          if (!fs::is_regular_file(argument, ec)) {
+            error = "--preset " + quoted(argument) + ": no such preset file";
+            return false;
+          }
+          // The plug-in reads the file itself, so its own messages name what is wrong.
+          preset.path = argument;
+          found = true;
+        } else {
+          for (const quillfen::presets::SavedPreset& stored : plugin.savedPresets()) {
+            if (stored.name == argument) {
+              preset = stored;
+              found = true;
+              break;
+            }
+          }
+        }
+        if (!found) {
+          error = "--preset " + quoted(argument) + ": no preset of that name in " +
+                  quoted(plugin.presetDirectory().string()) + " (see 'plumbrook presets list')";
+          return false;
+        }
+        surface.clear();
+        plugin.loadPreset(preset);
+        if (const std::string failure = firstFailure(surface); !failure.empty()) {
+          error = "--preset " + quoted(argument) + ": " + failure;
+          return false;
+        }
+        break;
+      }
+
+      case Step::kState: {
+        const std::string name = "--state " + quoted(step.argument);
+        std::error_code ec;
+        if (!fs::is_regular_file(step.argument, ec)) {
+          error = name + ": no such file";
+          return false;
+        }
+        if (fs::file_size(step.argument, ec) > kMaxStateBytes) {
+          error = name + ": too large to be a saved state";
+          return false;
+        }
+        std::ifstream in(step.argument, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+          error = name + ": cannot be read";
+          return false;
+        }
+        int32_t tag = 0;
+        const plugkit::ByteChunk chunk(bytes.data(), static_cast<int>(bytes.size()));
+        if (chunk.Get(&tag, 0) < 0 || tag != kStateTag) {
+          error = name + ": it does not hold a Plumbrook state";
+          return false;
+        }
+        if (!plugin.RestoreStateChunk(chunk)) {
+          error = name + ": its state is damaged";
+          return false;
+        }
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+std::vector<double> parameterValues(const Plumbrook& plugin) {
+  std::vector<double> values;
+  for (int i = 0; i < plugin.NParams(); ++i) values.push_back(plugin.GetParam(i)->Value());
+  return values;
+}
+
+}  // namespace plumbrook::cli
