@@ -5,9 +5,19 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/vector_math.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace plumbrook::dsp {
 
 namespace {
+
+// 20 log10(x) = kDbPerNeper ln(x) and 10^(g / 20) = exp(g kNeperPerDb).
+constexpr double kNeperPerDb = std::numbers::ln10 / 20.0;
+constexpr double kDbPerNeper = 20.0 / std::numbers::ln10;
 
 // One-pole smoothing coefficient for a time constant in ms; 0 ms means instant.
 double onePoleCoef(double ms, double sampleRate) {
@@ -46,6 +56,75 @@ BiquadSection highShelf(double sampleRate, double hz, double db) {
   s.a2 = ((A + 1.0) - (A - 1.0) * cosW - twoSqrtAAlpha) / a0;
   return s;
 }
+
+// Two doubles processed together: the left and right channel of one frame.
+#if defined(__SSE2__)
+struct V2 {
+  __m128d v;
+  static V2 both(double x) noexcept { return {_mm_set1_pd(x)}; }
+  static V2 pair(double l, double r) noexcept { return {_mm_set_pd(r, l)}; }
+  double lo() const noexcept { return _mm_cvtsd_f64(v); }
+  double hi() const noexcept { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
+  V2 swapped() const noexcept { return {_mm_shuffle_pd(v, v, 1)}; }
+};
+inline V2 operator+(V2 a, V2 b) noexcept { return {_mm_add_pd(a.v, b.v)}; }
+inline V2 operator-(V2 a, V2 b) noexcept { return {_mm_sub_pd(a.v, b.v)}; }
+inline V2 operator*(V2 a, V2 b) noexcept { return {_mm_mul_pd(a.v, b.v)}; }
+inline V2 clampSymmetric(V2 x, V2 limit) noexcept {
+  const __m128d negLimit = _mm_xor_pd(limit.v, _mm_set1_pd(-0.0));
+  return {_mm_min_pd(_mm_max_pd(x.v, negLimit), limit.v)};
+}
+// NaN and infinities become 0; everything else passes unchanged.
+inline V2 finiteOrZero(V2 x) noexcept {
+  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), x.v);
+  return {_mm_and_pd(x.v, _mm_cmplt_pd(magnitude, _mm_set1_pd(HUGE_VAL)))};
+}
+#else
+struct V2 {
+  double l, r;
+  static V2 both(double x) noexcept { return {x, x}; }
+  static V2 pair(double a, double b) noexcept { return {a, b}; }
+  double lo() const noexcept { return l; }
+  double hi() const noexcept { return r; }
+  V2 swapped() const noexcept { return {r, l}; }
+};
+inline V2 operator+(V2 a, V2 b) noexcept { return {a.l + b.l, a.r + b.r}; }
+inline V2 operator-(V2 a, V2 b) noexcept { return {a.l - b.l, a.r - b.r}; }
+inline V2 operator*(V2 a, V2 b) noexcept { return {a.l * b.l, a.r * b.r}; }
+inline V2 clampSymmetric(V2 x, V2 limit) noexcept {
+  return {std::clamp(x.l, -limit.l, limit.l), std::clamp(x.r, -limit.r, limit.r)};
+}
+inline V2 finiteOrZero(V2 x) noexcept {
+  return {std::isfinite(x.l) ? x.l : 0.0, std::isfinite(x.r) ? x.r : 0.0};
+}
+#endif
+
+// One crossover section of both channels; the coefficients are the same for both lanes' designs.
+struct PackedSection {
+  V2 b0, b1, b2, a1, a2, s1, s2;
+  void load(const BiquadSection& l, const BiquadSection& r) noexcept {
+    b0 = V2::pair(l.b0, r.b0);
+    b1 = V2::pair(l.b1, r.b1);
+    b2 = V2::pair(l.b2, r.b2);
+    a1 = V2::pair(l.a1, r.a1);
+    a2 = V2::pair(l.a2, r.a2);
+    s1 = V2::pair(l.s1, r.s1);
+    s2 = V2::pair(l.s2, r.s2);
+  }
+  void store(BiquadSection& l, BiquadSection& r) const noexcept {
+    l.s1 = s1.lo();
+    l.s2 = s2.lo();
+    r.s1 = s1.hi();
+    r.s2 = s2.hi();
+  }
+  // Transposed direct form II, the same operations in the same order as BiquadSection::process.
+  V2 process(V2 x) noexcept {
+    const V2 y = b0 * x + s1;
+    s1 = b1 * x - a1 * y + s2;
+    s2 = b2 * x - a2 * y;
+    return y;
+  }
+};
 
 }  // namespace
 
@@ -162,67 +241,120 @@ void Glue::process(T* const* channels, int n) noexcept {
     idle_ = false;
   }
   T* right = channels_ == 2 ? channels[1] : nullptr;
-  if (right != nullptr)
-    run<true>(channels[0], right, n);
-  else
-    run<false>(channels[0], channels[0], n);
+  int done = 0;
+  while (done < n) {
+    // Chunks end where the table read falls, so targets are constant inside one.
+    if (tickCounter_ == 0) readTables();
+    const int len = std::min(kChunk - tickCounter_, n - done);
+    tickCounter_ = (tickCounter_ + len) % kChunk;
+    alignas(16) double fade[kChunk];
+    int live = len;
+    double smoothed = amountSmoothed_, mix = outputMix_;
+    const bool fadingOut = amount_ <= 0.0;
+    for (int i = 0; i < len; ++i) {
+      smoothed += (amount_ - smoothed) * amountCoef_;
+      if (fadingOut && smoothed < 0.05) {
+        mix = std::max(0.0, mix - fadeStep_);
+        if (mix <= 0.0) {
+          live = i;
+          break;
+        }
+      } else {
+        mix = std::min(1.0, mix + fadeStep_);
+      }
+      fade[i] = mix;
+    }
+    amountSmoothed_ = smoothed;
+    outputMix_ = mix;
+    if (right != nullptr)
+      runChunk<true>(channels[0] + done, right + done, live, fade);
+    else
+      runChunk<false>(channels[0] + done, channels[0] + done, live, fade);
+    if (live < len) {
+      // The frames from here on stay as they came in.
+      idle_ = true;
+      break;
+    }
+    done += len;
+  }
   clearIfPoisoned();
 }
 
 template <bool kStereo, typename T>
-void Glue::run(T* left, T* right, int n) noexcept {
-  for (int i = 0; i < n; ++i) {
-    if (tickCounter_ == 0) readTables();
-    tickCounter_ = (tickCounter_ + 1) & 31;
-    amountSmoothed_ += (amount_ - amountSmoothed_) * amountCoef_;
-    if (amount_ <= 0.0 && amountSmoothed_ < 0.05) {
-      outputMix_ = std::max(0.0, outputMix_ - fadeStep_);
-      if (outputMix_ <= 0.0) {
-        idle_ = true;
-        return;
-      }
-    } else {
-      outputMix_ = std::min(1.0, outputMix_ + fadeStep_);
+void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
+  if (n <= 0) return;
+  alignas(16) V2 bandSamples[kBands][kChunk];
+  alignas(16) V2 dry[kChunk];
+  alignas(32) double work[kBands][kChunk];  // detector input, then level in dB, then gain
+
+  // 1. Split both channels at once, one lane each; mono runs its channel in both lanes, which
+  // makes the mid/side step below an exact identity.
+  {
+    PackedSection xo[Crossover3::kSectionCount];
+    for (int k = 0; k < Crossover3::kSectionCount; ++k) xo[k].load(crossovers_[0].section(k), crossovers_[1].section(k));
+    const V2 half = V2::both(0.5);
+    for (int i = 0; i < n; ++i) {
+      const double l = static_cast<double>(left[i]);
+      const V2 x = finiteOrZero(kStereo ? V2::pair(l, static_cast<double>(right[i])) : V2::both(l));
+      dry[i] = x;
+      const V2 h = xo[Crossover3::kHp1b].process(xo[Crossover3::kHp1a].process(x));
+      const V2 low = xo[Crossover3::kAp2].process(xo[Crossover3::kLp1b].process(xo[Crossover3::kLp1a].process(x)));
+      const V2 mid = xo[Crossover3::kLp2b].process(xo[Crossover3::kLp2a].process(h));
+      const V2 high = xo[Crossover3::kHp2b].process(xo[Crossover3::kHp2a].process(h));
+      bandSamples[0][i] = low;
+      bandSamples[1][i] = mid;
+      bandSamples[2][i] = high;
+      work[0][i] = ((low + low.swapped()) * half).lo();
+      work[1][i] = ((mid + mid.swapped()) * half).lo();
+      work[2][i] = ((high + high.swapped()) * half).lo();
     }
+    for (int k = 0; k < Crossover3::kSectionCount; ++k) xo[k].store(crossovers_[0].section(k), crossovers_[1].section(k));
+  }
 
-    double dryL = static_cast<double>(left[i]);
-    double dryR = kStereo ? static_cast<double>(right[i]) : dryL;
-    if (!std::isfinite(dryL)) dryL = 0.0;
-    if (!std::isfinite(dryR)) dryR = 0.0;
-    const Crossover3::Bands bl = crossovers_[0].process(dryL);
-    const Crossover3::Bands br = kStereo ? crossovers_[1].process(dryR) : bl;
-    const double splitL[kBands] = {bl.low, bl.mid, bl.high};
-    const double splitR[kBands] = {br.low, br.mid, br.high};
-
-    double sumL = 0.0, sumR = 0.0;
-    for (int b = 0; b < kBands; ++b) {
-      const BandSettings& s = settings_[b];
-      BandState& st = bands_[b];
-      st.makeup += (st.makeupTarget - st.makeup) * smoothCoef_;
-      st.mix += (st.mixTarget - st.mix) * smoothCoef_;
-      st.side += (st.sideTarget - st.side) * smoothCoef_;
-
-      const double sl = splitL[b], sr = splitR[b];
-      double d = (sl + sr) / 2.0;
-      if (s.shelfOn) d = shelves_[b].process(d);
+  // 2. Detector level per band, then its logarithm for all bands at once.
+  for (int b = 0; b < kBands; ++b) {
+    const BandSettings& s = settings_[b];
+    BandState& st = bands_[b];
+    BiquadSection shelf = shelves_[b];
+    double env = st.env, env2 = st.env2, held = st.held;
+    double* w = work[b];
+    for (int i = 0; i < n; ++i) {
+      double d = w[i];
+      if (s.shelfOn) d = shelf.process(d);
       double level;
       if (s.rmsOn) {
-        st.env += (d * d - st.env) * s.rmsCoef;
+        env += (d * d - env) * s.rmsCoef;
         if (s.riseOn) {
-          st.env2 += (st.env - st.env2) * (st.env > st.env2 ? s.riseCoef : s.fallCoef);
-          level = std::sqrt(2.0 * st.env2);
+          env2 += (env - env2) * (env > env2 ? s.riseCoef : s.fallCoef);
+          level = std::sqrt(2.0 * env2);
         } else {
-          level = std::sqrt(2.0 * st.env);
+          level = std::sqrt(2.0 * env);
         }
       } else {
         level = std::fabs(d);
       }
       if (s.holdOn) {
-        level = std::max(level, st.held * s.holdFactor);
-        st.held = level;
+        level = std::max(level, held * s.holdFactor);
+        held = level;
       }
-      const double o = 20.0 * std::log10(level + 1e-30) - st.threshold;
-      const double k = st.knee;
+      w[i] = level + 1e-30;
+    }
+    shelves_[b] = shelf;
+    st.env = env;
+    st.env2 = env2;
+    st.held = held;
+  }
+  for (double* row : work) logInPlace(row, n);
+
+  // 3. Gain computer and gain smoothing in dB, then the linear gains for all bands at once.
+  for (int b = 0; b < kBands; ++b) {
+    const BandSettings& s = settings_[b];
+    BandState& st = bands_[b];
+    const double threshold = st.threshold, k = st.knee, slope = st.slope;
+    double gainDb = st.gainDb;
+    double* w = work[b];
+    for (int i = 0; i < n; ++i) {
+      const double o = kDbPerNeper * w[i] - threshold;
       double over;
       if (k <= 0.0)
         over = std::max(0.0, o);
@@ -232,31 +364,56 @@ void Glue::run(T* left, T* right, int n) noexcept {
         over = o;
       else
         over = (o + k / 2.0) * (o + k / 2.0) / (2.0 * k);
-      const double target = -st.slope * over;
-      st.gainDb += (target - st.gainDb) * (st.gainDb > target ? s.attackCoef : s.releaseCoef);
-
-      const double drive = st.makeup * std::pow(10.0, st.gainDb / 20.0);
-      const GlueBandVoicing& v = voicing_.bands[b];
-      const auto saturate = [&](double x0) {
-        const double u = x0 * drive;
-        const double x = std::clamp(u, -s.clipPoint, s.clipPoint);
-        const double x2 = x * x;
-        const double sat = (v.satQuintic * x2 * x2 + 1.0 - v.satCubic * x2) * x;
-        return u + (sat - u) * st.mix;
-      };
-      const double yl = saturate(sl);
-      if (kStereo) {
-        const double yr = saturate(sr);
-        const double m = (yl + yr) / 2.0;
-        const double sd = st.side * (yl - yr) / 2.0;
-        sumL += m + sd;
-        sumR += m - sd;
-      } else {
-        sumL += yl;
-      }
+      const double target = -slope * over;
+      gainDb += (target - gainDb) * (gainDb > target ? s.attackCoef : s.releaseCoef);
+      w[i] = gainDb * kNeperPerDb;
     }
-    left[i] = static_cast<T>(dryL + (sumL - dryL) * outputMix_);
-    if (kStereo) right[i] = static_cast<T>(dryR + (sumR - dryR) * outputMix_);
+    st.gainDb = gainDb;
+  }
+  for (double* row : work) expInPlace(row, n);
+
+  // 4. Make-up, saturation, side lift, band sum and the output fade.
+  double makeup[kBands], mixShare[kBands], side[kBands];
+  double makeupTarget[kBands], mixTarget[kBands], sideTarget[kBands];
+  V2 clip[kBands], cubic[kBands], quintic[kBands];
+  for (int b = 0; b < kBands; ++b) {
+    makeup[b] = bands_[b].makeup;
+    mixShare[b] = bands_[b].mix;
+    side[b] = bands_[b].side;
+    makeupTarget[b] = bands_[b].makeupTarget;
+    mixTarget[b] = bands_[b].mixTarget;
+    sideTarget[b] = bands_[b].sideTarget;
+    clip[b] = V2::both(settings_[b].clipPoint);
+    cubic[b] = V2::both(voicing_.bands[b].satCubic);
+    quintic[b] = V2::both(voicing_.bands[b].satQuintic);
+  }
+  const double smooth = smoothCoef_;
+  const V2 one = V2::both(1.0), half = V2::both(0.5);
+  for (int i = 0; i < n; ++i) {
+    V2 sum = V2::both(0.0);
+    for (int b = 0; b < kBands; ++b) {
+      makeup[b] += (makeupTarget[b] - makeup[b]) * smooth;
+      mixShare[b] += (mixTarget[b] - mixShare[b]) * smooth;
+      side[b] += (sideTarget[b] - side[b]) * smooth;
+      const V2 u = bandSamples[b][i] * V2::both(makeup[b] * work[b][i]);
+      const V2 x = clampSymmetric(u, clip[b]);
+      const V2 x2 = x * x;
+      const V2 sat = (quintic[b] * x2 * x2 + one - cubic[b] * x2) * x;
+      const V2 y = u + (sat - u) * V2::both(mixShare[b]);
+      // Mid/side: (yL + yR) / 2 in both lanes plus +-side * (yL - yR) / 2.
+      const V2 ySwapped = y.swapped();
+      const V2 m = (y + ySwapped) * half;
+      const V2 sd = V2::both(side[b]) * ((y - ySwapped) * half);
+      sum = sum + (m + sd);
+    }
+    const V2 out = dry[i] + (sum - dry[i]) * V2::both(fade[i]);
+    left[i] = static_cast<T>(out.lo());
+    if (kStereo) right[i] = static_cast<T>(out.hi());
+  }
+  for (int b = 0; b < kBands; ++b) {
+    bands_[b].makeup = makeup[b];
+    bands_[b].mix = mixShare[b];
+    bands_[b].side = side[b];
   }
 }
 

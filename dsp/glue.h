@@ -92,8 +92,10 @@ class Glue {
   static int bandIndex(int band) noexcept { return band < 0 ? 0 : (band >= kBands ? kBands - 1 : band); }
   void clearState() noexcept;
   void clearIfPoisoned() noexcept;
+  // Frames per table read; the hot loop works through one such chunk per pass.
+  static constexpr int kChunk = 32;
   template <bool kStereo, typename T>
-  void run(T* left, T* right, int n) noexcept;
+  void runChunk(T* left, T* right, int n, const double* fade) noexcept;
 
   GlueVoicing voicing_;
   BandSettings settings_[kBands];
