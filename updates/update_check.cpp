@@ -128,6 +128,7 @@ void UpdateCheck::checkIfDue() {
   platform::HttpResult answer = config_.fetch(config_.feedUrl);
   if (answer.status != 200 || !parseObject(answer.body)) return;
   record.feed = std::move(answer.body);
+  // A feed too long for the record once quoted is refused: the record keeps the old feed.
   writeRecord(record);
 }
 
@@ -181,6 +182,9 @@ bool UpdateCheck::writeRecord(const Record& record) const {
   text += ",\"feed\":";
   text += json::quote(record.feed);
   text += "}\n";
+  // readRecord() caps the file, so a longer record would read back as damaged and make every
+  // instance fetch on every run.
+  if (text.size() > kMaxTextBytes) return false;
   return writeFile(recordFile(), text);
 }
 

@@ -94,7 +94,8 @@ class UpdateCheck {
 
   /// When no marker exists, the network is allowed and 600 s have passed since the recorded check
   /// (or the clock went back): records the new time, then fetches the feed and records it if it
-  /// is a JSON object of at most 64 KiB. Blocks for the fetch; worker thread; allocates.
+  /// is a JSON object and the record still fits in kMaxTextBytes. Blocks for the fetch; worker
+  /// thread; allocates.
   void checkIfDue();
 
   /// Removes (on) or creates (off) the marker file, then reload(). Editor thread; allocates.
@@ -114,7 +115,8 @@ class UpdateCheck {
   /// The record file's content; {0, ""} when missing or damaged, checkedAt 0 when not a whole
   /// number, feed "" when not JSON. Allocates.
   Record readRecord() const;
-  /// Replaces the record file atomically; false when it could not be written. Allocates.
+  /// Replaces the record file atomically; false when it could not be written or would be longer
+  /// than kMaxTextBytes (and so unreadable). Allocates.
   bool writeRecord(const Record& record) const;
 
   /// The notice for this product when the record's feed offers a version newer than the running
