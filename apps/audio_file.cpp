@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -117,7 +118,7 @@ bool formatAccepted(int format, int channels, double sampleRate) {
   return sf_format_check(&info) != 0;
 }
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
+std::string inQuotes(const std::string& path) { return "'" + path + "'"; }
 
 // ---------------------------------------------------------------------------------------------
 // Removal of an unfinished output file when the process is told to stop.
@@ -200,7 +201,7 @@ std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, std::str
     }
     impl->file = sf_open_virtual(&impl->io, SFM_READ, &impl->info, &impl->memory);
   } else {
-    impl->name = quoted(path);
+    impl->name = inQuotes(path);
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) {
@@ -294,7 +295,7 @@ int chooseOutputFormat(int inputFormat, const std::string& outputPath, const For
     if (!container) {
       std::string known;
       for (const Container& c : containers()) known += std::string(known.empty() ? "" : ", ") + c.name;
-      error = "--format " + quoted(request.container) + ": unknown format (known: " + known + ")";
+      error = "--format " + inQuotes(request.container) + ": unknown format (known: " + known + ")";
       return 0;
     }
   } else if (outputPath == "-") {
@@ -324,7 +325,7 @@ int chooseOutputFormat(int inputFormat, const std::string& outputPath, const For
     else if (bits == "float" || bits == "32f") sub = SF_FORMAT_FLOAT;
     else if (bits == "double" || bits == "64f") sub = SF_FORMAT_DOUBLE;
     else {
-      error = "--bits " + quoted(request.bits) + ": expected 8, 16, 24, 32, float or double";
+      error = "--bits " + inQuotes(request.bits) + ": expected 8, 16, 24, 32, float or double";
       return 0;
     }
   } else if (lossySub != 0) {
@@ -342,7 +343,7 @@ int chooseOutputFormat(int inputFormat, const std::string& outputPath, const For
   }
   const int format = major | sub;
   if (!formatAccepted(format, channels, sampleRate)) {
-    error = "cannot write " + quoted(outputPath) + ": " + describeFormat(format) + " does not take " +
+    error = "cannot write " + inQuotes(outputPath) + ": " + describeFormat(format) + " does not take " +
             std::to_string(channels) + " channel(s) at " + std::to_string(static_cast<int>(sampleRate)) + " Hz";
     return 0;
   }
@@ -386,7 +387,7 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
   impl->info.format = format;
   impl->info.channels = channels;
   impl->info.samplerate = static_cast<int>(sampleRate);
-  const std::string name = quoted(path);
+  const std::string name = inQuotes(path);
   if (path == "-") {
     impl->toStdout = true;
     impl->file = sf_open_virtual(&impl->io, SFM_WRITE, &impl->info, &impl->memory);
@@ -395,7 +396,7 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
     fs::path directory = fs::path(path).parent_path();
     if (directory.empty()) directory = ".";
     if (!fs::is_directory(directory, ec)) {
-      error = "cannot write " + name + ": the directory " + quoted(directory.string()) + " does not exist";
+      error = "cannot write " + name + ": the directory " + inQuotes(directory.string()) + " does not exist";
       return nullptr;
     }
     if (fs::is_directory(path, ec)) {
@@ -437,7 +438,10 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
       broadcast.loudness_value = broadcast.loudness_range = broadcast.max_true_peak_level = 0x7fff;
       broadcast.max_momentary_loudness = broadcast.max_shortterm_loudness = 0x7fff;
     }
-    sf_command(impl->file, SFC_SET_BROADCAST_INFO, &broadcast, sizeof broadcast);
+    // libsndfile takes the record only at its used size.
+    const size_t historyBytes = std::min<size_t>(broadcast.coding_history_size, sizeof broadcast.coding_history);
+    const size_t used = offsetof(decltype(broadcast), coding_history) + historyBytes;
+    sf_command(impl->file, SFC_SET_BROADCAST_INFO, &broadcast, static_cast<int>(std::max(used, sizeof(SF_BROADCAST_INFO))));
   }
   if (!metadata.cues.empty() && (riff || major == SF_FORMAT_AIFF)) {
     std::vector<uint8_t> record = metadata.cues;
@@ -468,7 +472,7 @@ bool AudioWriter::write(const double* interleaved, int64_t frames, std::string& 
     written = sf_writef_int(w.file, w.integers.data(), frames);
   }
   if (written != frames) {
-    error = "cannot write " + quoted(w.path) + ": " + sf_strerror(w.file);
+    error = "cannot write " + inQuotes(w.path) + ": " + sf_strerror(w.file);
     return false;
   }
   return true;
@@ -476,7 +480,7 @@ bool AudioWriter::write(const double* interleaved, int64_t frames, std::string& 
 
 bool AudioWriter::commit(std::string& error) {
   Impl& w = *impl_;
-  const std::string name = quoted(w.path);
+  const std::string name = inQuotes(w.path);
   sf_write_sync(w.file);
   const int closeError = sf_close(w.file);
   w.file = nullptr;

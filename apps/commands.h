@@ -11,6 +11,12 @@ using Args = std::vector<std::string>;
 /// Prints the parameter table. Returns the process exit status.
 int runParams(const Args& args);
 
+/// Masters an audio file (or the built-in demo). Returns the process exit status.
+int runRender(const Args& args);
+
+/// Lists, shows, saves and deletes user presets. Returns the process exit status.
+int runPresets(const Args& args);
+
 /// One-line usage summary for errors.
 const char* usage();
 

@@ -9,7 +9,9 @@
 namespace plumbrook::cli {
 
 const char* usage() {
-  return "usage: plumbrook params\n"
+  return "usage: plumbrook render [INPUT] -o OUTPUT [--set NAME=VALUE] [--preset NAME|FILE] [options]\n"
+         "       plumbrook presets list | show NAME | save NAME [--set NAME=VALUE ...] [--yes] | delete NAME\n"
+         "       plumbrook params\n"
          "       plumbrook --version\n";
 }
 
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
   const Args args(argv + 2, argv + argc);
   try {
     if (command == "params") return runParams(args);
+    if (command == "render") return runRender(args);
+    if (command == "presets") return runPresets(args);
     if (command == "--version" || command == "version") {
       std::printf("plumbrook %s\n", plumbrook::kVersionText);
       return 0;

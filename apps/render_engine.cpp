@@ -8,6 +8,12 @@
 #include "platform/offline/offline_host.h"
 
 namespace plumbrook::cli {
+namespace {
+
+// Pending the signal chain's meter readings: no reduction is known yet.
+float takeLimiterReduction(Plumbrook&) { return 0.0f; }
+
+}  // namespace
 
 bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) {
   AudioSource& source = *pass.source;
@@ -78,7 +84,7 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
       for (int64_t i = 0; i < n; ++i) dst[i] = interleavedIn[static_cast<size_t>(i * channels + c)];
     }
     host->processBlock(inPointers.data(), outPointers.data(), static_cast<int>(n));
-    largestReduction = std::max(largestReduction, plugin.meterReadings().limiterReduction.exchange(0.0f));
+    largestReduction = std::max(largestReduction, takeLimiterReduction(plugin));
 
     const int64_t skip = std::min(toSkip, n);
     toSkip -= skip;

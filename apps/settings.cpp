@@ -9,7 +9,6 @@
 
 #include "editor/typed_value.h"
 #include "platform/offline/offline_host.h"
-#include "presets/preset_format.h"
 
 namespace fs = std::filesystem;
 
@@ -27,23 +26,12 @@ std::string folded(const std::string& text) {
 
 constexpr std::uintmax_t kMaxStateBytes = 16u << 20;
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
 
 std::string shortNumber(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
   return text;
-}
-
-bool looksLikeFile(const std::string& argument) {
-  return argument.find('/') != std::string::npos ||
-         fs::path(argument).extension() == plumbrook::offline::kPresetFormat.extension;
-}
-
-// The first failure message the plug-in showed, or empty.
-std::string firstFailure(const ConsoleSurface& surface) {
-  const auto failures = surface.failures();
-  return failures.empty() ? std::string() : failures.front().text;
 }
 
 }  // namespace
@@ -70,7 +58,7 @@ bool parseParameterValue(const Plumbrook& plugin, int paramIdx, const std::strin
     if (given == folded(onText)) value = 1.0;
     else if (given == folded(offText)) value = 0.0;
     else {
-      error = quoted(text) + " is not a setting of " + param.GetName() + " (use " + onText + " or " + offText + ")";
+      error = inQuotes(text) + " is not a setting of " + param.GetName() + " (use " + onText + " or " + offText + ")";
       return false;
     }
     return true;
@@ -78,7 +66,7 @@ bool parseParameterValue(const Plumbrook& plugin, int paramIdx, const std::strin
   constexpr double kWide = std::numeric_limits<double>::max();
   const auto typed = quillfen::controls::parseTypedValue(text, -kWide, kWide, false);
   if (!typed) {
-    error = quoted(text) + " is not a number";
+    error = inQuotes(text) + " is not a number";
     return false;
   }
   value = quillfen::controls::parseTypedValue(text, param.GetMin(), param.GetMax(), false).value_or(*typed);
@@ -89,14 +77,14 @@ bool parseParameterValue(const Plumbrook& plugin, int paramIdx, const std::strin
 bool Settings::addSet(const Plumbrook& plugin, const std::string& argument, std::string& error) {
   const size_t equals = argument.find('=');
   if (equals == std::string::npos) {
-    error = "--set " + quoted(argument) + ": expected NAME=VALUE, e.g. --set ceiling=-1";
+    error = "--set " + inQuotes(argument) + ": expected NAME=VALUE, e.g. --set ceiling=-1";
     return false;
   }
   const std::string name = argument.substr(0, equals);
   const std::string text = argument.substr(equals + 1);
   const int index = findParameter(plugin, name);
   if (index < 0) {
-    error = "--set " + quoted(argument) + ": unknown parameter " + quoted(name) +
+    error = "--set " + inQuotes(argument) + ": unknown parameter " + inQuotes(name) +
             " (see 'plumbrook params' for names and symbols)";
     return false;
   }
@@ -104,7 +92,7 @@ bool Settings::addSet(const Plumbrook& plugin, const std::string& argument, std:
   double typed = std::numeric_limits<double>::quiet_NaN();
   std::string why;
   if (!parseParameterValue(plugin, index, text, value, why, &typed)) {
-    error = "--set " + quoted(argument) + ": " + why;
+    error = "--set " + inQuotes(argument) + ": " + why;
     return false;
   }
   if (typed == typed) {
@@ -124,44 +112,12 @@ bool Settings::apply(Plumbrook& plugin, ConsoleSurface& surface, std::string& er
         plugin.SetParameterFromHost(step.paramIdx, step.value);
         break;
 
-      case Step::kPreset: {
-        quillfen::presets::SavedPreset preset;
-        const std::string& argument = step.argument;
-        bool found = false;
-        if (looksLikeFile(argument)) {
-          std::error_code ec;
-          if (!fs::is_regular_file(argument, ec)) {
-            error = "--preset " + quoted(argument) + ": no such preset file";
-            return false;
-          }
-          // The plug-in reads the file itself, so its own messages name what is wrong.
-          preset.path = argument;
-          found = true;
-        } else {
-          for (const quillfen::presets::SavedPreset& stored : plugin.savedPresets()) {
-            if (stored.name == argument) {
-              preset = stored;
-              found = true;
-              break;
-            }
-          }
-        }
-        if (!found) {
-          error = "--preset " + quoted(argument) + ": no preset of that name in " +
-                  quoted(plugin.presetDirectory().string()) + " (see 'plumbrook presets list')";
-          return false;
-        }
-        surface.clear();
-        plugin.loadPreset(preset);
-        if (const std::string failure = firstFailure(surface); !failure.empty()) {
-          error = "--preset " + quoted(argument) + ": " + failure;
-          return false;
-        }
+      case Step::kPreset:
+        if (!applyPreset(plugin, surface, step.argument, error)) return false;
         break;
-      }
 
       case Step::kState: {
-        const std::string name = "--state " + quoted(step.argument);
+        const std::string name = "--state " + inQuotes(step.argument);
         std::error_code ec;
         if (!fs::is_regular_file(step.argument, ec)) {
           error = name + ": no such file";

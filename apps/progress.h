@@ -1,0 +1,33 @@
+// A progress bar on standard error for long renders.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace plumbrook::cli {
+
+class ProgressBar {
+ public:
+  /// Shows nothing unless `enabled`; redraws at most ten times a second.
+  ProgressBar(bool enabled, int64_t totalFrames);
+  ~ProgressBar();
+
+  /// Starts a new pass with a label shown before the bar (e.g. "pass 2").
+  void begin(const std::string& label);
+  /// Frames done in the current pass.
+  void update(int64_t framesDone);
+  /// Clears the bar's line.
+  void finish();
+
+ private:
+  void draw(int64_t framesDone);
+
+  bool enabled_;
+  bool drawn_ = false;
+  int64_t total_;
+  std::string label_;
+  std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+}  // namespace plumbrook::cli

@@ -1,0 +1,100 @@
+// The render report as text and as JSON.
+#include "apps/report.h"
+
+#include <cmath>
+
+namespace plumbrook::cli {
+namespace {
+
+std::string figure(double value, const char* unit) {
+  if (!std::isfinite(value)) return std::string("-inf ") + unit;
+  char text[48];
+  std::snprintf(text, sizeof text, "%.1f %s", value, unit);
+  return text;
+}
+
+std::string jsonNumber(double value, int decimals) {
+  if (!std::isfinite(value)) return "null";
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string jsonLoudness(const Loudness& l) {
+  return "{\"integrated_lufs\": " + jsonNumber(l.integratedLufs, 2) + ", \"range_lu\": " + jsonNumber(l.rangeLu, 2) +
+         ", \"sample_peak_dbfs\": " + jsonNumber(l.samplePeakDb, 2) +
+         ", \"true_peak_dbtp\": " + jsonNumber(l.truePeakDb, 2) + "}";
+}
+
+std::string duration(int64_t frames, double rate) {
+  const double seconds = rate > 0.0 ? static_cast<double>(frames) / rate : 0.0;
+  char text[32];
+  std::snprintf(text, sizeof text, "%d:%04.1f", static_cast<int>(seconds / 60.0), std::fmod(seconds, 60.0));
+  return text;
+}
+
+}  // namespace
+
+void printReport(const RenderReport& r, std::FILE* out) {
+  std::fprintf(out, "%s -> %s  (%s, %.0f Hz, %s, %s)\n", r.input.c_str(), r.output.c_str(), r.format.c_str(),
+               r.sampleRate, r.channels == 1 ? "mono" : "stereo", duration(r.frames, r.sampleRate).c_str());
+  std::fprintf(out, "  %-12s %12s %12s\n", "", "before", "after");
+  auto row = [&](const char* name, double before, double after, const char* unit) {
+    std::fprintf(out, "  %-12s %12s %12s\n", name, figure(before, unit).c_str(), figure(after, unit).c_str());
+  };
+  row("loudness", r.before.integratedLufs, r.after.integratedLufs, "LUFS");
+  row("range", r.before.rangeLu, r.after.rangeLu, "LU");
+  row("sample peak", r.before.samplePeakDb, r.after.samplePeakDb, "dBFS");
+  row("true peak", r.before.truePeakDb, r.after.truePeakDb, "dBTP");
+  std::fprintf(out, "  %-12s %d samples (%.2f ms), compensated\n", "latency", r.latencySamples,
+               r.sampleRate > 0.0 ? 1000.0 * r.latencySamples / r.sampleRate : 0.0);
+  std::fprintf(out, "  %-12s %.1f dB largest gain reduction\n", "limiter", r.limiterReductionDb);
+  if (r.target)
+    std::fprintf(out, "  %-12s %.1f LUFS reached with gain %+.2f dB in %d pass%s\n", "target", r.target->targetLufs,
+                 r.target->gainDb, r.target->passes, r.target->passes == 1 ? "" : "es");
+}
+
+std::string reportJson(const RenderReport& r) {
+  std::string json = "{\n";
+  json += "  \"input\": " + jsonString(r.input) + ",\n";
+  json += "  \"output\": " + jsonString(r.output) + ",\n";
+  json += "  \"format\": " + jsonString(r.format) + ",\n";
+  json += "  \"sample_rate\": " + jsonNumber(r.sampleRate, 0) + ",\n";
+  json += "  \"channels\": " + std::to_string(r.channels) + ",\n";
+  json += "  \"frames\": " + std::to_string(r.frames) + ",\n";
+  json += "  \"before\": " + jsonLoudness(r.before) + ",\n";
+  json += "  \"after\": " + jsonLoudness(r.after) + ",\n";
+  json += "  \"latency_samples\": " + std::to_string(r.latencySamples) + ",\n";
+  json += "  \"limiter_max_reduction_db\": " + jsonNumber(r.limiterReductionDb, 2) + ",\n";
+  if (r.target) {
+    json += "  \"target\": {\"lufs\": " + jsonNumber(r.target->targetLufs, 2) + ", \"gain_db\": " +
+            jsonNumber(r.target->gainDb, 3) + ", \"passes\": " + std::to_string(r.target->passes) + "}\n";
+  } else {
+    json += "  \"target\": null\n";
+  }
+  return json + "}\n";
+}
+
+}  // namespace plumbrook::cli

@@ -1,0 +1,39 @@
+// The render report: loudness and peaks before and after, latency, limiter and loudness target,
+// as text for people and as JSON for scripts.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "apps/loudness.h"
+
+namespace plumbrook::cli {
+
+struct TargetResult {
+  double targetLufs = 0.0;
+  double gainDb = 0.0;
+  int passes = 0;
+};
+
+struct RenderReport {
+  std::string input;   // path, "-" or "demo"
+  std::string output;  // path or "-"
+  std::string format;  // output format, e.g. "WAV 24-bit"
+  double sampleRate = 0.0;
+  int channels = 0;
+  int64_t frames = 0;
+  Loudness before{};
+  Loudness after{};
+  int latencySamples = 0;
+  double limiterReductionDb = 0.0;
+  std::optional<TargetResult> target;
+};
+
+/// Prints the report as a small table.
+void printReport(const RenderReport& report, std::FILE* out);
+/// The report as one JSON object (non-finite figures as null).
+std::string reportJson(const RenderReport& report);
+
+}  // namespace plumbrook::cli

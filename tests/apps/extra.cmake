@@ -1,0 +1,6 @@
+# The command-line tests run the built plumbrook tool: build it before them.
+file(GLOB app_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/apps/*_test.cpp)
+foreach(source ${app_tests})
+  get_filename_component(stem ${source} NAME_WE)
+  add_dependencies(apps_${stem} plumbrook)
+endforeach()

@@ -1,0 +1,39 @@
+// Runs a program as a child process for tests: arguments, extra environment, standard input,
+// captured standard output and error, exit status; or starts it to be killed mid-way.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace plumbrook::test {
+
+struct CommandResult {
+  int status = -1;  // exit status, or 128 + signal number when a signal ended it
+  std::string out;
+  std::string err;
+};
+
+struct Command {
+  std::string program;
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> environment;  // added to the test's own
+  std::string input;                                             // written to standard input
+  std::string directory;                                         // working directory, or empty
+};
+
+/// Runs to the end and captures everything. Allocates.
+CommandResult run(const Command& command);
+
+/// Starts the command with standard input, output and error on /dev/null; returns its pid.
+pid_t start(const Command& command);
+
+/// Waits for a started command; returns its status as in CommandResult.
+int finish(pid_t pid);
+
+/// The plumbrook tool built with the tests ($PLUMBROOK_BUILD_DIR/apps/plumbrook).
+std::string plumbrookPath();
+
+}  // namespace plumbrook::test
