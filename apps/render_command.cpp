@@ -212,7 +212,7 @@ int runRender(const Args& args) {
   Options options;
   std::string error;
   if (!parseOptions(args, options, error)) {
-    std::fprintf(stderr, "plumbrook render: %s\n%s", error.c_str(), renderUsage());
+    std::fprintf(stderr, "plumbrook render: %s (see 'plumbrook render --help')\n", error.c_str());
     return 2;
   }
   if (options.help) {
