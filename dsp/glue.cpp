@@ -5,11 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/double_pair.h"
 #include "dsp/vector_math.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace plumbrook::dsp {
 
@@ -57,69 +54,27 @@ BiquadSection highShelf(double sampleRate, double hz, double db) {
   return s;
 }
 
-// Two doubles processed together: the left and right channel of one frame.
-#if defined(__SSE2__)
-struct V2 {
-  __m128d v;
-  static V2 both(double x) noexcept { return {_mm_set1_pd(x)}; }
-  static V2 pair(double l, double r) noexcept { return {_mm_set_pd(r, l)}; }
-  double lo() const noexcept { return _mm_cvtsd_f64(v); }
-  double hi() const noexcept { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
-  V2 swapped() const noexcept { return {_mm_shuffle_pd(v, v, 1)}; }
-};
-inline V2 operator+(V2 a, V2 b) noexcept { return {_mm_add_pd(a.v, b.v)}; }
-inline V2 operator-(V2 a, V2 b) noexcept { return {_mm_sub_pd(a.v, b.v)}; }
-inline V2 operator*(V2 a, V2 b) noexcept { return {_mm_mul_pd(a.v, b.v)}; }
-inline V2 clampSymmetric(V2 x, V2 limit) noexcept {
-  const __m128d negLimit = _mm_xor_pd(limit.v, _mm_set1_pd(-0.0));
-  return {_mm_min_pd(_mm_max_pd(x.v, negLimit), limit.v)};
-}
-// NaN and infinities become 0; everything else passes unchanged.
-inline V2 finiteOrZero(V2 x) noexcept {
-  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), x.v);
-  return {_mm_and_pd(x.v, _mm_cmplt_pd(magnitude, _mm_set1_pd(HUGE_VAL)))};
-}
-#else
-struct V2 {
-  double l, r;
-  static V2 both(double x) noexcept { return {x, x}; }
-  static V2 pair(double a, double b) noexcept { return {a, b}; }
-  double lo() const noexcept { return l; }
-  double hi() const noexcept { return r; }
-  V2 swapped() const noexcept { return {r, l}; }
-};
-inline V2 operator+(V2 a, V2 b) noexcept { return {a.l + b.l, a.r + b.r}; }
-inline V2 operator-(V2 a, V2 b) noexcept { return {a.l - b.l, a.r - b.r}; }
-inline V2 operator*(V2 a, V2 b) noexcept { return {a.l * b.l, a.r * b.r}; }
-inline V2 clampSymmetric(V2 x, V2 limit) noexcept {
-  return {std::clamp(x.l, -limit.l, limit.l), std::clamp(x.r, -limit.r, limit.r)};
-}
-inline V2 finiteOrZero(V2 x) noexcept {
-  return {std::isfinite(x.l) ? x.l : 0.0, std::isfinite(x.r) ? x.r : 0.0};
-}
-#endif
-
-// One crossover section of both channels; the coefficients are the same for both lanes' designs.
+// One biquad section for two lanes at once, each lane with its own coefficients.
 struct PackedSection {
-  V2 b0, b1, b2, a1, a2, s1, s2;
-  void load(const BiquadSection& l, const BiquadSection& r) noexcept {
-    b0 = V2::pair(l.b0, r.b0);
-    b1 = V2::pair(l.b1, r.b1);
-    b2 = V2::pair(l.b2, r.b2);
-    a1 = V2::pair(l.a1, r.a1);
-    a2 = V2::pair(l.a2, r.a2);
-    s1 = V2::pair(l.s1, r.s1);
-    s2 = V2::pair(l.s2, r.s2);
+  DoublePair b0, b1, b2, a1, a2, s1, s2;
+  void load(const BiquadSection& first, const BiquadSection& second) noexcept {
+    b0 = DoublePair::of(first.b0, second.b0);
+    b1 = DoublePair::of(first.b1, second.b1);
+    b2 = DoublePair::of(first.b2, second.b2);
+    a1 = DoublePair::of(first.a1, second.a1);
+    a2 = DoublePair::of(first.a2, second.a2);
+    s1 = DoublePair::of(first.s1, second.s1);
+    s2 = DoublePair::of(first.s2, second.s2);
   }
-  void store(BiquadSection& l, BiquadSection& r) const noexcept {
-    l.s1 = s1.lo();
-    l.s2 = s2.lo();
-    r.s1 = s1.hi();
-    r.s2 = s2.hi();
+  void store(BiquadSection& first, BiquadSection& second) const noexcept {
+    first.s1 = s1.first();
+    first.s2 = s2.first();
+    second.s1 = s1.second();
+    second.s2 = s2.second();
   }
   // Transposed direct form II, the same operations in the same order as BiquadSection::process.
-  V2 process(V2 x) noexcept {
-    const V2 y = b0 * x + s1;
+  DoublePair process(DoublePair x) noexcept {
+    const DoublePair y = b0 * x + s1;
     s1 = b1 * x - a1 * y + s2;
     s2 = b2 * x - a2 * y;
     return y;
@@ -201,9 +156,9 @@ void Glue::readTables() noexcept {
     s.slope = lerp(voicing_.slope[b]);
     s.threshold = lerp(voicing_.threshold[b]);
     s.knee = lerp(voicing_.knee[b]);
-    s.makeupTarget = std::pow(10.0, lerp(voicing_.makeup[b]) / 20.0);
+    s.makeupTarget = std::exp(lerp(voicing_.makeup[b]) * kNeperPerDb);
     s.mixTarget = lerp(voicing_.saturationMix[b]);
-    s.sideTarget = widthActive ? std::pow(10.0, lerp(voicing_.sideLift[b]) / 20.0) : 1.0;
+    s.sideTarget = widthActive ? std::exp(lerp(voicing_.sideLift[b]) * kNeperPerDb) : 1.0;
   }
 }
 
@@ -280,102 +235,155 @@ void Glue::process(T* const* channels, int n) noexcept {
   clearIfPoisoned();
 }
 
+// The detector and gain computer run the three bands as two lane pairs: bands 0 and 1 together,
+// band 2 in both lanes of the second pair. Stages a band does not use run with neutral settings
+// and their result is not selected.
+struct Glue::BandLanes {
+  PairMask rmsOn, riseOn, hardKnee;
+  DoublePair rmsCoef, riseCoef, fallCoef, holdFactor, attackCoef, releaseCoef;
+  PackedSection shelf;
+  DoublePair env, env2, held, gainDb;
+  DoublePair threshold, knee, halfKnee, inverseTwoKnee, negSlope;
+};
+
+void Glue::loadLanes(BandLanes& lanes, int first, int second) const noexcept {
+  const BandSettings& p = settings_[first];
+  const BandSettings& q = settings_[second];
+  const BandState& x = bands_[first];
+  const BandState& y = bands_[second];
+  lanes.rmsOn = PairMask::of(p.rmsOn, q.rmsOn);
+  lanes.riseOn = PairMask::of(p.riseOn, q.riseOn);
+  lanes.hardKnee = PairMask::of(x.knee <= 0.0, y.knee <= 0.0);
+  lanes.rmsCoef = DoublePair::of(p.rmsCoef, q.rmsCoef);
+  lanes.riseCoef = DoublePair::of(p.riseCoef, q.riseCoef);
+  lanes.fallCoef = DoublePair::of(p.fallCoef, q.fallCoef);
+  // The level is never negative, so a zero factor turns the hold into a no-op.
+  lanes.holdFactor = DoublePair::of(p.holdOn ? p.holdFactor : 0.0, q.holdOn ? q.holdFactor : 0.0);
+  lanes.attackCoef = DoublePair::of(p.attackCoef, q.attackCoef);
+  lanes.releaseCoef = DoublePair::of(p.releaseCoef, q.releaseCoef);
+  lanes.shelf.load(shelves_[first], shelves_[second]);
+  lanes.env = DoublePair::of(x.env, y.env);
+  lanes.env2 = DoublePair::of(x.env2, y.env2);
+  lanes.held = DoublePair::of(x.held, y.held);
+  lanes.gainDb = DoublePair::of(x.gainDb, y.gainDb);
+  lanes.threshold = DoublePair::of(x.threshold, y.threshold);
+  lanes.knee = DoublePair::of(x.knee, y.knee);
+  lanes.halfKnee = DoublePair::of(x.knee / 2.0, y.knee / 2.0);
+  // A hard knee never reads the soft-knee curve.
+  lanes.inverseTwoKnee = DoublePair::of(x.knee > 0.0 ? 1.0 / (2.0 * x.knee) : 0.0, y.knee > 0.0 ? 1.0 / (2.0 * y.knee) : 0.0);
+  lanes.negSlope = DoublePair::of(-x.slope, -y.slope);
+}
+
+void Glue::storeLanes(const BandLanes& lanes, int first, int second) noexcept {
+  BiquadSection unused;
+  lanes.shelf.store(shelves_[first], second != first ? shelves_[second] : unused);
+  BandState& x = bands_[first];
+  x.env = lanes.env.first();
+  x.env2 = lanes.env2.first();
+  x.held = lanes.held.first();
+  x.gainDb = lanes.gainDb.first();
+  if (second == first) return;
+  BandState& y = bands_[second];
+  y.env = lanes.env.second();
+  y.env2 = lanes.env2.second();
+  y.held = lanes.held.second();
+  y.gainDb = lanes.gainDb.second();
+}
+
+namespace {
+
+// Detector level of one frame: optional high shelf, mean square with an optional rise/fall
+// second stage, or the peak, then the decaying hold.
+inline DoublePair detectorLevel(Glue::BandLanes& l, DoublePair d) noexcept {
+  d = l.shelf.process(d);  // an identity section where a band has no shelf
+  l.env = l.env + (d * d - l.env) * l.rmsCoef;
+  l.env2 = l.env2 + (l.env - l.env2) * select(l.env > l.env2, l.riseCoef, l.fallCoef);
+  const DoublePair two = DoublePair::both(2.0);
+  const DoublePair meanSquareLevel = sqrt(two * select(l.riseOn, l.env2, l.env));
+  DoublePair level = select(l.rmsOn, meanSquareLevel, abs(d));
+  level = max(level, l.held * l.holdFactor);
+  l.held = level;
+  return level;
+}
+
+// Gain computer and gain smoothing of one frame, from the level in nepers; returns the gain in dB.
+inline DoublePair smoothedGainDb(Glue::BandLanes& l, DoublePair levelNepers) noexcept {
+  const DoublePair o = DoublePair::both(kDbPerNeper) * levelNepers - l.threshold;
+  const DoublePair twoO = DoublePair::both(2.0) * o;
+  const DoublePair t = o + l.halfKnee;
+  const DoublePair curve = t * t * l.inverseTwoKnee;
+  const DoublePair soft = zeroWhere(twoO < -l.knee, select(twoO > l.knee, o, curve));
+  const DoublePair over = select(l.hardKnee, max(o, DoublePair::both(0.0)), soft);
+  const DoublePair target = l.negSlope * over;
+  l.gainDb = l.gainDb + (target - l.gainDb) * select(l.gainDb > target, l.attackCoef, l.releaseCoef);
+  return l.gainDb;
+}
+
+}  // namespace
+
 template <bool kStereo, typename T>
 void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
   if (n <= 0) return;
-  alignas(16) V2 bandSamples[kBands][kChunk];
-  alignas(16) V2 dry[kChunk];
-  alignas(32) double work[kBands][kChunk];  // detector input, then level in dB, then gain
+  DoublePair bandSamples[kBands][kChunk];
+  DoublePair dry[kChunk];
+  // Bands 0 and 1 interleaved, and band 2: detector input, then level, then gain.
+  alignas(16) double pairA[2 * kChunk];
+  alignas(16) double singleB[kChunk];
+  const DoublePair half = DoublePair::both(0.5);
 
-  // 1. Split both channels at once, one lane each; mono runs its channel in both lanes, which
-  // makes the mid/side step below an exact identity.
+  // 1. Split both channels at once, one lane each. Mono runs its channel in both lanes: the
+  // detector input (L + L) / 2 is then L and the mid/side step below is an exact identity.
   {
     PackedSection xo[Crossover3::kSectionCount];
-    for (int k = 0; k < Crossover3::kSectionCount; ++k) xo[k].load(crossovers_[0].section(k), crossovers_[1].section(k));
-    const V2 half = V2::both(0.5);
+    for (int k = 0; k < Crossover3::kSectionCount; ++k)
+      xo[k].load(crossovers_[0].section(k), crossovers_[1].section(k));
     for (int i = 0; i < n; ++i) {
       const double l = static_cast<double>(left[i]);
-      const V2 x = finiteOrZero(kStereo ? V2::pair(l, static_cast<double>(right[i])) : V2::both(l));
+      const DoublePair x =
+          finiteOrZero(kStereo ? DoublePair::of(l, static_cast<double>(right[i])) : DoublePair::both(l));
       dry[i] = x;
-      const V2 h = xo[Crossover3::kHp1b].process(xo[Crossover3::kHp1a].process(x));
-      const V2 low = xo[Crossover3::kAp2].process(xo[Crossover3::kLp1b].process(xo[Crossover3::kLp1a].process(x)));
-      const V2 mid = xo[Crossover3::kLp2b].process(xo[Crossover3::kLp2a].process(h));
-      const V2 high = xo[Crossover3::kHp2b].process(xo[Crossover3::kHp2a].process(h));
+      const DoublePair h = xo[Crossover3::kHp1b].process(xo[Crossover3::kHp1a].process(x));
+      const DoublePair low =
+          xo[Crossover3::kAp2].process(xo[Crossover3::kLp1b].process(xo[Crossover3::kLp1a].process(x)));
+      const DoublePair mid = xo[Crossover3::kLp2b].process(xo[Crossover3::kLp2a].process(h));
+      const DoublePair high = xo[Crossover3::kHp2b].process(xo[Crossover3::kHp2a].process(h));
       bandSamples[0][i] = low;
       bandSamples[1][i] = mid;
       bandSamples[2][i] = high;
-      work[0][i] = ((low + low.swapped()) * half).lo();
-      work[1][i] = ((mid + mid.swapped()) * half).lo();
-      work[2][i] = ((high + high.swapped()) * half).lo();
+      ((DoublePair::firsts(low, mid) + DoublePair::seconds(low, mid)) * half).store(pairA + 2 * i);
+      singleB[i] = ((high + high.swapped()) * half).first();
     }
-    for (int k = 0; k < Crossover3::kSectionCount; ++k) xo[k].store(crossovers_[0].section(k), crossovers_[1].section(k));
+    for (int k = 0; k < Crossover3::kSectionCount; ++k)
+      xo[k].store(crossovers_[0].section(k), crossovers_[1].section(k));
   }
 
-  // 2. Detector level per band, then its logarithm for all bands at once.
-  for (int b = 0; b < kBands; ++b) {
-    const BandSettings& s = settings_[b];
-    BandState& st = bands_[b];
-    BiquadSection shelf = shelves_[b];
-    double env = st.env, env2 = st.env2, held = st.held;
-    double* w = work[b];
+  // 2. Detector levels, their logarithms, the gain computer, and the linear gains.
+  {
+    BandLanes a, b;
+    loadLanes(a, 0, 1);
+    loadLanes(b, 2, 2);
+    const DoublePair floor = DoublePair::both(1e-30);
     for (int i = 0; i < n; ++i) {
-      double d = w[i];
-      if (s.shelfOn) d = shelf.process(d);
-      double level;
-      if (s.rmsOn) {
-        env += (d * d - env) * s.rmsCoef;
-        if (s.riseOn) {
-          env2 += (env - env2) * (env > env2 ? s.riseCoef : s.fallCoef);
-          level = std::sqrt(2.0 * env2);
-        } else {
-          level = std::sqrt(2.0 * env);
-        }
-      } else {
-        level = std::fabs(d);
-      }
-      if (s.holdOn) {
-        level = std::max(level, held * s.holdFactor);
-        held = level;
-      }
-      w[i] = level + 1e-30;
+      (detectorLevel(a, DoublePair::load(pairA + 2 * i)) + floor).store(pairA + 2 * i);
+      singleB[i] = (detectorLevel(b, DoublePair::both(singleB[i])) + floor).first();
     }
-    shelves_[b] = shelf;
-    st.env = env;
-    st.env2 = env2;
-    st.held = held;
-  }
-  for (double* row : work) logInPlace(row, n);
-
-  // 3. Gain computer and gain smoothing in dB, then the linear gains for all bands at once.
-  for (int b = 0; b < kBands; ++b) {
-    const BandSettings& s = settings_[b];
-    BandState& st = bands_[b];
-    const double threshold = st.threshold, k = st.knee, slope = st.slope;
-    double gainDb = st.gainDb;
-    double* w = work[b];
+      logInPlace(pairA, 2 * n);
+    logInPlace(singleB, n);
+      const DoublePair toNepers = DoublePair::both(kNeperPerDb);
     for (int i = 0; i < n; ++i) {
-      const double o = kDbPerNeper * w[i] - threshold;
-      double over;
-      if (k <= 0.0)
-        over = std::max(0.0, o);
-      else if (2.0 * o < -k)
-        over = 0.0;
-      else if (2.0 * o > k)
-        over = o;
-      else
-        over = (o + k / 2.0) * (o + k / 2.0) / (2.0 * k);
-      const double target = -slope * over;
-      gainDb += (target - gainDb) * (gainDb > target ? s.attackCoef : s.releaseCoef);
-      w[i] = gainDb * kNeperPerDb;
+      (smoothedGainDb(a, DoublePair::load(pairA + 2 * i)) * toNepers).store(pairA + 2 * i);
+      singleB[i] = (smoothedGainDb(b, DoublePair::both(singleB[i])) * toNepers).first();
     }
-    st.gainDb = gainDb;
+      expInPlace(pairA, 2 * n);
+    expInPlace(singleB, n);
+    storeLanes(a, 0, 1);
+    storeLanes(b, 2, 2);
   }
-  for (double* row : work) expInPlace(row, n);
 
-  // 4. Make-up, saturation, side lift, band sum and the output fade.
+  // 3. Make-up, saturation, side lift, band sum and the output fade.
   double makeup[kBands], mixShare[kBands], side[kBands];
   double makeupTarget[kBands], mixTarget[kBands], sideTarget[kBands];
-  V2 clip[kBands], cubic[kBands], quintic[kBands];
+  DoublePair clip[kBands], cubic[kBands], quintic[kBands];
   for (int b = 0; b < kBands; ++b) {
     makeup[b] = bands_[b].makeup;
     mixShare[b] = bands_[b].mix;
@@ -383,32 +391,34 @@ void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
     makeupTarget[b] = bands_[b].makeupTarget;
     mixTarget[b] = bands_[b].mixTarget;
     sideTarget[b] = bands_[b].sideTarget;
-    clip[b] = V2::both(settings_[b].clipPoint);
-    cubic[b] = V2::both(voicing_.bands[b].satCubic);
-    quintic[b] = V2::both(voicing_.bands[b].satQuintic);
+    clip[b] = DoublePair::both(settings_[b].clipPoint);
+    cubic[b] = DoublePair::both(voicing_.bands[b].satCubic);
+    quintic[b] = DoublePair::both(voicing_.bands[b].satQuintic);
   }
   const double smooth = smoothCoef_;
-  const V2 one = V2::both(1.0), half = V2::both(0.5);
+  const DoublePair one = DoublePair::both(1.0);
   for (int i = 0; i < n; ++i) {
-    V2 sum = V2::both(0.0);
+    const double gain[kBands] = {pairA[2 * i], pairA[2 * i + 1], singleB[i]};
+    DoublePair sum = DoublePair::both(0.0);
+#pragma GCC unroll 3
     for (int b = 0; b < kBands; ++b) {
       makeup[b] += (makeupTarget[b] - makeup[b]) * smooth;
       mixShare[b] += (mixTarget[b] - mixShare[b]) * smooth;
       side[b] += (sideTarget[b] - side[b]) * smooth;
-      const V2 u = bandSamples[b][i] * V2::both(makeup[b] * work[b][i]);
-      const V2 x = clampSymmetric(u, clip[b]);
-      const V2 x2 = x * x;
-      const V2 sat = (quintic[b] * x2 * x2 + one - cubic[b] * x2) * x;
-      const V2 y = u + (sat - u) * V2::both(mixShare[b]);
-      // Mid/side: (yL + yR) / 2 in both lanes plus +-side * (yL - yR) / 2.
-      const V2 ySwapped = y.swapped();
-      const V2 m = (y + ySwapped) * half;
-      const V2 sd = V2::both(side[b]) * ((y - ySwapped) * half);
+      const DoublePair u = bandSamples[b][i] * DoublePair::both(makeup[b] * gain[b]);
+      const DoublePair x = clampSymmetric(u, clip[b]);
+      const DoublePair x2 = x * x;
+      const DoublePair sat = (quintic[b] * x2 * x2 + one - cubic[b] * x2) * x;
+      const DoublePair y = u + (sat - u) * DoublePair::both(mixShare[b]);
+      // Mid/side: (yL + yR) / 2 in both lanes, plus and minus side * (yL - yR) / 2.
+      const DoublePair ySwapped = y.swapped();
+      const DoublePair m = (y + ySwapped) * half;
+      const DoublePair sd = DoublePair::both(side[b]) * ((y - ySwapped) * half);
       sum = sum + (m + sd);
     }
-    const V2 out = dry[i] + (sum - dry[i]) * V2::both(fade[i]);
-    left[i] = static_cast<T>(out.lo());
-    if (kStereo) right[i] = static_cast<T>(out.hi());
+    const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+    left[i] = static_cast<T>(out.first());
+    if (kStereo) right[i] = static_cast<T>(out.second());
   }
   for (int b = 0; b < kBands; ++b) {
     bands_[b].makeup = makeup[b];

@@ -8,6 +8,9 @@ namespace plumbrook::dsp {
 
 class Glue {
  public:
+  /// Detector and gain-computer state of two bands side by side (internal to the processing loop).
+  struct BandLanes;
+
   /// Number of bands: 0 low, 1 mid, 2 high.
   static constexpr int kBands = 3;
 
@@ -94,6 +97,8 @@ class Glue {
   void clearIfPoisoned() noexcept;
   // Frames per table read; the hot loop works through one such chunk per pass.
   static constexpr int kChunk = 32;
+  void loadLanes(BandLanes& lanes, int first, int second) const noexcept;
+  void storeLanes(const BandLanes& lanes, int first, int second) noexcept;
   template <bool kStereo, typename T>
   void runChunk(T* left, T* right, int n, const double* fade) noexcept;
 
