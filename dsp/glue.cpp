@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 #include "dsp/double_pair.h"
 #include "dsp/vector_math.h"
@@ -185,6 +186,7 @@ void Glue::clearIfPoisoned() noexcept {
 
 template <typename T>
 void Glue::process(T* const* channels, int n) noexcept {
+  static_assert(std::is_same_v<T, double>, "the glue stage processes double samples");
   if (n < 1 || channels == nullptr || channels[0] == nullptr || !(sampleRate_ > 0.0)) return;
   fresh_ = false;
   if (idle_) {
@@ -221,10 +223,7 @@ void Glue::process(T* const* channels, int n) noexcept {
     }
     amountSmoothed_ = smoothed;
     outputMix_ = mix;
-    if (right != nullptr)
-      runChunk<true>(channels[0] + done, right + done, live, fade);
-    else
-      runChunk<false>(channels[0] + done, channels[0] + done, live, fade);
+    runChunk(channels[0] + done, right != nullptr ? right + done : nullptr, live, fade);
     if (live < len) {
       // The frames from here on stay as they came in.
       idle_ = true;
@@ -321,8 +320,20 @@ inline DoublePair smoothedGainDb(Glue::BandLanes& l, DoublePair levelNepers) noe
 
 }  // namespace
 
-template <bool kStereo, typename T>
-void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
+// Built twice, for AVX2 and for the baseline, with the choice made once when the library loads;
+// both builds run the same operations in the same order, so their results agree exactly.
+#if defined(__x86_64__) && defined(__GLIBC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void Glue::runChunk(double* left, double* right, int n, const double* fade) noexcept {
+  if (right != nullptr)
+    chunkBody<true>(left, right, n, fade);
+  else
+    chunkBody<false>(left, left, n, fade);
+}
+
+template <bool kStereo>
+[[gnu::always_inline]] inline void Glue::chunkBody(double* left, double* right, int n, const double* fade) noexcept {
   if (n <= 0) return;
   DoublePair bandSamples[kBands][kChunk];
   DoublePair dry[kChunk];
@@ -338,9 +349,7 @@ void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
     for (int k = 0; k < Crossover3::kSectionCount; ++k)
       xo[k].load(crossovers_[0].section(k), crossovers_[1].section(k));
     for (int i = 0; i < n; ++i) {
-      const double l = static_cast<double>(left[i]);
-      const DoublePair x =
-          finiteOrZero(kStereo ? DoublePair::of(l, static_cast<double>(right[i])) : DoublePair::both(l));
+      const DoublePair x = finiteOrZero(kStereo ? DoublePair::of(left[i], right[i]) : DoublePair::both(left[i]));
       dry[i] = x;
       const DoublePair h = xo[Crossover3::kHp1b].process(xo[Crossover3::kHp1a].process(x));
       const DoublePair low =
@@ -417,8 +426,8 @@ void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
       sum = sum + (m + sd);
     }
     const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
-    left[i] = static_cast<T>(out.first());
-    if (kStereo) right[i] = static_cast<T>(out.second());
+    left[i] = out.first();
+    if (kStereo) right[i] = out.second();
   }
   for (int b = 0; b < kBands; ++b) {
     bands_[b].makeup = makeup[b];

@@ -99,8 +99,10 @@ class Glue {
   static constexpr int kChunk = 32;
   void loadLanes(BandLanes& lanes, int first, int second) const noexcept;
   void storeLanes(const BandLanes& lanes, int first, int second) noexcept;
-  template <bool kStereo, typename T>
-  void runChunk(T* left, T* right, int n, const double* fade) noexcept;
+  // One chunk of n frames; right is null for mono. fade holds the output mix of each frame.
+  void runChunk(double* left, double* right, int n, const double* fade) noexcept;
+  template <bool kStereo>
+  void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
 
   GlueVoicing voicing_;
   BandSettings settings_[kBands];
