@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "dsp/double_pair.h"
+#include "dsp/double_quad.h"
 #include "dsp/vector_math.h"
 
 namespace plumbrook::dsp {
@@ -55,32 +56,6 @@ BiquadSection highShelf(double sampleRate, double hz, double db) {
   return s;
 }
 
-// One biquad section for two lanes at once, each lane with its own coefficients.
-struct PackedSection {
-  DoublePair b0, b1, b2, a1, a2, s1, s2;
-  void load(const BiquadSection& first, const BiquadSection& second) noexcept {
-    b0 = DoublePair::of(first.b0, second.b0);
-    b1 = DoublePair::of(first.b1, second.b1);
-    b2 = DoublePair::of(first.b2, second.b2);
-    a1 = DoublePair::of(first.a1, second.a1);
-    a2 = DoublePair::of(first.a2, second.a2);
-    s1 = DoublePair::of(first.s1, second.s1);
-    s2 = DoublePair::of(first.s2, second.s2);
-  }
-  void store(BiquadSection& first, BiquadSection& second) const noexcept {
-    first.s1 = s1.first();
-    first.s2 = s2.first();
-    second.s1 = s1.second();
-    second.s2 = s2.second();
-  }
-  // Transposed direct form II, the same operations in the same order as BiquadSection::process.
-  DoublePair process(DoublePair x) noexcept {
-    const DoublePair y = b0 * x + s1;
-    s1 = b1 * x - a1 * y + s2;
-    s2 = b2 * x - a2 * y;
-    return y;
-  }
-};
 
 }  // namespace
 
@@ -234,120 +209,119 @@ void Glue::process(T* const* channels, int n) noexcept {
   clearIfPoisoned();
 }
 
-// The detector and gain computer run the three bands as two lane pairs: bands 0 and 1 together,
-// band 2 in both lanes of the second pair. Stages a band does not use run with neutral settings
-// and their result is not selected.
-struct Glue::BandLanes {
-  PairMask rmsOn, riseOn, hardKnee;
-  DoublePair rmsCoef, riseCoef, fallCoef, holdFactor, attackCoef, releaseCoef;
-  PackedSection shelf;
-  DoublePair env, env2, held, gainDb;
-  DoublePair threshold, knee, halfKnee, inverseTwoKnee, negSlope;
+namespace {
+
+// One biquad section for several lanes at once, each lane with its own coefficients.
+template <class V>
+struct LaneSection {
+  V b0, b1, b2, a1, a2, s1, s2;
+  // Transposed direct form II, the same operations in the same order as BiquadSection::process.
+  [[gnu::always_inline]] V process(V x) noexcept {
+    const V y = b0 * x + s1;
+    s1 = b1 * x - a1 * y + s2;
+    s2 = b2 * x - a2 * y;
+    return y;
+  }
 };
 
-void Glue::loadLanes(BandLanes& lanes, int first, int second) const noexcept {
-  const BandSettings& p = settings_[first];
-  const BandSettings& q = settings_[second];
-  const BandState& x = bands_[first];
-  const BandState& y = bands_[second];
-  lanes.rmsOn = PairMask::of(p.rmsOn, q.rmsOn);
-  lanes.riseOn = PairMask::of(p.riseOn, q.riseOn);
-  lanes.hardKnee = PairMask::of(x.knee <= 0.0, y.knee <= 0.0);
-  lanes.rmsCoef = DoublePair::of(p.rmsCoef, q.rmsCoef);
-  lanes.riseCoef = DoublePair::of(p.riseCoef, q.riseCoef);
-  lanes.fallCoef = DoublePair::of(p.fallCoef, q.fallCoef);
-  // The level is never negative, so a zero factor turns the hold into a no-op.
-  lanes.holdFactor = DoublePair::of(p.holdOn ? p.holdFactor : 0.0, q.holdOn ? q.holdFactor : 0.0);
-  lanes.attackCoef = DoublePair::of(p.attackCoef, q.attackCoef);
-  lanes.releaseCoef = DoublePair::of(p.releaseCoef, q.releaseCoef);
-  lanes.shelf.load(shelves_[first], shelves_[second]);
-  lanes.env = DoublePair::of(x.env, y.env);
-  lanes.env2 = DoublePair::of(x.env2, y.env2);
-  lanes.held = DoublePair::of(x.held, y.held);
-  lanes.gainDb = DoublePair::of(x.gainDb, y.gainDb);
-  lanes.threshold = DoublePair::of(x.threshold, y.threshold);
-  lanes.knee = DoublePair::of(x.knee, y.knee);
-  lanes.halfKnee = DoublePair::of(x.knee / 2.0, y.knee / 2.0);
-  // A hard knee never reads the soft-knee curve.
-  lanes.inverseTwoKnee = DoublePair::of(x.knee > 0.0 ? 1.0 / (2.0 * x.knee) : 0.0, y.knee > 0.0 ? 1.0 / (2.0 * y.knee) : 0.0);
-  lanes.negSlope = DoublePair::of(-x.slope, -y.slope);
-}
+// Detector and gain-computer state of the bands side by side: lanes 0, 1, 2 hold bands 0, 1, 2
+// and lane 3 repeats band 2. Stages a band does not use run with neutral settings and their
+// result is not selected.
+template <class Q>
+struct BandLanes {
+  typename Q::Mask rmsOn, riseOn, hardKnee;
+  Q rmsCoef, riseCoef, fallCoef, holdFactor, attackCoef, releaseCoef;
+  LaneSection<Q> shelf;
+  Q env, env2, held, gainDb;
+  Q threshold, knee, halfKnee, inverseTwoKnee, negSlope;
+};
 
-void Glue::storeLanes(const BandLanes& lanes, int first, int second) noexcept {
-  BiquadSection unused;
-  lanes.shelf.store(shelves_[first], second != first ? shelves_[second] : unused);
-  BandState& x = bands_[first];
-  x.env = lanes.env.first();
-  x.env2 = lanes.env2.first();
-  x.held = lanes.held.first();
-  x.gainDb = lanes.gainDb.first();
-  if (second == first) return;
-  BandState& y = bands_[second];
-  y.env = lanes.env.second();
-  y.env2 = lanes.env2.second();
-  y.held = lanes.held.second();
-  y.gainDb = lanes.gainDb.second();
-}
-
-namespace {
+constexpr int kLaneBand[4] = {0, 1, 2, 2};
 
 // Detector level of one frame: optional high shelf, mean square with an optional rise/fall
 // second stage, or the peak, then the decaying hold.
-inline DoublePair detectorLevel(Glue::BandLanes& l, DoublePair d) noexcept {
+template <class Q>
+[[gnu::always_inline]] inline Q detectorLevel(BandLanes<Q>& l, Q d) noexcept {
   d = l.shelf.process(d);  // an identity section where a band has no shelf
   l.env = l.env + (d * d - l.env) * l.rmsCoef;
   l.env2 = l.env2 + (l.env - l.env2) * select(l.env > l.env2, l.riseCoef, l.fallCoef);
-  const DoublePair two = DoublePair::both(2.0);
-  const DoublePair meanSquareLevel = sqrt(two * select(l.riseOn, l.env2, l.env));
-  DoublePair level = select(l.rmsOn, meanSquareLevel, abs(d));
+  const Q meanSquareLevel = sqrt(Q::both(2.0) * select(l.riseOn, l.env2, l.env));
+  Q level = select(l.rmsOn, meanSquareLevel, abs(d));
   level = max(level, l.held * l.holdFactor);
   l.held = level;
   return level;
 }
 
 // Gain computer and gain smoothing of one frame, from the level in nepers; returns the gain in dB.
-inline DoublePair smoothedGainDb(Glue::BandLanes& l, DoublePair levelNepers) noexcept {
-  const DoublePair o = DoublePair::both(kDbPerNeper) * levelNepers - l.threshold;
-  const DoublePair twoO = DoublePair::both(2.0) * o;
-  const DoublePair t = o + l.halfKnee;
-  const DoublePair curve = t * t * l.inverseTwoKnee;
-  const DoublePair soft = zeroWhere(twoO < -l.knee, select(twoO > l.knee, o, curve));
-  const DoublePair over = select(l.hardKnee, max(o, DoublePair::both(0.0)), soft);
-  const DoublePair target = l.negSlope * over;
+template <class Q>
+[[gnu::always_inline]] inline Q smoothedGainDb(BandLanes<Q>& l, Q levelNepers) noexcept {
+  const Q o = Q::both(kDbPerNeper) * levelNepers - l.threshold;
+  const Q twoO = Q::both(2.0) * o;
+  const Q t = o + l.halfKnee;
+  const Q curve = t * t * l.inverseTwoKnee;
+  const Q soft = zeroWhere(twoO < -l.knee, select(twoO > l.knee, o, curve));
+  const Q over = select(l.hardKnee, max(o, Q::both(0.0)), soft);
+  const Q target = l.negSlope * over;
   l.gainDb = l.gainDb + (target - l.gainDb) * select(l.gainDb > target, l.attackCoef, l.releaseCoef);
   return l.gainDb;
 }
 
 }  // namespace
 
-// Built twice, for AVX2 and for the baseline, with the choice made once when the library loads;
-// both builds run the same operations in the same order, so their results agree exactly.
-#if defined(__x86_64__) && defined(__GLIBC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void Glue::runChunk(double* left, double* right, int n, const double* fade) noexcept {
+// The chunk kernel is built for AVX2 and for the baseline and chosen once when the library
+// loads; both run the same operations in the same order, so their results agree exactly.
+#if PLUMBROOK_HAVE_AVX2_QUAD
+namespace {
+bool cpuHasAvx2() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool kUseAvx2 = cpuHasAvx2();
+}  // namespace
+
+void Glue::runChunkAvx2(double* left, double* right, int n, const double* fade) noexcept {
   if (right != nullptr)
-    chunkBody<true>(left, right, n, fade);
+    chunkBody<true, QuadAvx>(left, right, n, fade);
   else
-    chunkBody<false>(left, left, n, fade);
+    chunkBody<false, QuadAvx>(left, left, n, fade);
+}
+#else
+void Glue::runChunkAvx2(double*, double*, int, const double*) noexcept {}
+#endif
+
+void Glue::runChunk(double* left, double* right, int n, const double* fade) noexcept {
+#if PLUMBROOK_HAVE_AVX2_QUAD
+  if (kUseAvx2) {
+    runChunkAvx2(left, right, n, fade);
+    return;
+  }
+#endif
+  if (right != nullptr)
+    chunkBody<true, QuadPairs>(left, right, n, fade);
+  else
+    chunkBody<false, QuadPairs>(left, left, n, fade);
 }
 
-template <bool kStereo>
-[[gnu::always_inline]] inline void Glue::chunkBody(double* left, double* right, int n, const double* fade) noexcept {
+template <bool kStereo, class Quad>
+inline void Glue::chunkBody(double* left, double* right, int n, const double* fade) noexcept {
   if (n <= 0) return;
   DoublePair bandSamples[kBands][kChunk];
   DoublePair dry[kChunk];
-  // Bands 0 and 1 interleaved, and band 2: detector input, then level, then gain.
-  alignas(16) double pairA[2 * kChunk];
-  alignas(16) double singleB[kChunk];
+  // Four lanes per frame (bands 0, 1, 2, 2): detector input, then level, then linear gain.
+  alignas(32) double lanes[4 * kChunk];
   const DoublePair half = DoublePair::both(0.5);
 
   // 1. Split both channels at once, one lane each. Mono runs its channel in both lanes: the
   // detector input (L + L) / 2 is then L and the mid/side step below is an exact identity.
   {
-    PackedSection xo[Crossover3::kSectionCount];
-    for (int k = 0; k < Crossover3::kSectionCount; ++k)
-      xo[k].load(crossovers_[0].section(k), crossovers_[1].section(k));
+    LaneSection<DoublePair> xo[Crossover3::kSectionCount];
+    for (int k = 0; k < Crossover3::kSectionCount; ++k) {
+      const BiquadSection& l = crossovers_[0].section(k);
+      const BiquadSection& r = crossovers_[1].section(k);
+      xo[k] = {DoublePair::of(l.b0, r.b0), DoublePair::of(l.b1, r.b1), DoublePair::of(l.b2, r.b2),
+               DoublePair::of(l.a1, r.a1), DoublePair::of(l.a2, r.a2), DoublePair::of(l.s1, r.s1),
+               DoublePair::of(l.s2, r.s2)};
+    }
     for (int i = 0; i < n; ++i) {
       const DoublePair x = finiteOrZero(kStereo ? DoublePair::of(left[i], right[i]) : DoublePair::both(left[i]));
       dry[i] = x;
@@ -359,34 +333,104 @@ template <bool kStereo>
       bandSamples[0][i] = low;
       bandSamples[1][i] = mid;
       bandSamples[2][i] = high;
-      ((DoublePair::firsts(low, mid) + DoublePair::seconds(low, mid)) * half).store(pairA + 2 * i);
-      singleB[i] = ((high + high.swapped()) * half).first();
+      ((DoublePair::firsts(low, mid) + DoublePair::seconds(low, mid)) * half).store(lanes + 4 * i);
+      ((high + high.swapped()) * half).store(lanes + 4 * i + 2);
     }
-    for (int k = 0; k < Crossover3::kSectionCount; ++k)
-      xo[k].store(crossovers_[0].section(k), crossovers_[1].section(k));
+    for (int k = 0; k < Crossover3::kSectionCount; ++k) {
+      BiquadSection& l = crossovers_[0].section(k);
+      BiquadSection& r = crossovers_[1].section(k);
+      l.s1 = xo[k].s1.first();
+      l.s2 = xo[k].s2.first();
+      r.s1 = xo[k].s1.second();
+      r.s2 = xo[k].s2.second();
+    }
   }
 
   // 2. Detector levels, their logarithms, the gain computer, and the linear gains.
   {
-    BandLanes a, b;
-    loadLanes(a, 0, 1);
-    loadLanes(b, 2, 2);
-    const DoublePair floor = DoublePair::both(1e-30);
-    for (int i = 0; i < n; ++i) {
-      (detectorLevel(a, DoublePair::load(pairA + 2 * i)) + floor).store(pairA + 2 * i);
-      singleB[i] = (detectorLevel(b, DoublePair::both(singleB[i])) + floor).first();
+    enum Field {
+      kRmsCoef, kRiseCoef, kFallCoef, kHoldFactor, kAttack, kRelease, kShelfB0, kShelfB1, kShelfB2,
+      kShelfA1, kShelfA2, kShelfS1, kShelfS2, kEnv, kEnv2, kHeld, kGainDb, kThreshold, kKnee, kHalfKnee,
+      kInverseTwoKnee, kNegSlope, kFields
+    };
+    alignas(32) double v[kFields][4];
+    bool rmsOn[4], riseOn[4], hardKnee[4];
+    for (int k = 0; k < 4; ++k) {
+      const int b = kLaneBand[k];
+      const BandSettings& s = settings_[b];
+      const BandState& t = bands_[b];
+      const BiquadSection& sh = shelves_[b];
+      rmsOn[k] = s.rmsOn;
+      riseOn[k] = s.riseOn;
+      hardKnee[k] = t.knee <= 0.0;
+      v[kRmsCoef][k] = s.rmsCoef;
+      v[kRiseCoef][k] = s.riseCoef;
+      v[kFallCoef][k] = s.fallCoef;
+      // The level is never negative, so a zero factor turns the hold into a no-op.
+      v[kHoldFactor][k] = s.holdOn ? s.holdFactor : 0.0;
+      v[kAttack][k] = s.attackCoef;
+      v[kRelease][k] = s.releaseCoef;
+      v[kShelfB0][k] = sh.b0;
+      v[kShelfB1][k] = sh.b1;
+      v[kShelfB2][k] = sh.b2;
+      v[kShelfA1][k] = sh.a1;
+      v[kShelfA2][k] = sh.a2;
+      v[kShelfS1][k] = sh.s1;
+      v[kShelfS2][k] = sh.s2;
+      v[kEnv][k] = t.env;
+      v[kEnv2][k] = t.env2;
+      v[kHeld][k] = t.held;
+      v[kGainDb][k] = t.gainDb;
+      v[kThreshold][k] = t.threshold;
+      v[kKnee][k] = t.knee;
+      v[kHalfKnee][k] = t.knee / 2.0;
+      // A hard knee never reads the soft-knee curve.
+      v[kInverseTwoKnee][k] = t.knee > 0.0 ? 1.0 / (2.0 * t.knee) : 0.0;
+      v[kNegSlope][k] = -t.slope;
     }
-      logInPlace(pairA, 2 * n);
-    logInPlace(singleB, n);
-      const DoublePair toNepers = DoublePair::both(kNeperPerDb);
-    for (int i = 0; i < n; ++i) {
-      (smoothedGainDb(a, DoublePair::load(pairA + 2 * i)) * toNepers).store(pairA + 2 * i);
-      singleB[i] = (smoothedGainDb(b, DoublePair::both(singleB[i])) * toNepers).first();
+    BandLanes<Quad> l;
+    l.rmsOn = Quad::maskOf(rmsOn[0], rmsOn[1], rmsOn[2], rmsOn[3]);
+    l.riseOn = Quad::maskOf(riseOn[0], riseOn[1], riseOn[2], riseOn[3]);
+    l.hardKnee = Quad::maskOf(hardKnee[0], hardKnee[1], hardKnee[2], hardKnee[3]);
+    l.rmsCoef = Quad::load(v[kRmsCoef]);
+    l.riseCoef = Quad::load(v[kRiseCoef]);
+    l.fallCoef = Quad::load(v[kFallCoef]);
+    l.holdFactor = Quad::load(v[kHoldFactor]);
+    l.attackCoef = Quad::load(v[kAttack]);
+    l.releaseCoef = Quad::load(v[kRelease]);
+    l.shelf = {Quad::load(v[kShelfB0]), Quad::load(v[kShelfB1]), Quad::load(v[kShelfB2]), Quad::load(v[kShelfA1]),
+               Quad::load(v[kShelfA2]), Quad::load(v[kShelfS1]), Quad::load(v[kShelfS2])};
+    l.env = Quad::load(v[kEnv]);
+    l.env2 = Quad::load(v[kEnv2]);
+    l.held = Quad::load(v[kHeld]);
+    l.gainDb = Quad::load(v[kGainDb]);
+    l.threshold = Quad::load(v[kThreshold]);
+    l.knee = Quad::load(v[kKnee]);
+    l.halfKnee = Quad::load(v[kHalfKnee]);
+    l.inverseTwoKnee = Quad::load(v[kInverseTwoKnee]);
+    l.negSlope = Quad::load(v[kNegSlope]);
+
+    const Quad floor = Quad::both(1e-30);
+    for (int i = 0; i < n; ++i) (detectorLevel(l, Quad::load(lanes + 4 * i)) + floor).store(lanes + 4 * i);
+    logInPlace(lanes, 4 * n);
+    const Quad toNepers = Quad::both(kNeperPerDb);
+    for (int i = 0; i < n; ++i) (smoothedGainDb(l, Quad::load(lanes + 4 * i)) * toNepers).store(lanes + 4 * i);
+    expInPlace(lanes, 4 * n);
+
+    l.shelf.s1.store(v[kShelfS1]);
+    l.shelf.s2.store(v[kShelfS2]);
+    l.env.store(v[kEnv]);
+    l.env2.store(v[kEnv2]);
+    l.held.store(v[kHeld]);
+    l.gainDb.store(v[kGainDb]);
+    for (int b = 0; b < kBands; ++b) {
+      shelves_[b].s1 = v[kShelfS1][b];
+      shelves_[b].s2 = v[kShelfS2][b];
+      bands_[b].env = v[kEnv][b];
+      bands_[b].env2 = v[kEnv2][b];
+      bands_[b].held = v[kHeld][b];
+      bands_[b].gainDb = v[kGainDb][b];
     }
-      expInPlace(pairA, 2 * n);
-    expInPlace(singleB, n);
-    storeLanes(a, 0, 1);
-    storeLanes(b, 2, 2);
   }
 
   // 3. Make-up, saturation, side lift, band sum and the output fade.
@@ -407,7 +451,7 @@ template <bool kStereo>
   const double smooth = smoothCoef_;
   const DoublePair one = DoublePair::both(1.0);
   for (int i = 0; i < n; ++i) {
-    const double gain[kBands] = {pairA[2 * i], pairA[2 * i + 1], singleB[i]};
+    const double* gain = lanes + 4 * i;
     DoublePair sum = DoublePair::both(0.0);
 #pragma GCC unroll 3
     for (int b = 0; b < kBands; ++b) {

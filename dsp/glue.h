@@ -8,9 +8,6 @@ namespace plumbrook::dsp {
 
 class Glue {
  public:
-  /// Detector and gain-computer state of two bands side by side (internal to the processing loop).
-  struct BandLanes;
-
   /// Number of bands: 0 low, 1 mid, 2 high.
   static constexpr int kBands = 3;
 
@@ -97,12 +94,12 @@ class Glue {
   void clearIfPoisoned() noexcept;
   // Frames per table read; the hot loop works through one such chunk per pass.
   static constexpr int kChunk = 32;
-  void loadLanes(BandLanes& lanes, int first, int second) const noexcept;
-  void storeLanes(const BandLanes& lanes, int first, int second) noexcept;
   // One chunk of n frames; right is null for mono. fade holds the output mix of each frame.
   void runChunk(double* left, double* right, int n, const double* fade) noexcept;
-  template <bool kStereo>
-  void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
+  [[gnu::target("avx2"), gnu::flatten]] void runChunkAvx2(double* left, double* right, int n, const double* fade) noexcept;
+  // Quad is the four-lane type the detector and gain computer run on (bands 0, 1, 2, 2).
+  template <bool kStereo, class Quad>
+  [[gnu::always_inline]] inline void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
 
   GlueVoicing voicing_;
   BandSettings settings_[kBands];
