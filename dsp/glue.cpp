@@ -266,6 +266,24 @@ template <class Q>
   return l.gainDb;
 }
 
+// Make-up and compression gain (drive), the saturator with its clipped input, and the side gain
+// of one band's left/right pair (or of two bands' pairs side by side).
+template <class V>
+[[gnu::always_inline]] inline V saturateAndWiden(V samples, V drive, V clip, V cubic, V quintic, V mix,
+                                                 V side) noexcept {
+  const V u = samples * drive;
+  const V x = clampSymmetric(u, clip);
+  const V x2 = x * x;
+  const V sat = (quintic * x2 * x2 + V::both(1.0) - cubic * x2) * x;
+  const V y = u + (sat - u) * mix;
+  // Mid/side: (yL + yR) / 2 in both lanes, plus and minus side * (yL - yR) / 2.
+  const V ySwapped = y.swapped();
+  const V half = V::both(0.5);
+  const V m = (y + ySwapped) * half;
+  const V sd = side * ((y - ySwapped) * half);
+  return m + sd;
+}
+
 }  // namespace
 
 // The chunk kernel is built for AVX2 and for the baseline and chosen once when the library
@@ -305,7 +323,8 @@ void Glue::runChunk(double* left, double* right, int n, const double* fade) noex
 template <bool kStereo, class Quad>
 inline void Glue::chunkBody(double* left, double* right, int n, const double* fade) noexcept {
   if (n <= 0) return;
-  DoublePair bandSamples[kBands][kChunk];
+  DoublePair lowSamples[kChunk];
+  Quad midHighSamples[kChunk];  // mid and high band, left and right
   DoublePair dry[kChunk];
   // Four lanes per frame (bands 0, 1, 2, 2): detector input, then level, then linear gain.
   alignas(32) double lanes[4 * kChunk];
@@ -313,36 +332,58 @@ inline void Glue::chunkBody(double* left, double* right, int n, const double* fa
 
   // 1. Split both channels at once, one lane each. Mono runs its channel in both lanes: the
   // detector input (L + L) / 2 is then L and the mid/side step below is an exact identity.
+  // The low- and high-pass sections of each split run side by side in one four-lane section.
   {
-    LaneSection<DoublePair> xo[Crossover3::kSectionCount];
-    for (int k = 0; k < Crossover3::kSectionCount; ++k) {
+    using X = Crossover3;
+    const auto pairOf = [this](int k) {
       const BiquadSection& l = crossovers_[0].section(k);
       const BiquadSection& r = crossovers_[1].section(k);
-      xo[k] = {DoublePair::of(l.b0, r.b0), DoublePair::of(l.b1, r.b1), DoublePair::of(l.b2, r.b2),
-               DoublePair::of(l.a1, r.a1), DoublePair::of(l.a2, r.a2), DoublePair::of(l.s1, r.s1),
-               DoublePair::of(l.s2, r.s2)};
+      return LaneSection<DoublePair>{DoublePair::of(l.b0, r.b0), DoublePair::of(l.b1, r.b1), DoublePair::of(l.b2, r.b2),
+                                     DoublePair::of(l.a1, r.a1), DoublePair::of(l.a2, r.a2), DoublePair::of(l.s1, r.s1),
+                                     DoublePair::of(l.s2, r.s2)};
+    };
+    LaneSection<DoublePair> pairs[X::kSectionCount];
+    for (int k = 0; k < X::kSectionCount; ++k) pairs[k] = pairOf(k);
+    LaneSection<Quad> split[4];
+    const int lowSide[4] = {X::kLp1a, X::kLp1b, X::kLp2a, X::kLp2b};
+    const int highSide[4] = {X::kHp1a, X::kHp1b, X::kHp2a, X::kHp2b};
+    for (int k = 0; k < 4; ++k) {
+      const LaneSection<DoublePair>& p = pairs[lowSide[k]];
+      const LaneSection<DoublePair>& q = pairs[highSide[k]];
+      split[k] = {Quad::fromPairs(p.b0, q.b0), Quad::fromPairs(p.b1, q.b1), Quad::fromPairs(p.b2, q.b2),
+                  Quad::fromPairs(p.a1, q.a1), Quad::fromPairs(p.a2, q.a2), Quad::fromPairs(p.s1, q.s1),
+                  Quad::fromPairs(p.s2, q.s2)};
     }
+    LaneSection<DoublePair> allPass = pairs[X::kAp2];
     for (int i = 0; i < n; ++i) {
       const DoublePair x = finiteOrZero(kStereo ? DoublePair::of(left[i], right[i]) : DoublePair::both(left[i]));
       dry[i] = x;
-      const DoublePair h = xo[Crossover3::kHp1b].process(xo[Crossover3::kHp1a].process(x));
-      const DoublePair low =
-          xo[Crossover3::kAp2].process(xo[Crossover3::kLp1b].process(xo[Crossover3::kLp1a].process(x)));
-      const DoublePair mid = xo[Crossover3::kLp2b].process(xo[Crossover3::kLp2a].process(h));
-      const DoublePair high = xo[Crossover3::kHp2b].process(xo[Crossover3::kHp2a].process(h));
-      bandSamples[0][i] = low;
-      bandSamples[1][i] = mid;
-      bandSamples[2][i] = high;
+      // (low-pass, high-pass) at the low split, twice: the low band before its all-pass, and h.
+      const Quad first = split[1].process(split[0].process(Quad::fromPairs(x, x)));
+      const DoublePair low = allPass.process(first.lowPair());
+      const DoublePair h = first.highPair();
+      // (low-pass, high-pass) at the high split, twice, on h: the mid and the high band.
+      const Quad midHigh = split[3].process(split[2].process(Quad::fromPairs(h, h)));
+      lowSamples[i] = low;
+      midHighSamples[i] = midHigh;
+      const DoublePair mid = midHigh.lowPair(), high = midHigh.highPair();
       ((DoublePair::firsts(low, mid) + DoublePair::seconds(low, mid)) * half).store(lanes + 4 * i);
       ((high + high.swapped()) * half).store(lanes + 4 * i + 2);
     }
-    for (int k = 0; k < Crossover3::kSectionCount; ++k) {
+    for (int k = 0; k < 4; ++k) {
+      pairs[lowSide[k]].s1 = split[k].s1.lowPair();
+      pairs[lowSide[k]].s2 = split[k].s2.lowPair();
+      pairs[highSide[k]].s1 = split[k].s1.highPair();
+      pairs[highSide[k]].s2 = split[k].s2.highPair();
+    }
+    pairs[X::kAp2] = allPass;
+    for (int k = 0; k < X::kSectionCount; ++k) {
       BiquadSection& l = crossovers_[0].section(k);
       BiquadSection& r = crossovers_[1].section(k);
-      l.s1 = xo[k].s1.first();
-      l.s2 = xo[k].s2.first();
-      r.s1 = xo[k].s1.second();
-      r.s2 = xo[k].s2.second();
+      l.s1 = pairs[k].s1.first();
+      l.s2 = pairs[k].s2.first();
+      r.s1 = pairs[k].s1.second();
+      r.s2 = pairs[k].s2.second();
     }
   }
 
@@ -433,50 +474,59 @@ inline void Glue::chunkBody(double* left, double* right, int n, const double* fa
     }
   }
 
-  // 3. Make-up, saturation, side lift, band sum and the output fade.
-  double makeup[kBands], mixShare[kBands], side[kBands];
-  double makeupTarget[kBands], mixTarget[kBands], sideTarget[kBands];
-  DoublePair clip[kBands], cubic[kBands], quintic[kBands];
-  for (int b = 0; b < kBands; ++b) {
-    makeup[b] = bands_[b].makeup;
-    mixShare[b] = bands_[b].mix;
-    side[b] = bands_[b].side;
-    makeupTarget[b] = bands_[b].makeupTarget;
-    mixTarget[b] = bands_[b].mixTarget;
-    sideTarget[b] = bands_[b].sideTarget;
-    clip[b] = DoublePair::both(settings_[b].clipPoint);
-    cubic[b] = DoublePair::both(voicing_.bands[b].satCubic);
-    quintic[b] = DoublePair::both(voicing_.bands[b].satQuintic);
-  }
-  const double smooth = smoothCoef_;
-  const DoublePair one = DoublePair::both(1.0);
-  for (int i = 0; i < n; ++i) {
-    const double* gain = lanes + 4 * i;
-    DoublePair sum = DoublePair::both(0.0);
-#pragma GCC unroll 3
-    for (int b = 0; b < kBands; ++b) {
-      makeup[b] += (makeupTarget[b] - makeup[b]) * smooth;
-      mixShare[b] += (mixTarget[b] - mixShare[b]) * smooth;
-      side[b] += (sideTarget[b] - side[b]) * smooth;
-      const DoublePair u = bandSamples[b][i] * DoublePair::both(makeup[b] * gain[b]);
-      const DoublePair x = clampSymmetric(u, clip[b]);
-      const DoublePair x2 = x * x;
-      const DoublePair sat = (quintic[b] * x2 * x2 + one - cubic[b] * x2) * x;
-      const DoublePair y = u + (sat - u) * DoublePair::both(mixShare[b]);
-      // Mid/side: (yL + yR) / 2 in both lanes, plus and minus side * (yL - yR) / 2.
-      const DoublePair ySwapped = y.swapped();
-      const DoublePair m = (y + ySwapped) * half;
-      const DoublePair sd = DoublePair::both(side[b]) * ((y - ySwapped) * half);
-      sum = sum + (m + sd);
+  // 3. Make-up, saturation, side lift, band sum and the output fade: the low band as a pair, the
+  // mid and high bands together as four lanes (lane values per band repeated for both channels).
+  {
+    const BandState& b0 = bands_[0];
+    const BandState& b1 = bands_[1];
+    const BandState& b2 = bands_[2];
+    double lowMakeup = b0.makeup, lowMix = b0.mix, lowSide = b0.side;
+    const double smooth = smoothCoef_;
+    const DoublePair lowClip = DoublePair::both(settings_[0].clipPoint);
+    const DoublePair lowCubic = DoublePair::both(voicing_.bands[0].satCubic);
+    const DoublePair lowQuintic = DoublePair::both(voicing_.bands[0].satQuintic);
+    Quad makeup = Quad::of(b1.makeup, b1.makeup, b2.makeup, b2.makeup);
+    Quad mix = Quad::of(b1.mix, b1.mix, b2.mix, b2.mix);
+    Quad side = Quad::of(b1.side, b1.side, b2.side, b2.side);
+    const Quad makeupTarget = Quad::of(b1.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
+    const Quad mixTarget = Quad::of(b1.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
+    const Quad sideTarget = Quad::of(b1.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
+    const double c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
+    const Quad clip = Quad::of(c1, c1, c2, c2);
+    const double a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
+    const Quad cubic = Quad::of(a1, a1, a2, a2);
+    const double q1 = voicing_.bands[1].satQuintic, q2 = voicing_.bands[2].satQuintic;
+    const Quad quintic = Quad::of(q1, q1, q2, q2);
+    const Quad smoothQuad = Quad::both(smooth);
+    for (int i = 0; i < n; ++i) {
+      lowMakeup += (b0.makeupTarget - lowMakeup) * smooth;
+      lowMix += (b0.mixTarget - lowMix) * smooth;
+      lowSide += (b0.sideTarget - lowSide) * smooth;
+      makeup = makeup + (makeupTarget - makeup) * smoothQuad;
+      mix = mix + (mixTarget - mix) * smoothQuad;
+      side = side + (sideTarget - side) * smoothQuad;
+      const DoublePair lowContribution =
+          saturateAndWiden(lowSamples[i], DoublePair::both(lowMakeup * lanes[4 * i]), lowClip, lowCubic, lowQuintic,
+                           DoublePair::both(lowMix), DoublePair::both(lowSide));
+      const Quad midHighContribution = saturateAndWiden(
+          midHighSamples[i], makeup * Quad::load(lanes + 4 * i).duplicateMiddle(), clip, cubic, quintic, mix, side);
+      const DoublePair sum = (lowContribution + midHighContribution.lowPair()) + midHighContribution.highPair();
+      const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+      left[i] = out.first();
+      if (kStereo) right[i] = out.second();
     }
-    const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
-    left[i] = out.first();
-    if (kStereo) right[i] = out.second();
-  }
-  for (int b = 0; b < kBands; ++b) {
-    bands_[b].makeup = makeup[b];
-    bands_[b].mix = mixShare[b];
-    bands_[b].side = side[b];
+    alignas(32) double m[4], x[4], s[4];
+    makeup.store(m);
+    mix.store(x);
+    side.store(s);
+    bands_[0].makeup = lowMakeup;
+    bands_[0].mix = lowMix;
+    bands_[0].side = lowSide;
+    for (int b = 1; b < kBands; ++b) {
+      bands_[b].makeup = m[2 * b - 2];
+      bands_[b].mix = x[2 * b - 2];
+      bands_[b].side = s[2 * b - 2];
+    }
   }
 }
 
