@@ -4,7 +4,7 @@
 
 #include "dsp/double_pair.h"
 
-#if defined(__x86_64__) && defined(__GLIBC__)
+#if defined(__x86_64__)
 #define PLUMBROOK_HAVE_AVX2_QUAD 1
 #include <immintrin.h>
 #endif
@@ -54,7 +54,7 @@ struct QuadPairs {
   }
 };
 
-#if PLUMBROOK_HAVE_AVX2_QUAD
+#ifdef PLUMBROOK_HAVE_AVX2_QUAD
 
 /// AVX build: one register; usable only inside functions built for AVX2.
 struct QuadAvx {

@@ -56,7 +56,6 @@ BiquadSection highShelf(double sampleRate, double hz, double db) {
   return s;
 }
 
-
 }  // namespace
 
 Glue::Glue() : voicing_(kGlueVoicing) {}
@@ -288,7 +287,7 @@ template <class V>
 
 // The chunk kernel is built for AVX2 and for the baseline and chosen once when the library
 // loads; both run the same operations in the same order, so their results agree exactly.
-#if PLUMBROOK_HAVE_AVX2_QUAD
+#ifdef PLUMBROOK_HAVE_AVX2_QUAD
 namespace {
 bool cpuHasAvx2() noexcept {
   __builtin_cpu_init();
@@ -303,12 +302,10 @@ void Glue::runChunkAvx2(double* left, double* right, int n, const double* fade) 
   else
     chunkBody<false, QuadAvx>(left, left, n, fade);
 }
-#else
-void Glue::runChunkAvx2(double*, double*, int, const double*) noexcept {}
 #endif
 
 void Glue::runChunk(double* left, double* right, int n, const double* fade) noexcept {
-#if PLUMBROOK_HAVE_AVX2_QUAD
+#ifdef PLUMBROOK_HAVE_AVX2_QUAD
   if (kUseAvx2) {
     runChunkAvx2(left, right, n, fade);
     return;

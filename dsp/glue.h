@@ -96,8 +96,12 @@ class Glue {
   static constexpr int kChunk = 32;
   // One chunk of n frames; right is null for mono. fade holds the output mix of each frame.
   void runChunk(double* left, double* right, int n, const double* fade) noexcept;
-  [[gnu::target("avx2"), gnu::flatten]] void runChunkAvx2(double* left, double* right, int n, const double* fade) noexcept;
-  // Quad is the four-lane type the detector and gain computer run on (bands 0, 1, 2, 2).
+#if defined(__x86_64__)
+  // The same chunk built for AVX2; everything it calls is inlined into it.
+  [[gnu::target("avx2"), gnu::flatten]] void runChunkAvx2(double* left, double* right, int n,
+                                                          const double* fade) noexcept;
+#endif
+  // Quad is the four-lane type of the kernel (one AVX register, or two SSE2 registers).
   template <bool kStereo, class Quad>
   [[gnu::always_inline]] inline void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
 
