@@ -224,6 +224,21 @@ class Limiter {
     int fillCountdown = 0;
   };
 
+  // One block's channel pointers, checked by run.
+  struct Block {
+    const double* in0;
+    const double* in1;
+    double* out0;
+    double* out1;
+    double* dry0;
+    double* dry1;
+    int channels;
+    int frames;
+  };
+  static void runLimiting(Limiter& limiter, const Block& block) noexcept;
+  template <bool Active>
+  void frames(const Block& block) noexcept;
+
   void clearAll() noexcept;
   void clearGainComputer() noexcept;
   void applySettings() noexcept;
