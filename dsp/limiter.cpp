@@ -28,8 +28,9 @@ constexpr float kTargetFactor = 0.99994242f;
 constexpr float kFloor = 1e-5f;
 constexpr float kMaxReductionDb = 1000.0f;
 constexpr int kMask = Limiter::kRingSize - 1;
-// -ln(10)/20: 10^(-x/20) == exp(x * kNegDbToLn).
+// -ln(10)/20: 10^(-x/20) == exp(x * kNegDbToLn); 20 log10(x) == kDbPerLog2 * log2(x).
 constexpr float kNegDbToLn = -0.115129254649702f;
+constexpr float kDbPerLog2 = 6.02059991327962f;
 
 double effectiveRate(double sampleRate) {
   return (sampleRate > 0.0 && std::isfinite(sampleRate)) ? sampleRate : 48000.0;
@@ -57,11 +58,15 @@ using Float4 = float __attribute__((vector_size(16)));
   return (s[0] + s[2]) + (s[1] + s[3]);
 }
 
-// The three 32-tap dot products of each channel's window. Lane-wise vector arithmetic gives the
-// same result in every clone; only the instruction width differs.
-__attribute__((target_clones("avx2", "default"))) void interpolateSegments(const float* const* windows, int channels,
-                                                                             const float* taps,
-                                                                             float (*values)[3]) noexcept {
+// Peak of the latest interpolation segment over the channels: three 32-tap dot products per
+// channel, then the point and parabola-vertex rules on the four points of both channels at once.
+// Lane-wise vector arithmetic gives the same result in every clone; only the width differs.
+[[gnu::always_inline]] inline float segmentPeak(const float* const* windows, int channels, const float* taps,
+                                                float* last) noexcept {
+  // Lanes 0..3 hold channel 0, lanes 4..7 channel 1 (zeros, and so no peak, for mono).
+  Float8 y = {};
+  Float8 l = {};
+  Float8 r = {};
   for (int c = 0; c < channels; ++c) {
     const float* x = windows[c];
     Float8 a0 = {};
@@ -80,10 +85,53 @@ __attribute__((target_clones("avx2", "default"))) void interpolateSegments(const
       a1 += xv * t1;
       a2 += xv * t2;
     }
-    values[c][0] = horizontalSum(a0);
-    values[c][1] = horizontalSum(a1);
-    values[c][2] = horizontalSum(a2);
+    const float quarter = horizontalSum(a0);
+    const float half = horizontalSum(a1);
+    const float threeQuarter = horizontalSum(a2);
+    // Points x16, v1/4, v1/2, v3/4 with their left and right neighbours.
+    const int o = 4 * c;
+    y[o] = x[15];
+    y[o + 1] = quarter;
+    y[o + 2] = half;
+    y[o + 3] = threeQuarter;
+    l[o] = last[c];
+    l[o + 1] = x[15];
+    l[o + 2] = quarter;
+    l[o + 3] = half;
+    r[o] = quarter;
+    r[o + 1] = half;
+    r[o + 2] = threeQuarter;
+    r[o + 3] = x[16];
+    last[c] = threeQuarter;
   }
+  const Float8 zero = {};
+  const Float8 magnitude = y > zero ? y : -y;
+  const Float8 curvature = l - 2.0f * y + r;
+  const Float8 d = l - r;
+  const auto extremum = ((y > zero) & (y >= l) & (y >= r)) | ((y < zero) & (y <= l) & (y <= r));
+  const auto use = extremum & (curvature != zero);
+  // Lanes without a vertex divide by a dummy 1 so that no infinity is formed.
+  const Float8 one = zero + 1.0f;
+  const Float8 vertex = y - d * d / (8.0f * (use ? curvature : one));
+  const Float8 vertexMagnitude = vertex > zero ? vertex : -vertex;
+  const Float8 point = use ? (vertexMagnitude > magnitude ? vertexMagnitude : magnitude) : magnitude;
+  Float4 lo;
+  Float4 hi;
+  std::memcpy(&lo, &point, sizeof lo);
+  std::memcpy(&hi, reinterpret_cast<const char*>(&point) + sizeof lo, sizeof hi);
+  const Float4 m = lo > hi ? lo : hi;
+  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+}
+
+__attribute__((target_clones("avx2", "default"))) float segmentPeakDispatch(const float* const* windows, int channels,
+                                                                              const float* taps, float* last) noexcept {
+  return segmentPeak(windows, channels, taps, last);
+}
+
+[[gnu::always_inline]] inline float inlinePeak(const std::array<Limiter::Recent, 2>& history, int channels,
+                                               const float* taps, std::array<float, 2>& last) noexcept {
+  const float* windows[Limiter::kMaxChannels] = {history[0].window(), history[1].window()};
+  return segmentPeak(windows, channels, taps, last.data());
 }
 
 }  // namespace
@@ -248,30 +296,10 @@ float Limiter::waveformPeak(const std::array<Recent, 2>& history, int channels,
                             std::array<float, 2>& last) const noexcept {
   channels = std::clamp(channels, 0, kMaxChannels);
   const float* windows[kMaxChannels] = {history[0].window(), history[1].window()};
-  float v[kMaxChannels][3];
-  interpolateSegments(windows, channels, taps_[0].data(), v);
-  float peak = 0.0f;
-  for (int c = 0; c < channels; ++c) {
-    const float* x = windows[c];
-    const float seq[6] = {last[static_cast<size_t>(c)], x[15], v[c][0], v[c][1], v[c][2], x[16]};
-    for (int k = 1; k <= 4; ++k) {
-      const float l = seq[k - 1];
-      const float y = seq[k];
-      const float r = seq[k + 1];
-      peak = std::max(peak, std::fabs(y));
-      const bool extremum = (y > 0.0f && y >= l && y >= r) || (y < 0.0f && y <= l && y <= r);
-      const float curvature = l - 2.0f * y + r;
-      if (extremum && curvature != 0.0f) {
-        const float d = l - r;
-        peak = std::max(peak, std::fabs(y - d * d / (8.0f * curvature)));
-      }
-    }
-    last[static_cast<size_t>(c)] = v[c][2];
-  }
-  return peak;
+  return segmentPeakDispatch(windows, channels, taps_[0].data(), last.data());
 }
 
-float Limiter::excessEnvelope(GainState& g, float r) const noexcept {
+[[gnu::always_inline]] inline float Limiter::excessEnvelope(GainState& g, float r) const noexcept {
   if (r >= g.excessHeld) {
     g.excessHeld = r;
     g.excessHoldCountdown = excessHoldSamples_;
@@ -301,16 +329,36 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
     if (in[c] == nullptr || out[c] == nullptr) return;
   }
   const bool stereo = channels == 2;
+  const Block block{in[0],
+                    stereo ? in[1] : nullptr,
+                    out[0],
+                    stereo ? out[1] : nullptr,
+                    dryOut != nullptr ? dryOut[0] : nullptr,
+                    (dryOut != nullptr && stereo) ? dryOut[1] : nullptr,
+                    channels,
+                    n};
+  if constexpr (Active) {
+    runLimiting(*this, block);
+  } else {
+    frames<false>(block);
+  }
+}
+
+template <bool Active>
+[[gnu::always_inline]] inline void Limiter::frames(const Block& block) noexcept {
+  const int channels = block.channels;
+  const int n = block.frames;
+  const bool stereo = channels == 2;
   double wantThresholdDb = 0.0;
   double wantCeilingDb = 0.0;
   sanitizedLevels(wantThresholdDb, wantCeilingDb);
 
-  const double* in0 = in[0];
-  const double* in1 = stereo ? in[1] : nullptr;
-  double* out0 = out[0];
-  double* out1 = stereo ? out[1] : nullptr;
-  double* dry0 = dryOut != nullptr ? dryOut[0] : nullptr;
-  double* dry1 = (dryOut != nullptr && stereo) ? dryOut[1] : nullptr;
+  const double* in0 = block.in0;
+  const double* in1 = block.in1;
+  double* out0 = block.out0;
+  double* out1 = block.out1;
+  double* dry0 = block.dry0;
+  double* dry1 = block.dry1;
   float* ring0 = ring_[0].data();
   float* ring1 = ring_[1].data();
 
@@ -322,6 +370,8 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
   int delay = delay_;
   bool truePeak = truePeakApplied_;
   const float fadeStep = fadeStep_;
+  float cachedReductionDb = 0.0f;
+  float cachedReductionGain = 1.0f;
 
   for (int i = 0; i < n; ++i) {
     if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
@@ -376,7 +426,7 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
       auto reductionFor = [drive, target](float peak) noexcept {
         const float level = peak * drive;
         // The cap keeps absurd but finite inputs from pushing infinities into the running sums.
-        return level > target ? std::min(20.0f * std::log10(level / target), kMaxReductionDb) : 0.0f;
+        return level > target ? std::min(kDbPerLog2 * std::log2(level / target), kMaxReductionDb) : 0.0f;
       };
 
       float reductionDb = 0.0f;
@@ -397,7 +447,7 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
         float r;
         float delayedR;
         if (truePeak) {
-          r = reductionFor(waveformPeak(inputHistory_, channels, inputLast_));
+          r = reductionFor(inlinePeak(inputHistory_, channels, taps_[0].data(), inputLast_));
           reductionRing_[static_cast<size_t>(reductionWrite_)] = r;
           delayedR = reductionRing_[static_cast<size_t>((reductionWrite_ - reductionOffset_) & kMask)];
           reductionWrite_ = (reductionWrite_ + 1) & kMask;
@@ -430,14 +480,19 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
         y0 = s0 * fadeGain;
         y1 = s1 * fadeGain;
       } else {
-        const float gain = (reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f) * drive;
+        // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
+        if (reductionDb != cachedReductionDb) {
+          cachedReductionDb = reductionDb;
+          cachedReductionGain = reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f;
+        }
+        const float gain = cachedReductionGain * drive;
         y0 = s0 * gain * fadeGain;
         y1 = s1 * gain * fadeGain;
         const float ceiling = ceilingLin_;
         float overshootDb = 0.0f;
         if (delay == 0) {
           const float m = std::max(std::fabs(y0), std::fabs(y1));
-          if (m > ceiling) overshootDb = 20.0f * std::log10(m / ceiling);
+          if (m > ceiling) overshootDb = kDbPerLog2 * std::log2(m / ceiling);
         }
         y0 = std::clamp(y0, -ceiling, ceiling);
         y1 = std::clamp(y1, -ceiling, ceiling);
@@ -450,7 +505,7 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
         outputHistory_[0].push(y0);
         outputHistory_[1].push(y1);
         if (metering_ && !filling) {
-          reportedPeak = std::max(reportedPeak, waveformPeak(outputHistory_, channels, outputLast_));
+          reportedPeak = std::max(reportedPeak, inlinePeak(outputHistory_, channels, taps_[0].data(), outputLast_));
         }
       }
     }
@@ -461,6 +516,10 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
   gain_ = g;
   reportedReductionDb_ = reportedReduction;
   reportedOutputPeak_ = reportedPeak;
+}
+
+__attribute__((target_clones("avx2", "default"))) void Limiter::runLimiting(Limiter& limiter, const Block& block) noexcept {
+  limiter.frames<true>(block);
 }
 
 template void Limiter::run<true>(const double* const*, double* const*, int, int, double* const*) noexcept;

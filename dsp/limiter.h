@@ -30,6 +30,7 @@ class SlidingMaximum {
     return values_[head_ & kMask];
   }
 
+  /// Window length in values.
   int length() const noexcept { return length_; }
 
  private:
@@ -69,6 +70,7 @@ class MovingAverage {
     return mean > 0.0 ? static_cast<float>(mean) : 0.0f;
   }
 
+  /// Window length in values.
   int length() const noexcept { return length_; }
 
  private:
@@ -102,6 +104,7 @@ class Limiter {
     alignas(32) std::array<float, 2 * kTaps> values{};
     int write = 0;  // 0..31
 
+    /// Adds the newest sample. Audio-safe.
     void push(float x) noexcept {
       values[static_cast<size_t>(write)] = x;
       values[static_cast<size_t>(write + kTaps)] = x;
@@ -109,6 +112,7 @@ class Limiter {
     }
     /// The 32 most recent samples, oldest first.
     const float* window() const noexcept { return values.data() + write; }
+    /// Forgets every sample.
     void clear() noexcept {
       values.fill(0.0f);
       write = 0;
@@ -119,6 +123,7 @@ class Limiter {
 
   Settings settings;
 
+  /// Prepares for 48 kHz with the default settings. Allocates nothing beyond the object.
   Limiter();
 
   /// Computes the derived values for a sample rate in Hz (48000 when not positive or not finite),
@@ -154,6 +159,7 @@ class Limiter {
 
   /// Asks for a fade-out, switch to the current settings and fade-in. Audio thread.
   void requestReconfigure() noexcept { reconfigurePending_ = true; }
+  /// Whether a reconfiguration is waiting for its fade-out to finish.
   bool reconfigurePending() const noexcept { return reconfigurePending_; }
 
   /// Switches the output true-peak measurement on or off. Audio thread.
@@ -196,10 +202,15 @@ class Limiter {
   /// updates `last` with each channel's 3/4-position value. Audio-safe.
   float waveformPeak(const std::array<Recent, 2>& history, int channels, std::array<float, 2>& last) const noexcept;
 
+  /// Look-ahead ramp length A in samples.
   int attackLength() const noexcept { return attack_; }
+  /// Window of the sliding maximum in frames (Wmax).
   int windowMaxLength() const noexcept { return windowMax_.length(); }
+  /// Window of the moving average in frames (Wavg).
   int windowAverageLength() const noexcept { return average_.length(); }
+  /// Delay O in frames of the true-peak reduction before the window.
   int reductionDelay() const noexcept { return reductionOffset_; }
+  /// Threshold and ceiling in dB as they glide towards the settings.
   double currentThresholdDb() const noexcept { return thresholdDb_; }
   double currentCeilingDb() const noexcept { return ceilingDb_; }
   /// Linear ceiling currently applied (follows the glide).
@@ -223,6 +234,21 @@ class Limiter {
     int fadeInCountdown = 0;
     int fillCountdown = 0;
   };
+
+  // One block's channel pointers, checked by run.
+  struct Block {
+    const double* in0;
+    const double* in1;
+    double* out0;
+    double* out1;
+    double* dry0;
+    double* dry1;
+    int channels;
+    int frames;
+  };
+  static void runLimiting(Limiter& limiter, const Block& block) noexcept;
+  template <bool Active>
+  void frames(const Block& block) noexcept;
 
   void clearAll() noexcept;
   void clearGainComputer() noexcept;

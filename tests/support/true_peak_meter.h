@@ -6,13 +6,14 @@
 namespace plumbrook::test {
 
 /// Measures the peak of the band-limited waveform behind a sampled signal. Slow but accurate up to
-/// about 0.95 of the Nyquist frequency; meant for tests, not for the audio thread.
+/// about 0.99 of the Nyquist frequency; meant for tests, not for the audio thread.
 class TruePeakMeter {
  public:
   static constexpr int kOversampling = 16;
 
-  /// halfLength: taps on each side of an interpolated point; beta: Kaiser window shape.
-  explicit TruePeakMeter(int halfLength = 64, double beta = 10.0);
+  /// halfLength: taps on each side of an interpolated point; beta: Kaiser window shape. The
+  /// default reads within about 0.01 dB of ideal (FFT) reconstruction even on full-band noise.
+  explicit TruePeakMeter(int halfLength = 512, double beta = 10.0);
 
   /// Largest magnitude of the reconstructed waveform (linear), samples outside x taken as 0.
   double peak(const std::vector<double>& x) const;
@@ -26,8 +27,8 @@ class TruePeakMeter {
 
  private:
   int halfLength_;
-  // kernel_[phase][k]: weight of x[n - halfLength + 1 + k] for the point n + phase / 16.
-  std::vector<std::vector<double>> kernel_;
+  // kernel_[k * 16 + phase]: weight of x[n - halfLength + 1 + k] for the point n + phase / 16.
+  std::vector<double> kernel_;
 };
 
 /// True peak in dBFS of the channels measured by libebur128's true-peak mode.
