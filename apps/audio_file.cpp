@@ -418,6 +418,8 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
     error = "cannot write " + name + " as " + describeFormat(format) + ": " + sf_strerror(nullptr);
     return nullptr;
   }
+  // The peak chunk carries the time of writing: without it the same render gives the same bytes.
+  sf_command(impl->file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   impl->bits = pcmBits(format);
   if (impl->bits == 0 && !isFloatEncoding(format)) sf_command(impl->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 

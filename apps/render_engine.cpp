@@ -8,13 +8,6 @@
 #include "platform/offline/offline_host.h"
 
 namespace plumbrook::cli {
-namespace {
-
-// Pending the signal chain's meter readings: no reduction is known yet.
-float takeLimiterReduction(Plumbrook&) { return 0.0f; }
-
-}  // namespace
-
 bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) {
   AudioSource& source = *pass.source;
   if (!source.rewind(error)) return false;
@@ -62,6 +55,8 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
   bool sourceDone = false;
   int64_t written = 0;
   float largestReduction = 0.0f;
+  const auto timerFrames = std::max<int64_t>(1, std::llround(0.02 * rate));
+  int64_t sinceTimer = 0;
   while (true) {
     int64_t n = 0;
     if (!sourceDone) {
@@ -83,8 +78,11 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
       double* dst = inPointers[static_cast<size_t>(c)];
       for (int64_t i = 0; i < n; ++i) dst[i] = interleavedIn[static_cast<size_t>(i * channels + c)];
     }
-    host->processBlock(inPointers.data(), outPointers.data(), static_cast<int>(n));
-    largestReduction = std::max(largestReduction, takeLimiterReduction(plugin));
+    // The block and the 20 ms timer are run here rather than by the host, so that the limiter's
+    // reading is taken before an idle tick could hand it to the (absent) meters.
+    plugin.RenderBlock(inPointers.data(), outPointers.data(), static_cast<int>(n));
+    largestReduction = std::max(largestReduction, plugin.meterReadings().limiterReduction.exchange(0.0f));
+    for (sinceTimer += n; sinceTimer >= timerFrames; sinceTimer -= timerFrames) host->runTimer();
 
     const int64_t skip = std::min(toSkip, n);
     toSkip -= skip;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <limits>
 
+#include "apps/preset_lookup.h"
 #include "editor/typed_value.h"
 #include "platform/offline/offline_host.h"
 

@@ -46,10 +46,6 @@ class Settings {
   std::vector<std::string> notes_;
 };
 
-/// Loads a stored preset by name, or a preset file (a path with "/" or the preset extension),
-/// through the plug-in's own preset loading. False with a one-line message naming the argument.
-bool applyPreset(Plumbrook& plugin, ConsoleSurface& surface, const std::string& nameOrFile, std::string& error);
-
 /// The values of all parameters in index order (real units).
 std::vector<double> parameterValues(const Plumbrook& plugin);
 

@@ -80,7 +80,7 @@ TEST_F(BadInput, missing_preset_and_damaged_preset_or_state_files) {
   std::ofstream(path("notpreset.pbpreset")) << "hello\n";
   expectRefused({"in.wav", "-o", "out.wav", "--preset", "notpreset.pbpreset"},
                 {"Could not load the preset: not an Plumbrook preset: notpreset.pbpreset"});
-  std::ofstream(path("nostate.pbpreset")) << "Plumbrook preset 1\nname=Broken\nstate=QQ=\n";
+  std::ofstream(path("nostate.pbpreset")) << "Plumbrook preset 1\nname=Broken\nstate=QUJD\n";
   expectRefused({"in.wav", "-o", "out.wav", "--preset", "./nostate.pbpreset"},
                 {"Could not load the preset: it does not hold an Plumbrook state."});
   // "PBS1", version 1 and then nothing: the state chunk is cut short.
