@@ -465,11 +465,14 @@ bool AudioWriter::write(const double* interleaved, int64_t frames, std::string& 
     const double scale = std::ldexp(1.0, w.bits - 1);
     const double top = scale - 1.0;
     const int shift = 32 - w.bits;
+    int32_t* out = w.integers.data();
     for (int64_t i = 0; i < samples; ++i) {
-      double q = std::nearbyint(interleaved[i] * scale);
-      q = q < -scale ? -scale : (q > top ? top : q);
-      if (q != q) q = 0.0;
-      w.integers[static_cast<size_t>(i)] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(q)) << shift);
+      double q = interleaved[i] * scale;
+      q = q > -scale ? q : -scale;  // also sends NaN to the bottom rather than undefined behaviour
+      q = q < top ? q : top;
+      // Half away from zero, then truncation: exact for values already on the grid.
+      const auto v = static_cast<int32_t>(q + (q >= 0.0 ? 0.5 : -0.5));
+      out[i] = static_cast<int32_t>(static_cast<uint32_t>(v) << shift);
     }
     written = sf_writef_int(w.file, w.integers.data(), frames);
   }

@@ -319,7 +319,7 @@ int runRender(const Args& args) {
   auto runPass = [&](const std::vector<double>& passValues, int number, Pass& pass) {
     pass.writer = AudioWriter::create(output, outputFormat, channels, rate, metadata, error);
     if (!pass.writer) return false;
-    pass.meter = std::make_unique<LoudnessMeter>(channels, rate, !measure);
+    if (measure || options.targetLufs) pass.meter = std::make_unique<LoudnessMeter>(channels, rate, !measure);
     RenderPass job;
     job.source = source.get();
     job.parameterValues = passValues;
