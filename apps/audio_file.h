@@ -57,21 +57,6 @@ class AudioReader : public AudioSource {
   Metadata metadata_;
 };
 
-/// Output format wanted on the command line; empty texts keep what the input has.
-struct FormatRequest {
-  std::string container;  // "wav", "flac", ... or empty
-  std::string bits;       // "16", "24", "32", "float", "double", ... or empty
-};
-
-/// Picks the libsndfile format code for the output: the requested container, else the one the
-/// output path's extension names, else the input's; the requested encoding, else the input's
-/// when the container holds it, else the container's usual one. 0 with a message on failure.
-int chooseOutputFormat(int inputFormat, const std::string& outputPath, const FormatRequest& request,
-                       int channels, double sampleRate, std::string& error);
-
-/// A readable name of a libsndfile format code, e.g. "FLAC 16-bit".
-std::string describeFormat(int format);
-
 /// An output file being written. Samples go to a temporary file in the output's directory
 /// (or to memory for standard output, "-"); `commit` renames it into place. Destroying an
 /// uncommitted writer, or a terminating signal, removes the temporary file, so the output

@@ -175,4 +175,11 @@ std::vector<double> makeDemoProgram(double sampleRate, double seconds) {
   return out;
 }
 
+int64_t DemoSource::read(double* interleaved, int64_t maxFrames) {
+  const int64_t n = std::min(maxFrames, frames() - position_);
+  std::copy_n(samples_.begin() + position_ * 2, n * 2, interleaved);
+  position_ += n;
+  return n;
+}
+
 }  // namespace plumbrook::cli

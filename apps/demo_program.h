@@ -1,7 +1,11 @@
 // The built-in demo program: a short procedurally made stereo mix to master without any files.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
+
+#include "apps/audio_file.h"
 
 namespace plumbrook::cli {
 
@@ -14,5 +18,23 @@ inline constexpr double kDemoPeakDb = 1.5;
 /// minute, as interleaved stereo at `sampleRate`, normalised to kDemoPeakDb. The same every
 /// time (fixed seed). Allocates.
 std::vector<double> makeDemoProgram(double sampleRate = kDemoSampleRate, double seconds = kDemoSeconds);
+
+/// The demo program as an audio source (made once, held in memory).
+class DemoSource : public AudioSource {
+ public:
+  DemoSource() : samples_(makeDemoProgram()) {}
+  int channels() const override { return 2; }
+  double sampleRate() const override { return kDemoSampleRate; }
+  int64_t frames() const override { return static_cast<int64_t>(samples_.size()) / 2; }
+  int64_t read(double* interleaved, int64_t maxFrames) override;
+  bool rewind(std::string&) override {
+    position_ = 0;
+    return true;
+  }
+
+ private:
+  std::vector<double> samples_;
+  int64_t position_ = 0;
+};
 
 }  // namespace plumbrook::cli

@@ -1,0 +1,113 @@
+// Options of `plumbrook render` and their parsing.
+#include "apps/render_options.h"
+
+#include <cstdlib>
+#include <limits>
+
+#include "editor/typed_value.h"
+
+namespace plumbrook::cli {
+namespace {
+
+std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
+
+}  // namespace
+
+const char* renderUsage() {
+  return "usage: plumbrook render [INPUT] -o OUTPUT [options]\n"
+         "  INPUT                 an audio file, or - for standard input (WAV); none: the built-in demo\n"
+         "  -o, --output FILE     the mastered file, or - for standard output (WAV)\n"
+         "  --set NAME=VALUE      a parameter by name or symbol (see 'plumbrook params'), repeatable\n"
+         "  --preset NAME|FILE    a stored preset by name, or a .pbpreset file\n"
+         "  --state FILE          a saved plug-in state\n"
+         "  --target-lufs L       find the gain that makes the output L LUFS integrated\n"
+         "  --format NAME         wav, flac, aiff, caf, w64, rf64, au, ogg, opus, mp3\n"
+         "  --bits N              8, 16, 24, 32, float or double\n"
+         "  --block N             frames per processing block (default 512)\n"
+         "  --report, --no-report loudness and peak report (default: when stdout is a terminal)\n"
+         "  --report-json FILE    the report as JSON (- for standard output)\n"
+         "  -q, --quiet           no progress, notes or default report\n"
+         "Later options override earlier ones.\n";
+}
+
+bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::optional<std::string> attached;
+    if (arg.rfind("--", 0) == 0) {
+      if (const size_t eq = arg.find('='); eq != std::string::npos) {
+        attached = arg.substr(eq + 1);
+        arg = arg.substr(0, eq);
+      }
+    }
+    auto value = [&](std::string& out) {
+      if (attached) {
+        out = *attached;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "-o" || arg == "--output") {
+      if (!value(text)) return false;
+      options.output = text;
+    } else if (arg == "--set" || arg == "--preset" || arg == "--state") {
+      if (!value(text)) return false;
+      options.settingArgs.emplace_back(arg, text);
+    } else if (arg == "--block") {
+      if (!value(text)) return false;
+      char* end = nullptr;
+      const long n = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || n < 1 || n > 65536) {
+        error = "--block " + inQuotes(text) + ": expected a whole number of frames from 1 to 65536";
+        return false;
+      }
+      options.blockSize = static_cast<int>(n);
+    } else if (arg == "--format") {
+      if (!value(options.format.container)) return false;
+    } else if (arg == "--bits") {
+      if (!value(options.format.bits)) return false;
+    } else if (arg == "--target-lufs") {
+      if (!value(text)) return false;
+      constexpr double kWide = std::numeric_limits<double>::max();
+      const auto lufs = quillfen::controls::parseTypedValue(text, -kWide, kWide, false);
+      if (!lufs) {
+        error = "--target-lufs " + inQuotes(text) + ": not a number";
+        return false;
+      }
+      if (*lufs < -70.0 || *lufs > 0.0) {
+        error = "--target-lufs " + inQuotes(text) + ": expected a loudness from -70 to 0 LUFS";
+        return false;
+      }
+      options.targetLufs = *lufs;
+    } else if (arg == "--report" && !attached) {
+      options.report = true;
+    } else if (arg == "--no-report" && !attached) {
+      options.report = false;
+    } else if (arg == "--report-json") {
+      if (!value(text)) return false;
+      options.reportJson = text;
+    } else if ((arg == "-q" || arg == "--quiet") && !attached) {
+      options.quiet = true;
+    } else if (arg == "-h" || arg == "--help") {
+      options.help = true;
+    } else if (arg == "-" || arg.empty() || arg[0] != '-') {
+      if (options.input) {
+        error = "unexpected argument " + inQuotes(arg) + " (only one input file)";
+        return false;
+      }
+      options.input = arg;
+    } else {
+      error = "unknown option " + inQuotes(arg);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace plumbrook::cli
