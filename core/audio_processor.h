@@ -47,7 +47,7 @@ class AudioProcessor {
   }
 
   /// Host bypass: copies input to output delayed by the current latency. Audio thread;
-  /// never allocates. A null input is silence.
+  /// never allocates. A null input is silence; non-finite samples become 0.
   void PassThroughBuffers(double** inputs, double** outputs, int nFrames) noexcept;
 
   static constexpr int kMaxPassThroughDelay = 1024;  // above the largest limiter latency (960)
