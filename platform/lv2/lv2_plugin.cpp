@@ -55,7 +55,9 @@ class Instance final : public plugkit::Host {
       outScratch_[c] = scratch_.data() + static_cast<size_t>(2 + c) * kMaxBlockFrames;
     }
     plugin_->AttachHost(this);
-    rememberParameterValues();
+    // Until the first run the ports are taken to hold the parameters' values.
+    for (int i = 0; i < kNumParams; ++i)
+      lastSeen_[i] = static_cast<float>(plugin_->GetParam(i)->Value());
   }
 
   ~Instance() override {
@@ -154,9 +156,8 @@ class Instance final : public plugkit::Host {
       std::lock_guard lock(mainThreadWork_);
       restored = plugin_->RestoreStateChunk(chunk);
     }
-    // The restored values are now the reference, so unchanged ports do not overwrite them;
-    // a refused chunk may have set some values too.
-    rememberParameterValues();
+    // The ports keep their last seen values, so only a port the host changes afterwards
+    // overrides a restored value.
     return restored ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
   }
 
@@ -189,11 +190,6 @@ class Instance final : public plugkit::Host {
         }
       }
     }
-  }
-
-  void rememberParameterValues() {
-    for (int i = 0; i < kNumParams; ++i)
-      lastSeen_[i] = static_cast<float>(plugin_->GetParam(i)->Value());
   }
 
   void timerLoop() {
