@@ -1,0 +1,97 @@
+// HTTP GET through libcurl: no redirects, hard time-outs, a capped body.
+#include "platform/system/http.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+struct Transfer {
+  std::string body;
+  bool overflowed = false;
+};
+
+// Aborts the transfer as soon as the body would pass the cap, so an endless answer costs no
+// more than the cap in memory.
+size_t receive(char* data, size_t size, size_t count, void* context) {
+  auto& transfer = *static_cast<Transfer*>(context);
+  const size_t bytes = size * count;
+  if (transfer.body.size() + bytes > kMaxJsonBytes) {
+    transfer.overflowed = true;
+    return 0;
+  }
+  transfer.body.append(data, bytes);
+  return bytes;
+}
+
+bool globalInit() {
+  static std::once_flag once;
+  static bool ready = false;
+  std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ready;
+}
+
+bool parsable(const std::string& url) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
+  return handle && curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+}
+
+HttpResult request(const std::string& url, int timeoutSeconds) {
+  if (url.find('\0') != std::string::npos || !globalInit() || !parsable(url)) return {};
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
+  if (!easy) return {};
+  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+      curl_slist_append(nullptr, "Accept: application/json"), &curl_slist_free_all);
+  if (!headers) return {};
+
+  // Zero would mean "no time-out" to curl.
+  const long seconds = timeoutSeconds < 1 ? 1L : static_cast<long>(timeoutSeconds);
+  Transfer transfer;
+  CURL* h = easy.get();
+  bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, seconds) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT, seconds) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                              static_cast<curl_off_t>(kMaxJsonBytes)) == CURLE_OK;
+  // A fresh handle per request already means no shared connection or cookie state; forbid
+  // keeping the connection so nothing outlives the call.
+  ok = ok && curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receive) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
+  if (!ok) return {};
+
+  if (curl_easy_perform(h) != CURLE_OK || transfer.overflowed) return {};
+  long status = 0;
+  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return {};
+  if (status < 100 || status > 599 || (status >= 300 && status < 400)) return {};
+  char* effective = nullptr;
+  if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || effective == nullptr ||
+      url != effective) {
+    return {};
+  }
+  return HttpResult{static_cast<int32_t>(status), std::move(transfer.body)};
+}
+
+}  // namespace
+
+HttpResult getJson(const std::string& url, int timeoutSeconds) noexcept {
+  try {
+    return request(url, timeoutSeconds);
+  } catch (...) {
+    return {};
+  }
+}
+
+bool mayUseNetwork() noexcept { return true; }
+
+}  // namespace platform

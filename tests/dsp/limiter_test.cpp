@@ -1,0 +1,666 @@
+// Limiter: latency, ceiling, detection paths, reconfiguration, fades, building blocks and real-time safety.
+#include "dsp/limiter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "tests/support/realtime_tripwire.h"
+#include "tests/support/signals.h"
+#include "tests/support/true_peak_meter.h"
+
+namespace {
+
+using quillfen::dsp::Limiter;
+using quillfen::dsp::MovingAverage;
+using quillfen::dsp::SlidingMaximum;
+using Stereo = std::array<std::vector<double>, 2>;
+
+enum class Mode { ZeroLatency, Lookahead, TruePeak };
+
+const char* modeName(Mode m) {
+  switch (m) {
+    case Mode::ZeroLatency: return "zero-latency";
+    case Mode::Lookahead: return "look-ahead";
+    case Mode::TruePeak: return "true peak";
+  }
+  return "?";
+}
+
+void configure(Limiter& lim, Mode mode, float thresholdDb, float ceilingDb) {
+  lim.settings.thresholdDb = thresholdDb;
+  lim.settings.ceilingDb = ceilingDb;
+  lim.settings.lookahead = mode == Mode::Lookahead;
+  lim.settings.truePeak = mode == Mode::TruePeak;
+}
+
+// Runs the whole signal through the limiter in blocks, in place on a copy.
+template <bool Active>
+Stereo process(Limiter& lim, const Stereo& input, int block = 256, Stereo* dry = nullptr) {
+  Stereo out = input;
+  if (dry != nullptr) {
+    (*dry)[0].assign(input[0].size(), 0.0);
+    (*dry)[1].assign(input[1].size(), 0.0);
+  }
+  const int frames = static_cast<int>(input[0].size());
+  for (int s = 0; s < frames; s += block) {
+    const int n = std::min(block, frames - s);
+    double* io[2] = {out[0].data() + s, out[1].data() + s};
+    double* dryPtr[2] = {nullptr, nullptr};
+    if (dry != nullptr) {
+      dryPtr[0] = (*dry)[0].data() + s;
+      dryPtr[1] = (*dry)[1].data() + s;
+    }
+    lim.run<Active>(io, io, 2, n, dry != nullptr ? dryPtr : nullptr);
+  }
+  return out;
+}
+
+Stereo constant(double value, int frames) {
+  return {std::vector<double>(static_cast<size_t>(frames), value), std::vector<double>(static_cast<size_t>(frames), value)};
+}
+
+// Loud material with transients: pink noise, a low sine and sparse full-scale clicks.
+Stereo loudMaterial(uint32_t seed, double rate, int frames) {
+  Stereo x{plumbrook::test::pinkNoise(seed, frames, 1.0), plumbrook::test::pinkNoise(seed + 1, frames, 1.0)};
+  const auto low = plumbrook::test::sine(60.0, rate, frames, 0.8);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> where(0, frames - 1);
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < frames; ++i) x[static_cast<size_t>(c)][static_cast<size_t>(i)] += low[static_cast<size_t>(i)];
+    for (int k = 0; k < 8; ++k) x[static_cast<size_t>(c)][static_cast<size_t>(where(rng))] = (k % 2 ? -1.5 : 1.5);
+  }
+  return x;
+}
+
+double maxAbs(const std::vector<double>& x, size_t from = 0, size_t to = std::numeric_limits<size_t>::max()) {
+  double m = 0.0;
+  for (size_t i = from; i < std::min(to, x.size()); ++i) m = std::max(m, std::fabs(x[i]));
+  return m;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Latency and derived values
+
+TEST(LimiterLatency, FollowsTheRateWithinItsClamp) {
+  const std::array<std::pair<double, int>, 8> cases{{{22050.0, 40},
+                                                     {44100.0, 66},
+                                                     {48000.0, 72},
+                                                     {96000.0, 144},
+                                                     {192000.0, 288},
+                                                     {0.0, 72},
+                                                     {-1.0, 72},
+                                                     {1e7, 960}}};
+  for (const auto& [rate, expected] : cases) {
+    EXPECT_EQ(Limiter::latencyForRate(rate), expected) << rate;
+    Limiter lim;
+    configure(lim, Mode::Lookahead, 0.0f, 0.0f);
+    lim.prepare(rate);
+    EXPECT_EQ(lim.latency(), expected) << rate;
+    EXPECT_EQ(lim.appliedDelay(), expected) << rate;
+  }
+  EXPECT_EQ(Limiter::latencyForRate(std::numeric_limits<double>::quiet_NaN()), 72);
+}
+
+TEST(LimiterLatency, DelayFollowsLookaheadAndTruePeak) {
+  Limiter lim;
+  configure(lim, Mode::ZeroLatency, 0.0f, 0.0f);
+  lim.prepare(48000.0);
+  EXPECT_EQ(lim.appliedDelay(), 0);
+  EXPECT_EQ(lim.latency(), 72);
+
+  configure(lim, Mode::Lookahead, 0.0f, 0.0f);
+  lim.prepare(48000.0);
+  EXPECT_EQ(lim.appliedDelay(), 72);
+  EXPECT_FALSE(lim.appliedTruePeak());
+  EXPECT_EQ(lim.attackLength(), 12);
+  EXPECT_EQ(lim.windowMaxLength(), 13);
+  EXPECT_EQ(lim.windowAverageLength(), 13);
+
+  // True peak alone still delays by the full look-ahead.
+  configure(lim, Mode::TruePeak, 0.0f, 0.0f);
+  lim.prepare(48000.0);
+  EXPECT_EQ(lim.appliedDelay(), 72);
+  EXPECT_TRUE(lim.appliedTruePeak());
+  EXPECT_EQ(lim.reductionDelay(), 28);
+  EXPECT_EQ(lim.windowMaxLength(), 45);
+  EXPECT_EQ(lim.windowAverageLength(), 13);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The ceiling holds in every mode
+
+class LimiterCeiling : public ::testing::TestWithParam<std::tuple<Mode, double>> {};
+
+TEST_P(LimiterCeiling, NoSampleAboveTheCeilingOnLoudMaterial) {
+  const auto [mode, rate] = GetParam();
+  const uint32_t seed = 1234u + static_cast<uint32_t>(rate);
+  SCOPED_TRACE(::testing::Message() << modeName(mode) << " at " << rate << " Hz, seed " << seed);
+  Limiter lim;
+  configure(lim, mode, -6.0f, -0.3f);
+  lim.prepare(rate);
+  const Stereo in = loudMaterial(seed, rate, static_cast<int>(rate));
+  const Stereo out = process<true>(lim, in, 173);
+  const double ceiling = std::pow(10.0, -0.3 / 20.0);
+  const double outPeak = std::max(maxAbs(out[0]), maxAbs(out[1]));
+  EXPECT_LE(outPeak, ceiling * (1.0 + 1e-6));
+  // It limits rather than mutes: the output reaches the ceiling and is reduced by several dB.
+  EXPECT_GT(outPeak, ceiling * 0.97);
+  EXPECT_GT(lim.takeReportedReduction(), 6.0f);
+  EXPECT_EQ(lim.takeReportedReduction(), 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, LimiterCeiling,
+                         ::testing::Combine(::testing::Values(Mode::ZeroLatency, Mode::Lookahead, Mode::TruePeak),
+                                            ::testing::Values(44100.0, 48000.0, 96000.0)));
+
+// ---------------------------------------------------------------------------------------------
+// Detection paths
+
+TEST(LimiterZeroLatency, ReducesAtOnceHoldsThenReleases) {
+  Limiter lim;
+  configure(lim, Mode::ZeroLatency, -6.0f, 0.0f);
+  lim.prepare(48000.0);
+  const float drive = static_cast<float>(std::pow(10.0, 6.0 / 20.0));
+  // 10 ms at full scale, then a quiet level that needs no reduction.
+  Stereo in = constant(1.0, 2400);
+  for (int c = 0; c < 2; ++c) std::fill(in[static_cast<size_t>(c)].begin() + 480, in[static_cast<size_t>(c)].end(), 0.1);
+  const Stereo out = process<true>(lim, in);
+  const double target = 0.99994242;
+  // Instant: the very first loud sample is already at the target.
+  EXPECT_NEAR(out[0][0], target, 1e-5);
+  EXPECT_NEAR(out[1][479], target, 1e-5);
+  EXPECT_NEAR(lim.takeReportedReduction(), 20.0 * std::log10(drive / target), 1e-3);
+  // The reduction of the loud part is held for 2 ms (96 frames) after it ends...
+  const double held = out[0][480];
+  EXPECT_NEAR(held, 0.1 * target, 1e-5);
+  for (int i = 480; i < 480 + 96; ++i) EXPECT_NEAR(out[0][static_cast<size_t>(i)], held, 1e-7) << i;
+  // ...then released: the gain rises towards full drive.
+  for (int i = 480 + 96; i < 2400; ++i) EXPECT_GT(out[0][static_cast<size_t>(i)], out[0][static_cast<size_t>(i - 1)]) << i;
+  EXPECT_GT(out[0][2399], held * 1.5);
+  EXPECT_LE(out[0][2399], 0.1 * drive + 1e-6);
+}
+
+TEST(LimiterZeroLatency, ReducesALoneSampleInItsOwnFrame) {
+  Limiter lim;
+  configure(lim, Mode::ZeroLatency, -10.0f, -1.0f);
+  lim.prepare(48000.0);
+  // A lone full-scale sample after a quiet stretch: 9 dB of drive on top of 0 dBFS is 10 dB over
+  // a -1 dB ceiling, all of it taken off in the same frame.
+  Stereo in = constant(0.0, 4800);
+  in[0][1000] = 1.0;
+  in[1][1000] = -1.0;
+  const Stereo out = process<true>(lim, in);
+  const double ceiling = std::pow(10.0, -1.0 / 20.0);
+  EXPECT_LE(std::fabs(out[0][1000]), ceiling * (1 + 1e-6));
+  EXPECT_NEAR(std::fabs(out[0][1000]), ceiling, 1e-3);
+  const float reported = lim.takeReportedReduction();
+  EXPECT_NEAR(reported, 10.0 - 20.0 * std::log10(0.99994242), 1e-3);
+  EXPECT_EQ(out[0][1001], 0.0);
+}
+
+TEST(LimiterLookahead, RampsOverTheAttackWindowBeforeAPeak) {
+  Limiter lim;
+  configure(lim, Mode::Lookahead, -6.0f, 0.0f);
+  lim.prepare(48000.0);
+  const int D = lim.appliedDelay();
+  const int A = lim.attackLength();
+  const int step = 1000;
+  Stereo in = constant(0.1, 2000);
+  for (int c = 0; c < 2; ++c) std::fill(in[static_cast<size_t>(c)].begin() + step, in[static_cast<size_t>(c)].end(), 1.0);
+  const Stereo out = process<true>(lim, in);
+  const double drive = std::pow(10.0, 6.0 / 20.0);
+  // Untouched until the loud part enters the input; then only the slow excess envelope, which
+  // listens to the undelayed input, takes a little off...
+  EXPECT_NEAR(out[0][static_cast<size_t>(step - 1)], 0.1 * drive, 1e-6);
+  for (int i = step; i < step + D - A; ++i) {
+    EXPECT_GT(out[0][static_cast<size_t>(i)] / out[0][static_cast<size_t>(i - 1)], 0.999) << i;
+  }
+  EXPECT_GT(out[0][static_cast<size_t>(step + D - A - 1)], 0.1 * drive * std::pow(10.0, -0.2 / 20.0));
+  // ...until A frames before the loud part leaves the delay: then the look-ahead ramp falls
+  // steeply and reaches the full reduction with the loud part.
+  for (int i = step + D - A; i < step + D; ++i) {
+    EXPECT_LT(out[0][static_cast<size_t>(i)] / out[0][static_cast<size_t>(i - 1)], 0.97) << i;
+  }
+  EXPECT_NEAR(out[0][static_cast<size_t>(step + D)], 0.99994242, 1e-5);
+  EXPECT_LE(maxAbs(out[0]), 1.0);
+}
+
+TEST(LimiterTruePeak, LimitsTheWaveformBetweenSamples) {
+  // A quarter-rate sine at 45 degrees: every sample is at 0.707, the waveform peaks at 1.0.
+  const double rate = 48000.0;
+  const int frames = 9600;
+  const auto s = plumbrook::test::sine(rate / 4.0, rate, frames, 1.0, std::numbers::pi / 4.0);
+  const Stereo in{s, s};
+  const double ceiling = std::pow(10.0, -1.0 / 20.0);
+
+  Limiter samplePeak;
+  configure(samplePeak, Mode::Lookahead, -1.0f, -1.0f);
+  samplePeak.prepare(rate);
+  const Stereo plain = process<true>(samplePeak, in);
+  EXPECT_NEAR(maxAbs(plain[0], 4800), std::sqrt(0.5), 1e-6);  // sample peaks are below the ceiling
+
+  Limiter truePeak;
+  configure(truePeak, Mode::TruePeak, -1.0f, -1.0f);
+  truePeak.prepare(rate);
+  truePeak.setMetering(true);
+  const Stereo limited = process<true>(truePeak, in);
+  EXPECT_NEAR(maxAbs(limited[0], 4800), ceiling * std::sqrt(0.5), ceiling * 0.01);
+  // Measured away from the ends, where the cut signal itself would ring.
+  const plumbrook::test::TruePeakMeter meter;
+  EXPECT_NEAR(20.0 * std::log10(meter.peak(limited[0], 4800, frames - 500)), -1.0, 0.01);
+  // With metering on, the reported output peak is the waveform's, not the samples'.
+  EXPECT_NEAR(truePeak.takeReportedOutputPeak(), ceiling, ceiling * 0.01);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reconfiguration, fades, restart
+
+TEST(LimiterReconfigure, FadesOutRefillsInSilenceAndFadesIn) {
+  Limiter lim;
+  configure(lim, Mode::ZeroLatency, 0.0f, 0.0f);
+  lim.prepare(48000.0);
+  const int L = lim.latency();
+  const int fadeFrames = 120;  // 2.5 ms at 48 kHz
+  const double level = 0.25;
+  (void)process<true>(lim, constant(level, 512));
+
+  lim.settings.lookahead = true;
+  lim.requestReconfigure();
+  EXPECT_TRUE(lim.reconfigurePending());
+  const Stereo out = process<true>(lim, constant(level, 1024), 64);
+  EXPECT_FALSE(lim.reconfigurePending());
+  EXPECT_EQ(lim.appliedDelay(), L);
+
+  const std::vector<double>& y = out[0];
+  size_t firstZero = 0;
+  while (firstZero < y.size() && y[firstZero] != 0.0) ++firstZero;
+  size_t lastZero = firstZero;
+  while (lastZero + 1 < y.size() && y[lastZero + 1] == 0.0) ++lastZero;
+  // Fade-out: a straight line from the full level, one step per frame, over 2.5 ms.
+  EXPECT_NEAR(static_cast<double>(firstZero), fadeFrames - 1, 1.0);
+  for (size_t i = 0; i < firstZero; ++i) {
+    EXPECT_NEAR(y[i], level * (1.0 - (i + 1.0) / fadeFrames), 1e-5) << i;
+  }
+  // The switching frame and L frames of refill are silent.
+  EXPECT_EQ(static_cast<int>(lastZero - firstZero + 1), L + 1);
+  // Fade-in over 2.5 ms, then the full level again.
+  for (int k = 1; k <= fadeFrames; ++k) {
+    EXPECT_NEAR(y[lastZero + static_cast<size_t>(k)], level * std::min(1.0, k / double(fadeFrames)), 1e-5) << k;
+  }
+  for (size_t i = lastZero + fadeFrames + 1; i < y.size(); ++i) ASSERT_EQ(y[i], y.back()) << i;
+  EXPECT_NEAR(y.back(), level, 1e-7);
+  EXPECT_EQ(lim.fadeGain(), 1.0f);
+}
+
+TEST(LimiterReconfigure, SwitchingTruePeakOffReturnsToZeroLatency) {
+  Limiter lim;
+  configure(lim, Mode::TruePeak, -3.0f, -1.0f);
+  lim.prepare(44100.0);
+  (void)process<true>(lim, loudMaterial(7, 44100.0, 4410));
+  configure(lim, Mode::ZeroLatency, -3.0f, -1.0f);
+  lim.requestReconfigure();
+  const Stereo out = process<true>(lim, loudMaterial(8, 44100.0, 8820));
+  EXPECT_EQ(lim.appliedDelay(), 0);
+  EXPECT_FALSE(lim.appliedTruePeak());
+  EXPECT_LE(std::max(maxAbs(out[0]), maxAbs(out[1])), std::pow(10.0, -1.0 / 20.0) * (1 + 1e-6));
+}
+
+TEST(LimiterRestart, PassesDFramesUnlimitedThenLimits) {
+  Limiter lim;
+  configure(lim, Mode::Lookahead, -12.0f, -1.0f);
+  lim.prepare(48000.0);
+  const int D = lim.appliedDelay();
+  const Stereo first = loudMaterial(21, 48000.0, 4800);
+  (void)process<true>(lim, first);
+  lim.restart();
+  const Stereo second = loudMaterial(22, 48000.0, 4800);
+  const Stereo out = process<true>(lim, second);
+  const double ceiling = std::pow(10.0, -1.0 / 20.0);
+  // The refill frames carry the delayed input at unity gain, unclipped.
+  for (int i = 0; i < D; ++i) {
+    const double expected = static_cast<float>(first[0][static_cast<size_t>(4800 - D + i)]);
+    ASSERT_EQ(out[0][static_cast<size_t>(i)], expected) << i;
+  }
+  EXPECT_GT(maxAbs(out[0], 0, static_cast<size_t>(D)), ceiling);
+  EXPECT_LE(maxAbs(out[0], static_cast<size_t>(D)), ceiling * (1 + 1e-6));
+  EXPECT_LE(maxAbs(out[1], static_cast<size_t>(D)), ceiling * (1 + 1e-6));
+}
+
+TEST(LimiterRestart, MuteSilencesDFramesThenFadesIn) {
+  Limiter lim;
+  configure(lim, Mode::Lookahead, 0.0f, 0.0f);
+  lim.prepare(48000.0);
+  const int D = lim.appliedDelay();
+  (void)process<true>(lim, constant(0.5, 1000));
+  lim.restart();
+  lim.mute();
+  EXPECT_EQ(lim.fadeGain(), 0.0f);
+  const Stereo out = process<true>(lim, constant(0.5, 1000));
+  for (int i = 0; i < D; ++i) ASSERT_EQ(out[0][static_cast<size_t>(i)], 0.0) << i;
+  for (int k = 1; k <= 120; ++k) {
+    EXPECT_NEAR(out[0][static_cast<size_t>(D + k - 1)], 0.5 * k / 120.0, 1e-5) << k;
+  }
+  EXPECT_NEAR(out[0][999], 0.5, 1e-7);
+}
+
+TEST(LimiterGlide, ThresholdAndCeilingMoveWithA20msTimeConstant) {
+  Limiter lim;
+  configure(lim, Mode::ZeroLatency, 0.0f, 0.0f);
+  lim.prepare(48000.0);
+  (void)process<true>(lim, constant(0.1, 256));
+  lim.settings.thresholdDb = -6.0f;  // drive 0 -> +6 dB, far from any limiting at this level
+  const Stereo out = process<true>(lim, constant(0.1, 48000));
+  auto gainDb = [&](int i) { return 20.0 * std::log10(out[0][static_cast<size_t>(i)] / 0.1); };
+  EXPECT_NEAR(gainDb(0), 6.0 * (1.0 - std::exp(-1.0 / 960.0)), 1e-3);
+  EXPECT_NEAR(gainDb(959), 6.0 * (1.0 - std::exp(-1.0)), 0.01);
+  for (int i = 1; i < 4800; ++i) ASSERT_GE(gainDb(i), gainDb(i - 1)) << i;
+  EXPECT_NEAR(gainDb(47999), 6.0, 1e-5);
+  EXPECT_EQ(lim.currentThresholdDb(), -6.0);
+
+  // The ceiling glides too: the limited level follows it down without a jump.
+  lim.settings.thresholdDb = -12.0f;
+  lim.settings.ceilingDb = -6.0f;
+  const Stereo down = process<true>(lim, constant(1.0, 9600));
+  EXPECT_GT(down[0][0], std::pow(10.0, -0.5 / 20.0));
+  EXPECT_NEAR(down[0][9599], std::pow(10.0, -6.0 / 20.0) * 0.99994242, 1e-4);
+  for (int i = 1; i < 9600; ++i) ASSERT_LE(down[0][static_cast<size_t>(i)], down[0][static_cast<size_t>(i - 1)] + 1e-7) << i;
+}
+
+TEST(LimiterSettings, OutOfRangeAndNonFiniteLevelsFallBackSafely) {
+  Limiter lim;
+  lim.settings.thresholdDb = std::numeric_limits<float>::quiet_NaN();
+  lim.settings.ceilingDb = std::numeric_limits<float>::infinity();
+  lim.prepare(48000.0);
+  EXPECT_EQ(lim.currentThresholdDb(), 0.0);
+  EXPECT_NEAR(lim.currentCeilingDb(), -0.3, 1e-6);
+  lim.settings.thresholdDb = -100.0f;
+  lim.settings.ceilingDb = 12.0f;
+  lim.reset();
+  EXPECT_EQ(lim.currentThresholdDb(), -30.0);
+  EXPECT_EQ(lim.currentCeilingDb(), 0.0);
+  const Stereo out = process<true>(lim, constant(1.0, 1000));
+  EXPECT_LE(maxAbs(out[0]), 1.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Robustness and the bypass path
+
+TEST(LimiterInput, NonFiniteSamplesComeOutAsSilence) {
+  for (Mode mode : {Mode::ZeroLatency, Mode::Lookahead, Mode::TruePeak}) {
+    SCOPED_TRACE(modeName(mode));
+    Limiter lim;
+    configure(lim, mode, 0.0f, 0.0f);
+    lim.prepare(48000.0);
+    const int D = lim.appliedDelay();
+    Stereo in = constant(0.0, 2000);
+    in[0][500] = std::numeric_limits<double>::quiet_NaN();
+    in[1][500] = std::numeric_limits<double>::infinity();
+    in[0][501] = -std::numeric_limits<double>::infinity();
+    in[1][900] = 0.5;
+    const Stereo out = process<true>(lim, in);
+    for (int c = 0; c < 2; ++c) {
+      for (size_t i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(out[static_cast<size_t>(c)][i])) << c << " " << i;
+    }
+    EXPECT_EQ(out[0][static_cast<size_t>(500 + D)], 0.0);
+    EXPECT_EQ(out[1][static_cast<size_t>(500 + D)], 0.0);
+    EXPECT_EQ(out[0][static_cast<size_t>(501 + D)], 0.0);
+    // The limiter goes on working: a later sample passes unreduced.
+    EXPECT_NEAR(out[1][static_cast<size_t>(900 + D)], 0.5, 1e-6);
+    EXPECT_EQ(lim.takeReportedReduction(), 0.0f);
+  }
+}
+
+TEST(LimiterInput, BadArgumentsAreIgnored) {
+  Limiter lim;
+  lim.prepare(48000.0);
+  double buf[4] = {1, 2, 3, 4};
+  double* io[2] = {buf, nullptr};
+  lim.run<true>(nullptr, io, 2, 4, nullptr);
+  lim.run<true>(io, io, 2, 4, nullptr);  // null channel pointer
+  lim.run<true>(io, io, 0, 4, nullptr);
+  lim.run<true>(io, io, 1, -3, nullptr);
+  EXPECT_EQ(buf[3], 4.0);
+  lim.run<true>(io, io, 1, 4, nullptr);  // mono works
+  EXPECT_TRUE(std::isfinite(buf[3]));
+}
+
+TEST(LimiterBypass, RunFalseIsAPureDelayTimesTheFade) {
+  Limiter lim;
+  configure(lim, Mode::TruePeak, -20.0f, -3.0f);
+  lim.prepare(48000.0);
+  const int D = lim.appliedDelay();
+  const Stereo in = loudMaterial(99, 48000.0, 3000);
+  Stereo dry;
+  const Stereo out = process<false>(lim, in, 100, &dry);
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < 3000; ++i) {
+      const double expected = i < D ? 0.0 : static_cast<float>(in[static_cast<size_t>(c)][static_cast<size_t>(i - D)]);
+      ASSERT_EQ(out[static_cast<size_t>(c)][static_cast<size_t>(i)], expected) << c << " " << i;
+      ASSERT_EQ(dry[static_cast<size_t>(c)][static_cast<size_t>(i)], expected) << c << " " << i;
+    }
+  }
+  EXPECT_NEAR(lim.takeReportedOutputPeak(), maxAbs(in[0], 0, 3000 - static_cast<size_t>(D)) > maxAbs(in[1], 0, 3000 - static_cast<size_t>(D))
+                                                 ? maxAbs(in[0], 0, 3000 - static_cast<size_t>(D))
+                                                 : maxAbs(in[1], 0, 3000 - static_cast<size_t>(D)),
+              1e-6);
+  // The fade keeps running while only delaying.
+  lim.mute();
+  const Stereo faded = process<false>(lim, constant(0.5, 400));
+  for (int i = 0; i < D; ++i) ASSERT_EQ(faded[0][static_cast<size_t>(i)], 0.0);
+  EXPECT_NEAR(faded[0][static_cast<size_t>(D + 59)], 0.5 * 60.0 / 120.0, 1e-5);
+}
+
+TEST(LimiterBypass, DryOutputIsTheDelayedUnlimitedSignal) {
+  Limiter lim;
+  configure(lim, Mode::Lookahead, -12.0f, -1.0f);
+  lim.prepare(48000.0);
+  const int D = lim.appliedDelay();
+  const Stereo in = loudMaterial(5, 48000.0, 2000);
+  Stereo dry;
+  const Stereo out = process<true>(lim, in, 256, &dry);
+  for (int i = D; i < 2000; ++i) {
+    ASSERT_EQ(dry[1][static_cast<size_t>(i)], static_cast<float>(in[1][static_cast<size_t>(i - D)])) << i;
+  }
+  EXPECT_LT(maxAbs(out[1], static_cast<size_t>(D)), maxAbs(dry[1], static_cast<size_t>(D)));
+}
+
+TEST(LimiterRealtime, NoAllocationLockOrThrowInAnyMode) {
+  const Stereo in = loudMaterial(3, 48000.0, 4096);
+  for (Mode mode : {Mode::ZeroLatency, Mode::Lookahead, Mode::TruePeak}) {
+    SCOPED_TRACE(modeName(mode));
+    Limiter lim;
+    configure(lim, mode, -10.0f, -1.0f);
+    lim.prepare(48000.0);
+    lim.setMetering(true);
+    Stereo work = in;
+    Stereo dry = in;
+    double* io[2] = {work[0].data(), work[1].data()};
+    double* dryPtr[2] = {dry[0].data(), dry[1].data()};
+    plumbrook::test::RealtimeGuard guard;
+    lim.run<true>(io, io, 2, 1024, dryPtr);
+    lim.settings.truePeak = !lim.settings.truePeak;
+    lim.settings.ceilingDb = -3.0f;
+    lim.requestReconfigure();
+    lim.run<true>(io, io, 2, 1024, dryPtr);
+    lim.run<false>(io, io, 2, 1024, nullptr);
+    lim.restart();
+    lim.mute();
+    lim.reset();
+    lim.run<true>(io, io, 1, 1024, nullptr);
+    (void)lim.takeReportedReduction();
+    (void)lim.takeReportedOutputPeak();
+    const auto v = guard.disarm();
+    EXPECT_FALSE(v.any()) << v.allocations << " allocations, " << v.locks << " locks, " << v.throws << " throws";
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building blocks against brute-force references
+
+TEST(SlidingMaximumTest, MatchesABruteForceMaximum) {
+  const uint32_t seed = 20240611u;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> value(-1.0f, 10.0f);
+  std::uniform_int_distribution<int> coarse(0, 4);
+  SlidingMaximum queue;
+  for (int length : {1, 2, 3, 13, 45, 289, 961, 1024}) {
+    queue.reset(length);
+    std::deque<float> window;
+    for (int i = 0; i < 5000; ++i) {
+      // Coarse values make ties common, which the queue must handle too.
+      const float v = (i % 3 == 0) ? static_cast<float>(coarse(rng)) : value(rng);
+      window.push_back(v);
+      if (static_cast<int>(window.size()) > length) window.pop_front();
+      const float expected = *std::max_element(window.begin(), window.end());
+      ASSERT_EQ(queue.push(v), expected) << "seed " << seed << ", length " << length << ", step " << i;
+    }
+  }
+}
+
+TEST(MovingAverageTest, MatchesABruteForceMeanAndReturnsToExactZero) {
+  const uint32_t seed = 777u;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> value(0.0f, 24.0f);
+  MovingAverage avg;
+  for (int length : {1, 13, 200}) {
+    avg.reset(length);
+    std::deque<float> window(static_cast<size_t>(length), 0.0f);
+    for (int i = 0; i < 3000; ++i) {
+      const float v = (i / 300) % 2 == 0 ? value(rng) : 0.0f;
+      window.push_back(v);
+      window.pop_front();
+      double sum = 0.0;
+      for (float w : window) sum += w;
+      const float got = avg.push(v);
+      ASSERT_NEAR(got, sum / length, 1e-4) << "seed " << seed << ", length " << length << ", step " << i;
+      if (sum == 0.0) {
+        ASSERT_EQ(got, 0.0f) << "seed " << seed << ", step " << i;
+      }
+    }
+  }
+}
+
+TEST(LimiterInterpolator, SolvesItsDesignEquations) {
+  const double wc = 0.875 * std::numbers::pi;
+  auto kernel = [wc](double d) { return d == 0.0 ? wc : std::sin(d * wc) / d; };
+  Limiter lim;
+  lim.prepare(48000.0);
+  for (int k = 0; k < 3; ++k) {
+    const double p = 0.25 * (k + 1);
+    const auto h = Limiter::solveInterpolator(p);
+    double worst = 0.0;
+    for (int i = 0; i < 32; ++i) {
+      double row = 0.0;
+      for (int j = 0; j < 32; ++j) row += kernel(i - j) * h[static_cast<size_t>(j)];
+      worst = std::max(worst, std::fabs(row - kernel(i - 16 + p)));
+    }
+    EXPECT_LT(worst, 1e-9) << p;
+    double sum = 0.0;
+    for (double v : h) sum += v;
+    const auto& taps = lim.interpolatorTaps(k);
+    double tapSum = 0.0;
+    for (int j = 0; j < 32; ++j) {
+      tapSum += taps[static_cast<size_t>(j)];
+      EXPECT_EQ(taps[static_cast<size_t>(j)], static_cast<float>(h[static_cast<size_t>(31 - j)] / sum)) << p << " " << j;
+    }
+    EXPECT_NEAR(tapSum, 1.0, 1e-5) << p;
+  }
+  // The quarter and three-quarter filters mirror each other; the half filter is symmetric.
+  for (int j = 0; j < 32; ++j) {
+    EXPECT_NEAR(lim.interpolatorTaps(0)[static_cast<size_t>(j)], lim.interpolatorTaps(2)[static_cast<size_t>(31 - j)], 1e-6);
+    EXPECT_NEAR(lim.interpolatorTaps(1)[static_cast<size_t>(j)], lim.interpolatorTaps(1)[static_cast<size_t>(31 - j)], 1e-6);
+  }
+}
+
+TEST(LimiterInterpolator, ReconstructsBandLimitedSinesBetweenSamples) {
+  Limiter lim;
+  lim.prepare(48000.0);
+  for (double f : {0.05, 0.2, 0.25, 0.4}) {  // cycles per sample
+    for (double phase : {0.0, 0.7, 2.1}) {
+      double worst = 0.0;
+      for (int k = 0; k < 3; ++k) {
+        double y = 0.0;
+        for (int j = 0; j < 32; ++j) y += lim.interpolatorTaps(k)[static_cast<size_t>(j)] * std::sin(2 * std::numbers::pi * f * (j + 1) + phase);
+        const double t = 16.0 + 0.25 * (k + 1);
+        worst = std::max(worst, std::fabs(y - std::sin(2 * std::numbers::pi * f * t + phase)));
+      }
+      EXPECT_LT(worst, 2e-3) << f << " " << phase;
+    }
+  }
+}
+
+// Scalar model of the segment peak: direct dot products in double, then the same point rules.
+float referenceSegmentPeak(const Limiter& lim, const std::vector<float>& x32, float& last) {
+  double v[3];
+  for (int k = 0; k < 3; ++k) {
+    double s = 0.0;
+    for (int j = 0; j < 32; ++j) s += static_cast<double>(lim.interpolatorTaps(k)[static_cast<size_t>(j)]) * x32[static_cast<size_t>(j)];
+    v[k] = s;
+  }
+  const double seq[6] = {last, x32[15], v[0], v[1], v[2], x32[16]};
+  double peak = 0.0;
+  for (int k = 1; k <= 4; ++k) {
+    const double l = seq[k - 1], y = seq[k], r = seq[k + 1];
+    peak = std::max(peak, std::fabs(y));
+    if (((y > 0 && y >= l && y >= r) || (y < 0 && y <= l && y <= r)) && l - 2 * y + r != 0.0) {
+      peak = std::max(peak, std::fabs(y - (l - r) * (l - r) / (8 * (l - 2 * y + r))));
+    }
+  }
+  last = static_cast<float>(v[2]);
+  return static_cast<float>(peak);
+}
+
+TEST(LimiterInterpolator, WaveformPeakMatchesAScalarReference) {
+  const uint32_t seed = 4242u;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  Limiter lim;
+  lim.prepare(48000.0);
+  std::array<Limiter::Recent, 2> history{};
+  std::array<float, 2> last{};
+  std::array<float, 2> refLast{};
+  std::array<std::vector<float>, 2> recent{std::vector<float>(32, 0.0f), std::vector<float>(32, 0.0f)};
+  for (int i = 0; i < 4000; ++i) {
+    for (int c = 0; c < 2; ++c) {
+      // Smooth for a while, then noise, so both extremum branches run.
+      const float x = i < 2000 ? static_cast<float>(std::sin(0.9 * i + c)) : value(rng);
+      history[static_cast<size_t>(c)].push(x);
+      recent[static_cast<size_t>(c)].erase(recent[static_cast<size_t>(c)].begin());
+      recent[static_cast<size_t>(c)].push_back(x);
+    }
+    const float got = lim.waveformPeak(history, 2, last);
+    float expected = 0.0f;
+    for (int c = 0; c < 2; ++c) expected = std::max(expected, referenceSegmentPeak(lim, recent[static_cast<size_t>(c)], refLast[static_cast<size_t>(c)]));
+    // Float sums of 32 products of magnitude <= 1 differ from double by a few ulps of ~4.
+    ASSERT_NEAR(got, expected, 2e-6f) << "seed " << seed << ", step " << i;
+    ASSERT_NEAR(last[0], refLast[0], 2e-6f);
+  }
+  std::array<float, 2> none{};
+  EXPECT_EQ(lim.waveformPeak(history, 0, none), 0.0f);
+}
+
+TEST(LimiterInterpolator, WaveformPeakFindsTheInterSamplePeak) {
+  Limiter lim;
+  lim.prepare(48000.0);
+  std::array<Limiter::Recent, 2> history{};
+  std::array<float, 2> last{};
+  float best = 0.0f;
+  for (int i = 0; i < 200; ++i) {
+    const float x = static_cast<float>(std::sin(std::numbers::pi / 2 * i + std::numbers::pi / 4));
+    history[0].push(x);
+    history[1].push(-x);
+    const float p = lim.waveformPeak(history, 2, last);
+    if (i > 40) best = std::max(best, p);
+  }
+  EXPECT_NEAR(best, 1.0f, 2e-3f);
+}
+
+}  // namespace
