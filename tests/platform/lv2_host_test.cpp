@@ -282,6 +282,25 @@ TEST_F(lv2_host, renders_like_the_offline_host_through_odd_blocks_port_changes_a
   }
 }
 
+TEST_F(lv2_host, processes_in_place_when_outputs_share_the_input_buffers) {
+  const std::vector<Step> steps = {{300, {{"gain", 2.0f}, {"true_peak", 1.0f}}, {}},
+                                   {9000, {{"amount", 40.0f}}, {}},
+                                   {500, {}, false}};
+  for (const std::string& uri : {kStereo, kMono}) {
+    SCOPED_TRACE(uri);
+    auto instance = make(uri);
+    ASSERT_TRUE(instance);
+    instance->connectInPlace();
+    const int channels = instance->audioInputs();
+    const auto input = music(channels, totalFrames(steps), 48000.0, 3);
+    const Rendered lv2 = renderLv2(*instance, input, steps);
+    const auto reference = renderOffline(channels, 48000.0, input, steps);
+    for (int c = 0; c < channels; ++c)
+      EXPECT_LE(largestDifference(lv2.channels[static_cast<size_t>(c)], reference[static_cast<size_t>(c)]), 1e-6)
+          << "channel " << c;
+  }
+}
+
 TEST_F(lv2_host, tripwire_sees_allocations_inside_the_plugin_binary) {
   // Guards the test above: the plug-in's own allocations reach the interposed allocator.
   if (!plumbrook::test::tripwireActive()) GTEST_SKIP() << "tripwire not linked in this build";

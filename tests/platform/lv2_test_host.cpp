@@ -89,6 +89,12 @@ Lv2Instance::~Lv2Instance() {
   if (instance_) lilv_instance_free(instance_);
 }
 
+void Lv2Instance::connectInPlace() {
+  for (size_t c = 0; c < audioOut_.size() && c < audioIn_.size(); ++c)
+    lilv_instance_connect_port(instance_, audioOut_[c], buffers_[audioIn_[c]].data());
+  inPlace_ = true;
+}
+
 bool Lv2Instance::setControl(const std::string& symbol, float value) {
   for (size_t p = 0; p < symbols_.size(); ++p) {
     if (symbols_[p] == symbol && buffers_[p].size() == 1) {

@@ -61,12 +61,18 @@ class Lv2Instance {
   int audioInputs() const { return static_cast<int>(audioIn_.size()); }
   int audioOutputs() const { return static_cast<int>(audioOut_.size()); }
   float* input(int channel) { return buffers_[audioIn_[static_cast<size_t>(channel)]].data(); }
-  float* output(int channel) { return buffers_[audioOut_[static_cast<size_t>(channel)]].data(); }
+  float* output(int channel) {
+    return inPlace_ ? input(channel) : buffers_[audioOut_[static_cast<size_t>(channel)]].data();
+  }
 
   /// Sets a control port by symbol; false when there is no such port.
   bool setControl(const std::string& symbol, float value);
   /// Reads a control port (input or output) by symbol; NaN when there is none.
   float control(const std::string& symbol) const;
+
+  /// Connects every audio output to the input buffer of the same channel, as hosts that
+  /// process in place do; output(c) then reads that buffer.
+  void connectInPlace();
 
   void activate() { lilv_instance_activate(instance_); }
   void deactivate() { lilv_instance_deactivate(instance_); }
@@ -87,6 +93,7 @@ class Lv2Instance {
   std::vector<std::vector<float>> buffers_;  // one per port; control ports hold one value
   std::vector<std::string> symbols_;
   std::vector<uint32_t> audioIn_, audioOut_;
+  bool inPlace_ = false;
 };
 
 /// Music-like test audio: a few partials with vibrato and a pulsing envelope over pink
