@@ -1,7 +1,7 @@
 # Shared compile settings and the helpers that register libraries and tests.
 
 add_library(plumbrook_warnings INTERFACE)
-target_compile_options(plumbrook_warnings INTERFACE -Wall -Wextra -Wshadow=local -Wnon-virtual-dtor)
+target_compile_options(plumbrook_warnings INTERFACE -Wall -Wextra $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> -Wnon-virtual-dtor)
 if(PLUMBROOK_WERROR)
   target_compile_options(plumbrook_warnings INTERFACE -Werror)
 endif()

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/eq_travel_shape.h"
+#include "presets/app_support.h"
 
 using plugkit::Param;
 using plugkit::ParamSource;
@@ -39,9 +40,10 @@ plugkit::Config MakeConfig() {
   return config;
 }
 
-std::unique_ptr<Plumbrook> MakePlugin() {
+std::unique_ptr<Plumbrook> MakePlugin(bool backgroundUpdateCheck) {
   plugkit::InstanceInfo info;
   info.viewClassName = "Plumbrook_View";
+  info.backgroundUpdateCheck = backgroundUpdateCheck;
   return std::make_unique<Plumbrook>(info);
 }
 
@@ -75,7 +77,7 @@ float finiteOr(float value, float fallback) {
 
 using namespace plumbrook;
 
-Plumbrook::Plumbrook(const plugkit::InstanceInfo&) : plugkit::HostAdapter(MakeConfig()) {
+Plumbrook::Plumbrook(const plugkit::InstanceInfo& info) : plugkit::HostAdapter(MakeConfig()) {
   SetEditorSize(kDesignWidth, kDesignHeight);
 
   const Param::ShapeLinear linear;
@@ -100,11 +102,25 @@ Plumbrook::Plumbrook(const plugkit::InstanceInfo&) : plugkit::HostAdapter(MakeCo
   GetParam(kEqHigh)->InitDouble("EQ High", 0.0, -6.0, 6.0, 0.01, "", 0, "", EqTravelShape(2),
                                 Param::kUnitDB, displaySignedDecibels);
 
+  eq_.prepare(48000.0, 2);
+  glue_.prepare(48000.0, 2);
   limiter_.prepare(48000.0);
   setAccentIndex(5);
+
+  quillfen::updates::Config updates;
+  updates.product = "plumbrook";
+  updates.version = kVersionText;
+  updates.directory = quillfen::updates::defaultDirectory(plugkit::AppSupportPath());
+  updates.feedUrl = std::string(quillfen::updates::kMakerOrigin) + "/updates.json";
+  updateCheck_ = std::make_shared<quillfen::updates::UpdateCheck>(std::move(updates));
+  if (info.backgroundUpdateCheck)
+    updateWorker_ = std::make_unique<quillfen::updates::UpdateWorker>(updateCheck_);
 }
 
-Plumbrook::~Plumbrook() = default;
+Plumbrook::~Plumbrook() {
+  updateWorker_.reset();  // stops and joins before anything it could reach goes away
+  updateCheck_.reset();
+}
 
 quillfen::dsp::Limiter::Settings Plumbrook::limiterSettings() const {
   quillfen::dsp::Limiter::Settings settings;
@@ -135,15 +151,26 @@ void Plumbrook::OnReset() {
   if (rate != preparedSampleRate_) {
     preparedSampleRate_ = rate;
     processChannels_ = ConnectedChannels(plugkit::kOutput) >= 2 ? 2 : 1;
+    eq_.prepare(rate, processChannels_);
+    glue_.prepare(rate, processChannels_);
+
     limiter_.settings = clampedLimiterSettings();
+    const bool delayed = limiter_.settings.lookahead || limiter_.settings.truePeak;
+    if ((delayed ? limiter_.latency() : 0) != limiter_.appliedDelay() ||
+        limiter_.settings.truePeak != limiter_.appliedTruePeak())
+      limiter_.requestReconfigure();
     limiter_.prepare(rate);
 
     const double fadeStep = rate > 0.0 ? 1.0 / (0.02 * rate) : 1.0 / 960.0;
     limiterFade_.step = bypassFade_.step = fadeStep;
     limiterFade_.settle(GetParam(kLimiterActive)->Bool());
     bypassFade_.settle(!GetParam(kBypass)->Bool());
+
     gainRamp_.length = std::max(1, static_cast<int>(std::lround(0.02 * rate)));
+    std::fill(&dryRing_[0][0], &dryRing_[0][0] + 2 * kDryRing, 0.0);
+    dryWrite_ = 0;
     gainRamp_.snap(std::pow(10.0, GetParam(kGain)->Value() / 20.0));
+    lastBlockEnd_ = 0;
   }
 
   const int lookahead = limiter_.latency();
@@ -162,10 +189,6 @@ void Plumbrook::OnReset() {
   }
 }
 
-void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
-  AudioProcessor::ProcessBlock(inputs, outputs, nFrames);
-}
-
 bool Plumbrook::reportLatencyIfChanged() {
   const int wanted = wantedLatency();
   const bool differs = wanted != GetLatency();
@@ -176,10 +199,19 @@ bool Plumbrook::reportLatencyIfChanged() {
 }
 
 void Plumbrook::OnIdle() {
+  if (GetBypassed()) resetRequested_.store(true);
   reportLatencyIfChanged();
   if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
+  runPendingPresetSave();
   updatePresetModified();
 }
+
+void Plumbrook::OnUIOpen() {
+  editorOpen_.store(true);
+  for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
+}
+
+void Plumbrook::OnUIClose() { editorOpen_.store(false); }
 
 void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
   if (paramIdx == kLimiterThreshold || paramIdx == kLimiterCeiling) {

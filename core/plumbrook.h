@@ -2,16 +2,23 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/plugin_base.h"
+#include "core/preset_hooks.h"
 #include "core/plumbrook_params.h"
 #include "dsp/chain_records.h"
+#include "dsp/eq.h"
+#include "dsp/glue.h"
 #include "dsp/limiter.h"
+#include "presets/preset_file.h"
+#include "updates/update_check.h"
 
 namespace plumbrook {
 
@@ -37,6 +44,9 @@ class Plumbrook : public plugkit::HostAdapter {
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
   void OnParamChangeUI(int paramIdx, plugkit::ParamSource source) override;
   void OnIdle() override;
+  /// Main thread: metering runs only while the editor is open.
+  void OnUIOpen() override;
+  void OnUIClose() override;
   bool SerializeState(plugkit::ByteChunk& chunk) const override;
   int UnserializeState(const plugkit::ByteChunk& chunk, int startPos) override;
 
@@ -53,6 +63,14 @@ class Plumbrook : public plugkit::HostAdapter {
   void trackLabel(std::string& label) const { label.clear(); }
   bool trackColour(int&, int&, int&) const { return false; }
 
+  /// Levels published by the audio thread; the editor reads and clears them.
+  plumbrook::MeterReadings& meterReadings() { return meters_; }
+  /// Read-only views of the stages, for meters and tests.
+  const plumbrook::dsp::Glue& glue() const { return glue_; }
+  const quillfen::dsp::Limiter& limiter() const { return limiter_; }
+  /// The shared update check (the editor's update pill reads it).
+  std::shared_ptr<quillfen::updates::UpdateCheck> updateCheck() const { return updateCheck_; }
+
   // Per-instance settings that travel with the state.
   int accentIndex() const { return accentIndex_.load(); }
   /// Stores an accent index (6 and above become 0); flags a change.
@@ -68,22 +86,62 @@ class Plumbrook : public plugkit::HostAdapter {
   bool presetModified() const { return modifiedSinceSnapshot_ || modifiedBase_; }
   void retakePresetSnapshot(bool modified);
 
+  // Preset operations (main thread). Failures are shown in a message box while the editor
+  // is open and dropped silently otherwise; nothing is thrown.
+  std::filesystem::path presetDirectory() const;
+  std::vector<quillfen::presets::SavedPreset> savedPresets() const;
+  void loadPreset(const quillfen::presets::SavedPreset& preset);
+  void loadPresetFile(const quillfen::presets::SavedPreset& preset);
+  void savePreset(const std::string& name, bool confirm);
+  void savePresetFile(const std::string& name, bool confirm);
+  void removePreset(const quillfen::presets::SavedPreset& preset);
+  void removePresetFile(const quillfen::presets::SavedPreset& preset);
+  /// An OK box while the editor is open; nothing otherwise.
+  void tell(const std::string& message, const std::string& title);
+  /// A Yes/No box while the editor is open: true only for Yes; false without an editor.
+  bool ask(const std::string& message, const std::string& title);
+
+  // By-name operations behind the preset bar.
+  std::vector<std::string> presetNames() const;
+  void loadPresetNamed(const std::string& name);
+  /// Saves at once unless another stored preset has the name; then asks at the next idle tick.
+  void savePresetNamed(const std::string& name);
+  void removePresetNamed(const std::string& name);
+  quillfen::controls::PresetHooks presetHooks();
+
  private:
   void restoreEditorSize(int width, int height);
   quillfen::dsp::Limiter::Settings clampedLimiterSettings() const;
   void sendLinkedValue(int paramIdx, double value);
   void updatePresetModified();
+  void runPendingPresetSave();
+
+  static constexpr int kSubBlock = 256;
+  static constexpr int kDryRing = 512;
+
+  /// Returns every stage to rest with its smoothed values at their targets.
+  void resetDsp() noexcept;
 
   std::pair<double, double> linkMemory_{0.0, -0.3};  // (threshold, ceiling) dB
   bool linkGuard_ = false;
-  int processChannels_ = 2;
+  double limiterDry_[2][kSubBlock] = {};
+  plumbrook::dsp::Eq eq_;
+  plumbrook::dsp::Glue glue_;
+  int processChannels_ = 0;
   quillfen::dsp::Limiter limiter_;
   plumbrook::LinearFade limiterFade_;
   plumbrook::LinearFade bypassFade_;
+  double dry_[2][kSubBlock] = {};
+  double dryRing_[2][kDryRing] = {};
+  int dryWrite_ = 0;
   plumbrook::GainRamp gainRamp_;
   double preparedSampleRate_ = 0.0;
   std::atomic<int> cachedLookahead_{72};
   std::atomic<bool> latencyPending_{false};
+  std::atomic<bool> resetRequested_{false};
+  int64_t lastBlockEnd_ = 0;
+  std::atomic<bool> editorOpen_{false};
+  plumbrook::MeterReadings meters_;
   float platformScale_ = 1.0f;
   std::atomic<int> accentIndex_{5};
   std::atomic<bool> accentChanged_{false};
@@ -95,9 +153,12 @@ class Plumbrook : public plugkit::HostAdapter {
   std::atomic<bool> modifiedSinceSnapshot_{false};
   std::atomic<bool> modifiedBase_{false};
   std::atomic<bool> retakePending_{false};
+  std::optional<std::string> pendingSave_;
+  std::shared_ptr<quillfen::updates::UpdateCheck> updateCheck_;
+  std::unique_ptr<quillfen::updates::UpdateWorker> updateWorker_;
 };
 
 namespace plumbrook {
 /// The factory the adapters call: a new instance with the editor view class "Plumbrook_View".
-std::unique_ptr<Plumbrook> MakePlugin();
+std::unique_ptr<Plumbrook> MakePlugin(bool backgroundUpdateCheck = true);
 }  // namespace plumbrook

@@ -18,12 +18,17 @@ struct LinearFade {
     on = running = active;
   }
 
-  /// Advances one sample, then mixes processed p against unprocessed d.
-  double tick(double processed, double unprocessed) noexcept {
+  /// Advances one sample towards the target and returns the new value.
+  double advance() noexcept {
     value = on ? (value + step < 1.0 ? value + step : 1.0) : (value - step > 0.0 ? value - step : 0.0);
-    if (value >= 1.0) return processed;
-    if (value <= 0.0) return unprocessed;
-    return unprocessed + (processed - unprocessed) * value;
+    return value;
+  }
+
+  /// Mixes processed p against unprocessed d at a fade value (linear in amplitude).
+  static double mix(double processed, double unprocessed, double fadeValue) noexcept {
+    if (fadeValue >= 1.0) return processed;
+    if (fadeValue <= 0.0) return unprocessed;
+    return unprocessed + (processed - unprocessed) * fadeValue;
   }
 };
 

@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
+#include "dsp/double_pair.h"
+#include "dsp/double_quad.h"
 #include "dsp/vector_math.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace plumbrook::dsp {
 
@@ -56,75 +55,6 @@ BiquadSection highShelf(double sampleRate, double hz, double db) {
   s.a2 = ((A + 1.0) - (A - 1.0) * cosW - twoSqrtAAlpha) / a0;
   return s;
 }
-
-// Two doubles processed together: the left and right channel of one frame.
-#if defined(__SSE2__)
-struct V2 {
-  __m128d v;
-  static V2 both(double x) noexcept { return {_mm_set1_pd(x)}; }
-  static V2 pair(double l, double r) noexcept { return {_mm_set_pd(r, l)}; }
-  double lo() const noexcept { return _mm_cvtsd_f64(v); }
-  double hi() const noexcept { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
-  V2 swapped() const noexcept { return {_mm_shuffle_pd(v, v, 1)}; }
-};
-inline V2 operator+(V2 a, V2 b) noexcept { return {_mm_add_pd(a.v, b.v)}; }
-inline V2 operator-(V2 a, V2 b) noexcept { return {_mm_sub_pd(a.v, b.v)}; }
-inline V2 operator*(V2 a, V2 b) noexcept { return {_mm_mul_pd(a.v, b.v)}; }
-inline V2 clampSymmetric(V2 x, V2 limit) noexcept {
-  const __m128d negLimit = _mm_xor_pd(limit.v, _mm_set1_pd(-0.0));
-  return {_mm_min_pd(_mm_max_pd(x.v, negLimit), limit.v)};
-}
-// NaN and infinities become 0; everything else passes unchanged.
-inline V2 finiteOrZero(V2 x) noexcept {
-  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), x.v);
-  return {_mm_and_pd(x.v, _mm_cmplt_pd(magnitude, _mm_set1_pd(HUGE_VAL)))};
-}
-#else
-struct V2 {
-  double l, r;
-  static V2 both(double x) noexcept { return {x, x}; }
-  static V2 pair(double a, double b) noexcept { return {a, b}; }
-  double lo() const noexcept { return l; }
-  double hi() const noexcept { return r; }
-  V2 swapped() const noexcept { return {r, l}; }
-};
-inline V2 operator+(V2 a, V2 b) noexcept { return {a.l + b.l, a.r + b.r}; }
-inline V2 operator-(V2 a, V2 b) noexcept { return {a.l - b.l, a.r - b.r}; }
-inline V2 operator*(V2 a, V2 b) noexcept { return {a.l * b.l, a.r * b.r}; }
-inline V2 clampSymmetric(V2 x, V2 limit) noexcept {
-  return {std::clamp(x.l, -limit.l, limit.l), std::clamp(x.r, -limit.r, limit.r)};
-}
-inline V2 finiteOrZero(V2 x) noexcept {
-  return {std::isfinite(x.l) ? x.l : 0.0, std::isfinite(x.r) ? x.r : 0.0};
-}
-#endif
-
-// One crossover section of both channels; the coefficients are the same for both lanes' designs.
-struct PackedSection {
-  V2 b0, b1, b2, a1, a2, s1, s2;
-  void load(const BiquadSection& l, const BiquadSection& r) noexcept {
-    b0 = V2::pair(l.b0, r.b0);
-    b1 = V2::pair(l.b1, r.b1);
-    b2 = V2::pair(l.b2, r.b2);
-    a1 = V2::pair(l.a1, r.a1);
-    a2 = V2::pair(l.a2, r.a2);
-    s1 = V2::pair(l.s1, r.s1);
-    s2 = V2::pair(l.s2, r.s2);
-  }
-  void store(BiquadSection& l, BiquadSection& r) const noexcept {
-    l.s1 = s1.lo();
-    l.s2 = s2.lo();
-    r.s1 = s1.hi();
-    r.s2 = s2.hi();
-  }
-  // Transposed direct form II, the same operations in the same order as BiquadSection::process.
-  V2 process(V2 x) noexcept {
-    const V2 y = b0 * x + s1;
-    s1 = b1 * x - a1 * y + s2;
-    s2 = b2 * x - a2 * y;
-    return y;
-  }
-};
 
 }  // namespace
 
@@ -201,9 +131,9 @@ void Glue::readTables() noexcept {
     s.slope = lerp(voicing_.slope[b]);
     s.threshold = lerp(voicing_.threshold[b]);
     s.knee = lerp(voicing_.knee[b]);
-    s.makeupTarget = std::pow(10.0, lerp(voicing_.makeup[b]) / 20.0);
+    s.makeupTarget = std::exp(lerp(voicing_.makeup[b]) * kNeperPerDb);
     s.mixTarget = lerp(voicing_.saturationMix[b]);
-    s.sideTarget = widthActive ? std::pow(10.0, lerp(voicing_.sideLift[b]) / 20.0) : 1.0;
+    s.sideTarget = widthActive ? std::exp(lerp(voicing_.sideLift[b]) * kNeperPerDb) : 1.0;
   }
 }
 
@@ -230,6 +160,7 @@ void Glue::clearIfPoisoned() noexcept {
 
 template <typename T>
 void Glue::process(T* const* channels, int n) noexcept {
+  static_assert(std::is_same_v<T, double>, "the glue stage processes double samples");
   if (n < 1 || channels == nullptr || channels[0] == nullptr || !(sampleRate_ > 0.0)) return;
   fresh_ = false;
   if (idle_) {
@@ -266,10 +197,7 @@ void Glue::process(T* const* channels, int n) noexcept {
     }
     amountSmoothed_ = smoothed;
     outputMix_ = mix;
-    if (right != nullptr)
-      runChunk<true>(channels[0] + done, right + done, live, fade);
-    else
-      runChunk<false>(channels[0] + done, channels[0] + done, live, fade);
+    runChunk(channels[0] + done, right != nullptr ? right + done : nullptr, live, fade);
     if (live < len) {
       // The frames from here on stay as they came in.
       idle_ = true;
@@ -280,140 +208,322 @@ void Glue::process(T* const* channels, int n) noexcept {
   clearIfPoisoned();
 }
 
-template <bool kStereo, typename T>
-void Glue::runChunk(T* left, T* right, int n, const double* fade) noexcept {
+namespace {
+
+// One biquad section for several lanes at once, each lane with its own coefficients.
+template <class V>
+struct LaneSection {
+  V b0, b1, b2, a1, a2, s1, s2;
+  // Transposed direct form II, the same operations in the same order as BiquadSection::process.
+  [[gnu::always_inline]] V process(V x) noexcept {
+    const V y = b0 * x + s1;
+    s1 = b1 * x - a1 * y + s2;
+    s2 = b2 * x - a2 * y;
+    return y;
+  }
+};
+
+// Detector and gain-computer state of the bands side by side: lanes 0, 1, 2 hold bands 0, 1, 2
+// and lane 3 repeats band 2. Stages a band does not use run with neutral settings and their
+// result is not selected.
+template <class Q>
+struct BandLanes {
+  typename Q::Mask rmsOn, riseOn, hardKnee;
+  Q rmsCoef, riseCoef, fallCoef, holdFactor, attackCoef, releaseCoef;
+  LaneSection<Q> shelf;
+  Q env, env2, held, gainDb;
+  Q threshold, knee, halfKnee, inverseTwoKnee, negSlope;
+};
+
+constexpr int kLaneBand[4] = {0, 1, 2, 2};
+
+// Detector level of one frame: optional high shelf, mean square with an optional rise/fall
+// second stage, or the peak, then the decaying hold.
+template <class Q>
+[[gnu::always_inline]] inline Q detectorLevel(BandLanes<Q>& l, Q d) noexcept {
+  d = l.shelf.process(d);  // an identity section where a band has no shelf
+  l.env = l.env + (d * d - l.env) * l.rmsCoef;
+  l.env2 = l.env2 + (l.env - l.env2) * select(l.env > l.env2, l.riseCoef, l.fallCoef);
+  const Q meanSquareLevel = sqrt(Q::both(2.0) * select(l.riseOn, l.env2, l.env));
+  Q level = select(l.rmsOn, meanSquareLevel, abs(d));
+  level = max(level, l.held * l.holdFactor);
+  l.held = level;
+  return level;
+}
+
+// Gain computer and gain smoothing of one frame, from the level in nepers; returns the gain in dB.
+template <class Q>
+[[gnu::always_inline]] inline Q smoothedGainDb(BandLanes<Q>& l, Q levelNepers) noexcept {
+  const Q o = Q::both(kDbPerNeper) * levelNepers - l.threshold;
+  const Q twoO = Q::both(2.0) * o;
+  const Q t = o + l.halfKnee;
+  const Q curve = t * t * l.inverseTwoKnee;
+  const Q soft = zeroWhere(twoO < -l.knee, select(twoO > l.knee, o, curve));
+  const Q over = select(l.hardKnee, max(o, Q::both(0.0)), soft);
+  const Q target = l.negSlope * over;
+  l.gainDb = l.gainDb + (target - l.gainDb) * select(l.gainDb > target, l.attackCoef, l.releaseCoef);
+  return l.gainDb;
+}
+
+// Make-up and compression gain (drive), the saturator with its clipped input, and the side gain
+// of one band's left/right pair (or of two bands' pairs side by side).
+template <class V>
+[[gnu::always_inline]] inline V saturateAndWiden(V samples, V drive, V clip, V cubic, V quintic, V mix,
+                                                 V side) noexcept {
+  const V u = samples * drive;
+  const V x = clampSymmetric(u, clip);
+  const V x2 = x * x;
+  const V sat = (quintic * x2 * x2 + V::both(1.0) - cubic * x2) * x;
+  const V y = u + (sat - u) * mix;
+  // Mid/side: (yL + yR) / 2 in both lanes, plus and minus side * (yL - yR) / 2.
+  const V ySwapped = y.swapped();
+  const V half = V::both(0.5);
+  const V m = (y + ySwapped) * half;
+  const V sd = side * ((y - ySwapped) * half);
+  return m + sd;
+}
+
+}  // namespace
+
+// The chunk kernel is built for AVX2 and for the baseline and chosen once when the library
+// loads; both run the same operations in the same order, so their results agree exactly.
+#ifdef PLUMBROOK_HAVE_AVX2_QUAD
+namespace {
+bool cpuHasAvx2() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool kUseAvx2 = cpuHasAvx2();
+}  // namespace
+
+void Glue::runChunkAvx2(double* left, double* right, int n, const double* fade) noexcept {
+  if (right != nullptr)
+    chunkBody<true, QuadAvx>(left, right, n, fade);
+  else
+    chunkBody<false, QuadAvx>(left, left, n, fade);
+}
+#endif
+
+void Glue::runChunk(double* left, double* right, int n, const double* fade) noexcept {
+#ifdef PLUMBROOK_HAVE_AVX2_QUAD
+  if (kUseAvx2) {
+    runChunkAvx2(left, right, n, fade);
+    return;
+  }
+#endif
+  if (right != nullptr)
+    chunkBody<true, QuadPairs>(left, right, n, fade);
+  else
+    chunkBody<false, QuadPairs>(left, left, n, fade);
+}
+
+template <bool kStereo, class Quad>
+inline void Glue::chunkBody(double* left, double* right, int n, const double* fade) noexcept {
   if (n <= 0) return;
-  alignas(16) V2 bandSamples[kBands][kChunk];
-  alignas(16) V2 dry[kChunk];
-  alignas(32) double work[kBands][kChunk];  // detector input, then level in dB, then gain
+  DoublePair lowSamples[kChunk];
+  Quad midHighSamples[kChunk];  // mid and high band, left and right
+  DoublePair dry[kChunk];
+  // Four lanes per frame (bands 0, 1, 2, 2): detector input, then level, then linear gain.
+  alignas(32) double lanes[4 * kChunk];
+  const DoublePair half = DoublePair::both(0.5);
 
-  // 1. Split both channels at once, one lane each; mono runs its channel in both lanes, which
-  // makes the mid/side step below an exact identity.
+  // 1. Split both channels at once, one lane each. Mono runs its channel in both lanes: the
+  // detector input (L + L) / 2 is then L and the mid/side step below is an exact identity.
+  // The low- and high-pass sections of each split run side by side in one four-lane section.
   {
-    PackedSection xo[Crossover3::kSectionCount];
-    for (int k = 0; k < Crossover3::kSectionCount; ++k) xo[k].load(crossovers_[0].section(k), crossovers_[1].section(k));
-    const V2 half = V2::both(0.5);
+    using X = Crossover3;
+    const auto pairOf = [this](int k) {
+      const BiquadSection& l = crossovers_[0].section(k);
+      const BiquadSection& r = crossovers_[1].section(k);
+      return LaneSection<DoublePair>{DoublePair::of(l.b0, r.b0), DoublePair::of(l.b1, r.b1), DoublePair::of(l.b2, r.b2),
+                                     DoublePair::of(l.a1, r.a1), DoublePair::of(l.a2, r.a2), DoublePair::of(l.s1, r.s1),
+                                     DoublePair::of(l.s2, r.s2)};
+    };
+    LaneSection<DoublePair> pairs[X::kSectionCount];
+    for (int k = 0; k < X::kSectionCount; ++k) pairs[k] = pairOf(k);
+    LaneSection<Quad> split[4];
+    const int lowSide[4] = {X::kLp1a, X::kLp1b, X::kLp2a, X::kLp2b};
+    const int highSide[4] = {X::kHp1a, X::kHp1b, X::kHp2a, X::kHp2b};
+    for (int k = 0; k < 4; ++k) {
+      const LaneSection<DoublePair>& p = pairs[lowSide[k]];
+      const LaneSection<DoublePair>& q = pairs[highSide[k]];
+      split[k] = {Quad::fromPairs(p.b0, q.b0), Quad::fromPairs(p.b1, q.b1), Quad::fromPairs(p.b2, q.b2),
+                  Quad::fromPairs(p.a1, q.a1), Quad::fromPairs(p.a2, q.a2), Quad::fromPairs(p.s1, q.s1),
+                  Quad::fromPairs(p.s2, q.s2)};
+    }
+    LaneSection<DoublePair> allPass = pairs[X::kAp2];
     for (int i = 0; i < n; ++i) {
-      const double l = static_cast<double>(left[i]);
-      const V2 x = finiteOrZero(kStereo ? V2::pair(l, static_cast<double>(right[i])) : V2::both(l));
+      const DoublePair x = finiteOrZero(kStereo ? DoublePair::of(left[i], right[i]) : DoublePair::both(left[i]));
       dry[i] = x;
-      const V2 h = xo[Crossover3::kHp1b].process(xo[Crossover3::kHp1a].process(x));
-      const V2 low = xo[Crossover3::kAp2].process(xo[Crossover3::kLp1b].process(xo[Crossover3::kLp1a].process(x)));
-      const V2 mid = xo[Crossover3::kLp2b].process(xo[Crossover3::kLp2a].process(h));
-      const V2 high = xo[Crossover3::kHp2b].process(xo[Crossover3::kHp2a].process(h));
-      bandSamples[0][i] = low;
-      bandSamples[1][i] = mid;
-      bandSamples[2][i] = high;
-      work[0][i] = ((low + low.swapped()) * half).lo();
-      work[1][i] = ((mid + mid.swapped()) * half).lo();
-      work[2][i] = ((high + high.swapped()) * half).lo();
+      // (low-pass, high-pass) at the low split, twice: the low band before its all-pass, and h.
+      const Quad first = split[1].process(split[0].process(Quad::fromPairs(x, x)));
+      const DoublePair low = allPass.process(first.lowPair());
+      const DoublePair h = first.highPair();
+      // (low-pass, high-pass) at the high split, twice, on h: the mid and the high band.
+      const Quad midHigh = split[3].process(split[2].process(Quad::fromPairs(h, h)));
+      lowSamples[i] = low;
+      midHighSamples[i] = midHigh;
+      const DoublePair mid = midHigh.lowPair(), high = midHigh.highPair();
+      ((DoublePair::firsts(low, mid) + DoublePair::seconds(low, mid)) * half).store(lanes + 4 * i);
+      ((high + high.swapped()) * half).store(lanes + 4 * i + 2);
     }
-    for (int k = 0; k < Crossover3::kSectionCount; ++k) xo[k].store(crossovers_[0].section(k), crossovers_[1].section(k));
+    for (int k = 0; k < 4; ++k) {
+      pairs[lowSide[k]].s1 = split[k].s1.lowPair();
+      pairs[lowSide[k]].s2 = split[k].s2.lowPair();
+      pairs[highSide[k]].s1 = split[k].s1.highPair();
+      pairs[highSide[k]].s2 = split[k].s2.highPair();
+    }
+    pairs[X::kAp2] = allPass;
+    for (int k = 0; k < X::kSectionCount; ++k) {
+      BiquadSection& l = crossovers_[0].section(k);
+      BiquadSection& r = crossovers_[1].section(k);
+      l.s1 = pairs[k].s1.first();
+      l.s2 = pairs[k].s2.first();
+      r.s1 = pairs[k].s1.second();
+      r.s2 = pairs[k].s2.second();
+    }
   }
 
-  // 2. Detector level per band, then its logarithm for all bands at once.
-  for (int b = 0; b < kBands; ++b) {
-    const BandSettings& s = settings_[b];
-    BandState& st = bands_[b];
-    BiquadSection shelf = shelves_[b];
-    double env = st.env, env2 = st.env2, held = st.held;
-    double* w = work[b];
-    for (int i = 0; i < n; ++i) {
-      double d = w[i];
-      if (s.shelfOn) d = shelf.process(d);
-      double level;
-      if (s.rmsOn) {
-        env += (d * d - env) * s.rmsCoef;
-        if (s.riseOn) {
-          env2 += (env - env2) * (env > env2 ? s.riseCoef : s.fallCoef);
-          level = std::sqrt(2.0 * env2);
-        } else {
-          level = std::sqrt(2.0 * env);
-        }
-      } else {
-        level = std::fabs(d);
-      }
-      if (s.holdOn) {
-        level = std::max(level, held * s.holdFactor);
-        held = level;
-      }
-      w[i] = level + 1e-30;
+  // 2. Detector levels, their logarithms, the gain computer, and the linear gains.
+  {
+    enum Field {
+      kRmsCoef, kRiseCoef, kFallCoef, kHoldFactor, kAttack, kRelease, kShelfB0, kShelfB1, kShelfB2,
+      kShelfA1, kShelfA2, kShelfS1, kShelfS2, kEnv, kEnv2, kHeld, kGainDb, kThreshold, kKnee, kHalfKnee,
+      kInverseTwoKnee, kNegSlope, kFields
+    };
+    alignas(32) double v[kFields][4];
+    bool rmsOn[4], riseOn[4], hardKnee[4];
+    for (int k = 0; k < 4; ++k) {
+      const int b = kLaneBand[k];
+      const BandSettings& s = settings_[b];
+      const BandState& t = bands_[b];
+      const BiquadSection& sh = shelves_[b];
+      rmsOn[k] = s.rmsOn;
+      riseOn[k] = s.riseOn;
+      hardKnee[k] = t.knee <= 0.0;
+      v[kRmsCoef][k] = s.rmsCoef;
+      v[kRiseCoef][k] = s.riseCoef;
+      v[kFallCoef][k] = s.fallCoef;
+      // The level is never negative, so a zero factor turns the hold into a no-op.
+      v[kHoldFactor][k] = s.holdOn ? s.holdFactor : 0.0;
+      v[kAttack][k] = s.attackCoef;
+      v[kRelease][k] = s.releaseCoef;
+      v[kShelfB0][k] = sh.b0;
+      v[kShelfB1][k] = sh.b1;
+      v[kShelfB2][k] = sh.b2;
+      v[kShelfA1][k] = sh.a1;
+      v[kShelfA2][k] = sh.a2;
+      v[kShelfS1][k] = sh.s1;
+      v[kShelfS2][k] = sh.s2;
+      v[kEnv][k] = t.env;
+      v[kEnv2][k] = t.env2;
+      v[kHeld][k] = t.held;
+      v[kGainDb][k] = t.gainDb;
+      v[kThreshold][k] = t.threshold;
+      v[kKnee][k] = t.knee;
+      v[kHalfKnee][k] = t.knee / 2.0;
+      // A hard knee never reads the soft-knee curve.
+      v[kInverseTwoKnee][k] = t.knee > 0.0 ? 1.0 / (2.0 * t.knee) : 0.0;
+      v[kNegSlope][k] = -t.slope;
     }
-    shelves_[b] = shelf;
-    st.env = env;
-    st.env2 = env2;
-    st.held = held;
-  }
-  for (double* row : work) logInPlace(row, n);
+    BandLanes<Quad> l;
+    l.rmsOn = Quad::maskOf(rmsOn[0], rmsOn[1], rmsOn[2], rmsOn[3]);
+    l.riseOn = Quad::maskOf(riseOn[0], riseOn[1], riseOn[2], riseOn[3]);
+    l.hardKnee = Quad::maskOf(hardKnee[0], hardKnee[1], hardKnee[2], hardKnee[3]);
+    l.rmsCoef = Quad::load(v[kRmsCoef]);
+    l.riseCoef = Quad::load(v[kRiseCoef]);
+    l.fallCoef = Quad::load(v[kFallCoef]);
+    l.holdFactor = Quad::load(v[kHoldFactor]);
+    l.attackCoef = Quad::load(v[kAttack]);
+    l.releaseCoef = Quad::load(v[kRelease]);
+    l.shelf = {Quad::load(v[kShelfB0]), Quad::load(v[kShelfB1]), Quad::load(v[kShelfB2]), Quad::load(v[kShelfA1]),
+               Quad::load(v[kShelfA2]), Quad::load(v[kShelfS1]), Quad::load(v[kShelfS2])};
+    l.env = Quad::load(v[kEnv]);
+    l.env2 = Quad::load(v[kEnv2]);
+    l.held = Quad::load(v[kHeld]);
+    l.gainDb = Quad::load(v[kGainDb]);
+    l.threshold = Quad::load(v[kThreshold]);
+    l.knee = Quad::load(v[kKnee]);
+    l.halfKnee = Quad::load(v[kHalfKnee]);
+    l.inverseTwoKnee = Quad::load(v[kInverseTwoKnee]);
+    l.negSlope = Quad::load(v[kNegSlope]);
 
-  // 3. Gain computer and gain smoothing in dB, then the linear gains for all bands at once.
-  for (int b = 0; b < kBands; ++b) {
-    const BandSettings& s = settings_[b];
-    BandState& st = bands_[b];
-    const double threshold = st.threshold, k = st.knee, slope = st.slope;
-    double gainDb = st.gainDb;
-    double* w = work[b];
-    for (int i = 0; i < n; ++i) {
-      const double o = kDbPerNeper * w[i] - threshold;
-      double over;
-      if (k <= 0.0)
-        over = std::max(0.0, o);
-      else if (2.0 * o < -k)
-        over = 0.0;
-      else if (2.0 * o > k)
-        over = o;
-      else
-        over = (o + k / 2.0) * (o + k / 2.0) / (2.0 * k);
-      const double target = -slope * over;
-      gainDb += (target - gainDb) * (gainDb > target ? s.attackCoef : s.releaseCoef);
-      w[i] = gainDb * kNeperPerDb;
-    }
-    st.gainDb = gainDb;
-  }
-  for (double* row : work) expInPlace(row, n);
+    const Quad floor = Quad::both(1e-30);
+    for (int i = 0; i < n; ++i) (detectorLevel(l, Quad::load(lanes + 4 * i)) + floor).store(lanes + 4 * i);
+    logInPlace(lanes, 4 * n);
+    const Quad toNepers = Quad::both(kNeperPerDb);
+    for (int i = 0; i < n; ++i) (smoothedGainDb(l, Quad::load(lanes + 4 * i)) * toNepers).store(lanes + 4 * i);
+    expInPlace(lanes, 4 * n);
 
-  // 4. Make-up, saturation, side lift, band sum and the output fade.
-  double makeup[kBands], mixShare[kBands], side[kBands];
-  double makeupTarget[kBands], mixTarget[kBands], sideTarget[kBands];
-  V2 clip[kBands], cubic[kBands], quintic[kBands];
-  for (int b = 0; b < kBands; ++b) {
-    makeup[b] = bands_[b].makeup;
-    mixShare[b] = bands_[b].mix;
-    side[b] = bands_[b].side;
-    makeupTarget[b] = bands_[b].makeupTarget;
-    mixTarget[b] = bands_[b].mixTarget;
-    sideTarget[b] = bands_[b].sideTarget;
-    clip[b] = V2::both(settings_[b].clipPoint);
-    cubic[b] = V2::both(voicing_.bands[b].satCubic);
-    quintic[b] = V2::both(voicing_.bands[b].satQuintic);
-  }
-  const double smooth = smoothCoef_;
-  const V2 one = V2::both(1.0), half = V2::both(0.5);
-  for (int i = 0; i < n; ++i) {
-    V2 sum = V2::both(0.0);
+    l.shelf.s1.store(v[kShelfS1]);
+    l.shelf.s2.store(v[kShelfS2]);
+    l.env.store(v[kEnv]);
+    l.env2.store(v[kEnv2]);
+    l.held.store(v[kHeld]);
+    l.gainDb.store(v[kGainDb]);
     for (int b = 0; b < kBands; ++b) {
-      makeup[b] += (makeupTarget[b] - makeup[b]) * smooth;
-      mixShare[b] += (mixTarget[b] - mixShare[b]) * smooth;
-      side[b] += (sideTarget[b] - side[b]) * smooth;
-      const V2 u = bandSamples[b][i] * V2::both(makeup[b] * work[b][i]);
-      const V2 x = clampSymmetric(u, clip[b]);
-      const V2 x2 = x * x;
-      const V2 sat = (quintic[b] * x2 * x2 + one - cubic[b] * x2) * x;
-      const V2 y = u + (sat - u) * V2::both(mixShare[b]);
-      // Mid/side: (yL + yR) / 2 in both lanes plus +-side * (yL - yR) / 2.
-      const V2 ySwapped = y.swapped();
-      const V2 m = (y + ySwapped) * half;
-      const V2 sd = V2::both(side[b]) * ((y - ySwapped) * half);
-      sum = sum + (m + sd);
+      shelves_[b].s1 = v[kShelfS1][b];
+      shelves_[b].s2 = v[kShelfS2][b];
+      bands_[b].env = v[kEnv][b];
+      bands_[b].env2 = v[kEnv2][b];
+      bands_[b].held = v[kHeld][b];
+      bands_[b].gainDb = v[kGainDb][b];
     }
-    const V2 out = dry[i] + (sum - dry[i]) * V2::both(fade[i]);
-    left[i] = static_cast<T>(out.lo());
-    if (kStereo) right[i] = static_cast<T>(out.hi());
   }
-  for (int b = 0; b < kBands; ++b) {
-    bands_[b].makeup = makeup[b];
-    bands_[b].mix = mixShare[b];
-    bands_[b].side = side[b];
+
+  // 3. Make-up, saturation, side lift, band sum and the output fade: the low band as a pair, the
+  // mid and high bands together as four lanes (lane values per band repeated for both channels).
+  {
+    const BandState& b0 = bands_[0];
+    const BandState& b1 = bands_[1];
+    const BandState& b2 = bands_[2];
+    double lowMakeup = b0.makeup, lowMix = b0.mix, lowSide = b0.side;
+    const double smooth = smoothCoef_;
+    const DoublePair lowClip = DoublePair::both(settings_[0].clipPoint);
+    const DoublePair lowCubic = DoublePair::both(voicing_.bands[0].satCubic);
+    const DoublePair lowQuintic = DoublePair::both(voicing_.bands[0].satQuintic);
+    Quad makeup = Quad::of(b1.makeup, b1.makeup, b2.makeup, b2.makeup);
+    Quad mix = Quad::of(b1.mix, b1.mix, b2.mix, b2.mix);
+    Quad side = Quad::of(b1.side, b1.side, b2.side, b2.side);
+    const Quad makeupTarget = Quad::of(b1.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
+    const Quad mixTarget = Quad::of(b1.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
+    const Quad sideTarget = Quad::of(b1.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
+    const double c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
+    const Quad clip = Quad::of(c1, c1, c2, c2);
+    const double a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
+    const Quad cubic = Quad::of(a1, a1, a2, a2);
+    const double q1 = voicing_.bands[1].satQuintic, q2 = voicing_.bands[2].satQuintic;
+    const Quad quintic = Quad::of(q1, q1, q2, q2);
+    const Quad smoothQuad = Quad::both(smooth);
+    for (int i = 0; i < n; ++i) {
+      lowMakeup += (b0.makeupTarget - lowMakeup) * smooth;
+      lowMix += (b0.mixTarget - lowMix) * smooth;
+      lowSide += (b0.sideTarget - lowSide) * smooth;
+      makeup = makeup + (makeupTarget - makeup) * smoothQuad;
+      mix = mix + (mixTarget - mix) * smoothQuad;
+      side = side + (sideTarget - side) * smoothQuad;
+      const DoublePair lowContribution =
+          saturateAndWiden(lowSamples[i], DoublePair::both(lowMakeup * lanes[4 * i]), lowClip, lowCubic, lowQuintic,
+                           DoublePair::both(lowMix), DoublePair::both(lowSide));
+      const Quad midHighContribution = saturateAndWiden(
+          midHighSamples[i], makeup * Quad::load(lanes + 4 * i).duplicateMiddle(), clip, cubic, quintic, mix, side);
+      const DoublePair sum = (lowContribution + midHighContribution.lowPair()) + midHighContribution.highPair();
+      const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+      left[i] = out.first();
+      if (kStereo) right[i] = out.second();
+    }
+    alignas(32) double m[4], x[4], s[4];
+    makeup.store(m);
+    mix.store(x);
+    side.store(s);
+    bands_[0].makeup = lowMakeup;
+    bands_[0].mix = lowMix;
+    bands_[0].side = lowSide;
+    for (int b = 1; b < kBands; ++b) {
+      bands_[b].makeup = m[2 * b - 2];
+      bands_[b].mix = x[2 * b - 2];
+      bands_[b].side = s[2 * b - 2];
+    }
   }
 }
 

@@ -94,8 +94,16 @@ class Glue {
   void clearIfPoisoned() noexcept;
   // Frames per table read; the hot loop works through one such chunk per pass.
   static constexpr int kChunk = 32;
-  template <bool kStereo, typename T>
-  void runChunk(T* left, T* right, int n, const double* fade) noexcept;
+  // One chunk of n frames; right is null for mono. fade holds the output mix of each frame.
+  void runChunk(double* left, double* right, int n, const double* fade) noexcept;
+#if defined(__x86_64__)
+  // The same chunk built for AVX2; everything it calls is inlined into it.
+  [[gnu::target("avx2"), gnu::flatten]] void runChunkAvx2(double* left, double* right, int n,
+                                                          const double* fade) noexcept;
+#endif
+  // Quad is the four-lane type of the kernel (one AVX register, or two SSE2 registers).
+  template <bool kStereo, class Quad>
+  [[gnu::always_inline]] inline void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
 
   GlueVoicing voicing_;
   BandSettings settings_[kBands];

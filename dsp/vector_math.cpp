@@ -11,7 +11,7 @@
 
 namespace plumbrook::dsp {
 
-#if PLUMBROOK_VECTOR_MATH
+#ifdef PLUMBROOK_VECTOR_MATH
 
 // The C library's vector variants, by their vector-ABI names: 2 lanes (SSE2) and 4 lanes (AVX2).
 extern "C" {
@@ -22,8 +22,6 @@ __attribute__((target("avx2"))) __m256d _ZGVdN4v_exp(__m256d);
 }
 
 namespace {
-
-using ArrayFn = void (*)(double*, int) noexcept;
 
 // The tail shorter than a full register goes through a padded copy, so every element takes the
 // same vector path whatever n is.
@@ -61,15 +59,24 @@ bool hasAvx2() noexcept {
   return __builtin_cpu_supports("avx2");
 }
 
-// Chosen once while the library loads, so the audio thread never meets a guarded static.
+// Chosen once while the library loads, so the audio thread never meets a guarded static; a call
+// made before that (from another static initialiser) takes the baseline path.
 const bool kAvx2 = hasAvx2();
-const ArrayFn kLog = kAvx2 ? logAvx2 : logSse2;
-const ArrayFn kExp = kAvx2 ? expAvx2 : expSse2;
 
 }  // namespace
 
-void logInPlace(double* x, int n) noexcept { kLog(x, n); }
-void expInPlace(double* x, int n) noexcept { kExp(x, n); }
+void logInPlace(double* x, int n) noexcept {
+  if (kAvx2)
+    logAvx2(x, n);
+  else
+    logSse2(x, n);
+}
+void expInPlace(double* x, int n) noexcept {
+  if (kAvx2)
+    expAvx2(x, n);
+  else
+    expSse2(x, n);
+}
 
 #else
 

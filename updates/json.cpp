@@ -6,6 +6,13 @@
 
 namespace json {
 
+Value::Value() = default;
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
+
 const Value* Value::find(std::string_view key) const {
   if (kind != Kind::Object) return nullptr;
   for (const auto& member : object) {

@@ -15,6 +15,14 @@ namespace json {
 struct Value {
   enum class Kind : int32_t { Null = 0, Boolean = 1, Number = 2, String = 3, Array = 4, Object = 5 };
 
+  // Defined where Value is complete, since the members hold containers of Value.
+  Value();
+  Value(const Value&);
+  Value(Value&&) noexcept;
+  Value& operator=(const Value&);
+  Value& operator=(Value&&) noexcept;
+  ~Value();
+
   Kind kind = Kind::Null;
   bool boolean = false;
   double number = 0.0;

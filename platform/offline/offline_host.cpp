@@ -16,7 +16,7 @@ OfflineHost::~OfflineHost() {
 }
 
 std::unique_ptr<OfflineHost> OfflineHost::create(const Options& options, std::string& error) {
-  auto plugin = MakePlugin();
+  auto plugin = MakePlugin(options.backgroundUpdateCheck);
   if (!plugin->LegalIO(options.inputs, options.outputs)) {
     error = "the plug-in does not accept " + std::to_string(options.inputs) + " input and " +
             std::to_string(options.outputs) + " output channels";

@@ -35,13 +35,22 @@ bool globalInit() {
   return ready;
 }
 
-bool parsable(const std::string& url) {
+// The URL as curl will report it back (scheme and host in lower case, "/" for an empty path,
+// dot segments removed); empty when curl cannot parse it.
+std::string normalised(const std::string& url) {
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-  return handle && curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+  char* text = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || text == nullptr) return {};
+  std::string result(text);
+  curl_free(text);
+  return result;
 }
 
 HttpResult request(const std::string& url, int timeoutSeconds) {
-  if (url.find('\0') != std::string::npos || !globalInit() || !parsable(url)) return {};
+  if (url.find('\0') != std::string::npos || !globalInit()) return {};
+  const std::string canonical = normalised(url);
+  if (canonical.empty()) return {};
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
   if (!easy) return {};
   std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
@@ -74,9 +83,11 @@ HttpResult request(const std::string& url, int timeoutSeconds) {
   long status = 0;
   if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return {};
   if (status < 100 || status > 599 || (status >= 300 && status < 400)) return {};
+  // Redirects are never followed, so this only guards against an answer for another resource;
+  // curl reports the URL in its normalised form, which names the same resource.
   char* effective = nullptr;
   if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || effective == nullptr ||
-      url != effective) {
+      (url != effective && canonical != effective)) {
     return {};
   }
   return HttpResult{static_cast<int32_t>(status), std::move(transfer.body)};

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <limits>
 #include <numbers>
 #include <random>
@@ -448,6 +449,32 @@ TEST(glue_compression, low_band_peak_detector_reduces_inside_its_soft_knee) {
   const double expected = -0.200953 * (o + 20) * (o + 20) / 80;
   EXPECT_NEAR(g.gainDb(0), expected, 0.02);
   EXPECT_LT(g.gainDb(0), -0.5);
+}
+
+TEST(glue_compression, high_band_detector_hears_through_its_shelf) {
+  // A 15 kHz sine: the 6 kHz, +12 dB detector shelf lifts its level before the hard knee.
+  const double hz = 15000.0, amplitude = 0.05;
+  Glue g;
+  preparedGlue(g, 100.0);
+  Stereo s;
+  s.left = plumbrook::test::sine(hz, kRate, 48000, amplitude);
+  s.right = s.left;
+  runBlocks(g, s, 256, 100.0);
+  // Predicted level: the high band's share of the sine times the shelf's gain at 15 kHz.
+  // Audio EQ Cookbook high shelf at 6 kHz, Q = 1/sqrt 2, evaluated at the sine's frequency.
+  const double w0 = 2 * std::numbers::pi * 6000.0 / kRate;
+  const double A = std::pow(10.0, 12.0 / 40.0), c = std::cos(w0), q = 2 * std::sqrt(A) * std::sin(w0) / std::sqrt(2.0);
+  const std::complex<double> z = std::polar(1.0, -2 * std::numbers::pi * hz / kRate);
+  const std::complex<double> num = A * ((A + 1) + (A - 1) * c + q) - 2 * A * ((A - 1) + (A + 1) * c) * z +
+                                   A * ((A + 1) + (A - 1) * c - q) * z * z;
+  const std::complex<double> den = ((A + 1) - (A - 1) * c + q) + 2 * ((A - 1) - (A + 1) * c) * z +
+                                   ((A + 1) - (A - 1) * c - q) * z * z;
+  const double shelfDb = 20 * std::log10(std::abs(num / den));
+  ASSERT_GT(shelfDb, 10.0);
+  const double levelDb = 20 * std::log10(bandPeak(hz, amplitude, 2)) + shelfDb;
+  ASSERT_GT(levelDb, -17.0);  // over the threshold only thanks to the shelf
+  ASSERT_LT(levelDb - shelfDb, -17.0);
+  EXPECT_NEAR(g.gainDb(2), -0.390843 * (levelDb + 17.0), 0.1);
 }
 
 TEST(glue_compression, loud_programme_compresses_every_band_more_at_higher_amounts) {

@@ -2,6 +2,7 @@
 // latency reporting, host bypass and the editor traffic.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include "platform/offline/offline_host.h"
@@ -239,6 +240,8 @@ TEST(editor_traffic, host_changes_reach_the_editor_at_the_next_timer_tick) {
   Plumbrook& p = host->plugin();
   test::FakeEditor editor;
   p.AttachUI(&editor);
+  EXPECT_EQ(editor.shown.size(), 13u);  // opening shows every value
+  editor.shown.clear();
   host->setParameter(kGain, 6.0);
   EXPECT_TRUE(editor.shown.empty());
   host->runTimer();
@@ -254,6 +257,7 @@ TEST(editor_traffic, editor_changes_notify_the_host_and_restores_refresh_the_edi
   Plumbrook& p = host->plugin();
   test::FakeEditor editor;
   p.AttachUI(&editor);
+  editor.shown.clear();
   p.SetParamFromUI(kAmount, 0.25);
   EXPECT_DOUBLE_EQ(p.GetParam(kAmount)->Value(), 50.0);
   ASSERT_EQ(host->events().size(), 1u);
@@ -266,4 +270,18 @@ TEST(editor_traffic, editor_changes_notify_the_host_and_restores_refresh_the_edi
   ASSERT_TRUE(host->restoreState(state));
   EXPECT_EQ(editor.shown.size(), 13u);  // every value shown after the restore
   p.DetachUI();
+}
+
+TEST(update_check, instance_starts_and_stops_its_worker_promptly) {
+  // The worker's first check is seconds away; destroying the instance must not wait for it.
+  const auto start = std::chrono::steady_clock::now();
+  {
+    auto plugin = plumbrook::MakePlugin(true);
+    ASSERT_TRUE(plugin->updateCheck());
+    EXPECT_EQ(plugin->updateCheck()->config().product, "plumbrook");
+    EXPECT_EQ(plugin->updateCheck()->config().version, "0.3.2");
+    EXPECT_EQ(plugin->updateCheck()->config().directory.filename(), "Updates");
+    EXPECT_EQ(plugin->updateCheck()->config().directory.parent_path().filename(), "Quillfen");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }

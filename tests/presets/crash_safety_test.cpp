@@ -60,8 +60,8 @@ TEST_F(crash_safety_test, killed_saves_never_leave_a_broken_preset) {
   ASSERT_TRUE(writePreset(format(), dir_, "Bystander", bystander, error)) << error;
   std::string const bystanderBytes = slurp(dir_ / "Bystander.pbpreset");
 
-  uint32_t const seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  uint32_t const seed = plumbrook::test::seedForTest();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with PLUMBROOK_SEED)");
   std::printf("crash_safety seed %u\n", seed);
   std::mt19937 random(seed);
   constexpr int kKills = 50;

@@ -14,10 +14,17 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace plumbrook::test {
+
+/// A fresh random seed, or the one in PLUMBROOK_SEED to replay a failed run.
+inline uint32_t seedForTest() {
+  if (char const* given = std::getenv("PLUMBROOK_SEED")) return static_cast<uint32_t>(std::strtoul(given, nullptr, 10));
+  return std::random_device{}();
+}
 
 /// Sets XDG_DATA_HOME (and HOME, when a test asks) for the length of a scope, then puts back
 /// whatever the environment held before.

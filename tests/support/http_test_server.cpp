@@ -167,7 +167,7 @@ void HttpTestServer::serve(int fd) {
                         reason(response.status) + "\r\n";
       // A 304 carries no body, whatever the handler put there.
       const std::string body = response.status == 304 ? std::string() : response.body;
-      out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+      if (response.sendLength) out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
       out += "Connection: close\r\n";
       for (const auto& [name, value] : response.headers) out += name + ": " + value + "\r\n";
       out += "\r\n";

@@ -34,6 +34,8 @@ class HttpTestServer {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     std::chrono::milliseconds delay{0};
+    /// When false, no Content-Length is sent and the body ends when the connection closes.
+    bool sendLength = true;
   };
 
   using Handler = std::function<Response(const Request&)>;

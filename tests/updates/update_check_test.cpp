@@ -412,12 +412,16 @@ class UpdateCheckHttpTest : public UpdateCheckTest {
   UpdateCheckHttpTest()
       : server_([](const HttpTestServer::Request& request) {
           HttpTestServer::Response response;
-          if (request.path == "/updates.json") {
+          if (request.path == "/updates.json" || request.path == "/") {
             response.body = " " + kFeed + "\n";
           } else if (request.path == "/exact") {
             response.body = paddedFeed(65536);
           } else if (request.path == "/oversized") {
             response.body = paddedFeed(65537);
+          } else if (request.path == "/unannounced") {
+            // No length given: the cap has to be enforced while the bytes arrive.
+            response.body = paddedFeed(1 << 20);
+            response.sendLength = false;
           } else if (request.path == "/not-modified") {
             response.status = 304;
           } else if (request.path == "/moved") {
@@ -467,6 +471,16 @@ TEST_F(UpdateCheckHttpTest, good_feed_is_recorded_exactly_and_offers_a_notice) {
   EXPECT_EQ(server_.requests().size(), 1u);
 }
 
+TEST_F(UpdateCheckHttpTest, equivalent_spellings_of_the_url_are_the_same_resource) {
+  for (const std::string& url :
+       {server_.url(""), server_.url("/x/../updates.json"),
+        "HTTP://127.0.0.1:" + std::to_string(server_.port()) + "/updates.json"}) {
+    const platform::HttpResult answer = platform::getJson(url, 1);
+    EXPECT_EQ(answer.status, 200) << url;
+    EXPECT_EQ(answer.body, " " + kFeed + "\n") << url;
+  }
+}
+
 TEST_F(UpdateCheckHttpTest, body_of_exactly_the_cap_is_accepted) {
   const platform::HttpResult answer = platform::getJson(server_.url("/exact"), 1);
   EXPECT_EQ(answer.status, 200);
@@ -485,7 +499,8 @@ TEST_F(UpdateCheckHttpTest, default_fetch_follows_the_environment_url) {
 
 TEST_F(UpdateCheckHttpTest, unusable_answers_are_no_answer) {
   // The HTTP layer passes 500 and broken JSON on (the check judges them); the rest are no answer.
-  const std::pair<const char*, int> cases[] = {{"/oversized", 0}, {"/not-modified", 0}, {"/moved", 0},
+  const std::pair<const char*, int> cases[] = {{"/oversized", 0}, {"/unannounced", 0},
+                                               {"/not-modified", 0}, {"/moved", 0},
                                                {"/slow", 0},      {"/error", 500},      {"/broken", 200}};
   for (const auto& [path, status] : cases) {
     SCOPED_TRACE(path);
@@ -504,8 +519,8 @@ TEST_F(UpdateCheckHttpTest, unusable_answers_are_no_answer) {
 
 TEST_F(UpdateCheckHttpTest, unusable_answers_keep_the_old_feed_with_the_new_time) {
   int64_t time = kNow;
-  for (const char* path : {"/oversized", "/not-modified", "/moved", "/slow", "/error", "/broken",
-                           "/missing"}) {
+  for (const char* path : {"/oversized", "/unannounced", "/not-modified", "/moved", "/slow",
+                           "/error", "/broken", "/missing"}) {
     SCOPED_TRACE(path);
     auto check = makeLive(path);
     time += 600;

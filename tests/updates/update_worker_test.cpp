@@ -1,4 +1,8 @@
 // The background worker: timing of its runs, prompt stops, and sharing the check between threads.
+// Run these under ThreadSanitizer as well:
+//   cmake -S . -B build-tsan -DPLUMBROOK_SANITIZE=thread -DPLUMBROOK_BENCH=OFF
+//   cmake --build build-tsan -j2 --target updates_update_worker_test updates_update_check_test
+//   ctest --test-dir build-tsan -L updates
 #include "updates/update_check.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,204 @@
+// Plumbrook's preset operations: load, save, delete, the modified mark and their messages.
+#include <algorithm>
+#include <exception>
+#include <system_error>
+
+#include "core/plumbrook.h"
+#include "presets/app_support.h"
+#include "presets/files.h"
+#include "presets/preset_format.h"
+
+using quillfen::presets::SavedPreset;
+using plumbrook::offline::kPresetFormat;
+
+namespace {
+
+std::string trimSpacesAndTabs(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+bool somethingAt(const std::filesystem::path& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::symlink_status(path, error).type() !=
+                              std::filesystem::file_type::not_found &&
+         !error;
+}
+
+}  // namespace
+
+std::filesystem::path Plumbrook::presetDirectory() const {
+  return quillfen::presets::userPresetDirectory(kPresetFormat, plugkit::AppSupportPath());
+}
+
+std::vector<SavedPreset> Plumbrook::savedPresets() const {
+  try {
+    return quillfen::presets::listPresets(kPresetFormat, presetDirectory());
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+void Plumbrook::tell(const std::string& message, const std::string& title) {
+  if (plugkit::EditorSurface* ui = GetUI())
+    ui->ShowMessageBox(message, title, plugkit::MessageBoxType::kOK, nullptr);
+}
+
+bool Plumbrook::ask(const std::string& message, const std::string& title) {
+  plugkit::EditorSurface* ui = GetUI();
+  return ui && ui->ShowMessageBox(message, title, plugkit::MessageBoxType::kYesNo, nullptr) ==
+                   plugkit::MessageBoxResult::kYes;
+}
+
+void Plumbrook::loadPreset(const SavedPreset& preset) {
+  try {
+    loadPresetFile(preset);
+  } catch (const std::exception& e) {
+    tell(std::string("Could not load the preset: ") + e.what(), "Load preset");
+  }
+}
+
+void Plumbrook::loadPresetFile(const SavedPreset& preset) {
+  SavedPreset loaded;
+  std::string error;
+  if (!quillfen::presets::readPreset(kPresetFormat, preset.path, loaded, error)) {
+    tell("Could not load the preset: " + error, "Load preset");
+    return;
+  }
+  int32_t tag = 0;
+  const plugkit::ByteChunk chunk(loaded.state.data(), static_cast<int>(loaded.state.size()));
+  if (chunk.Get(&tag, 0) < 0 || tag != plumbrook::kStateTag) {
+    tell("Could not load the preset: it does not hold an Plumbrook state.", "Load preset");
+    return;
+  }
+  if (UnserializeState(chunk, 0) < 0) {
+    tell("Could not load the preset: its state is damaged.", "Load preset");
+    return;
+  }
+
+  // The host sees a whole gesture for every parameter, then the editor follows. The trip
+  // through normalised values can move a value in its last bits, so the exact values read
+  // from the preset are put back afterwards: a preset sounds exactly as it was saved.
+  const std::vector<double> exact = soundSnapshot();
+  for (int i = 0; i < NParams(); ++i) BeginParamGesture(i);
+  for (int i = 0; i < NParams(); ++i) SetParamFromUI(i, GetParam(i)->GetNormalized());
+  for (int i = 0; i < NParams(); ++i) EndParamGesture(i);
+  for (int i = 0; i < NParams(); ++i) GetParam(i)->Set(exact[static_cast<size_t>(i)]);
+  for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
+
+  setPresetName(loaded.name);
+  retakePresetSnapshot(false);
+}
+
+void Plumbrook::savePreset(const std::string& name, bool confirm) {
+  try {
+    savePresetFile(name, confirm);
+  } catch (const std::exception& e) {
+    tell(std::string("Could not save the preset: ") + e.what(), "Save preset");
+  }
+}
+
+void Plumbrook::savePresetFile(const std::string& name, bool confirm) {
+  const std::string trimmed = trimSpacesAndTabs(name);
+  if (trimmed.empty()) return;
+  const std::filesystem::path dir = presetDirectory();
+
+  if (confirm) {
+    const auto target = quillfen::presets::presetPathForName(kPresetFormat, dir, trimmed);
+    if (somethingAt(target) &&
+        !ask("A preset named \"" + trimmed + "\" already exists. Replace it?", "Save preset"))
+      return;
+  }
+
+  // Name and clean mark first, so the stored state carries the preset's own name.
+  std::string oldName;
+  {
+    std::lock_guard lock(presetNameMutex_);
+    oldName = presetName_;
+    presetName_ = trimmed;
+  }
+  const bool wasModified = presetModified();
+  retakePresetSnapshot(false);
+
+  std::string error;
+  plugkit::ByteChunk chunk;
+  const bool stateTaken = SerializeState(chunk);
+  if (stateTaken && quillfen::presets::writePreset(kPresetFormat, dir, trimmed, chunk.Bytes(), error))
+    return;
+
+  setPresetName(oldName);
+  retakePresetSnapshot(wasModified);
+  tell("Could not save the preset: " + (stateTaken ? error : std::string("the state could not be taken")),
+       "Save preset");
+}
+
+void Plumbrook::removePreset(const SavedPreset& preset) {
+  try {
+    removePresetFile(preset);
+  } catch (const std::exception& e) {
+    tell(std::string("Could not delete the preset: ") + e.what(), "Delete preset");
+  }
+}
+
+void Plumbrook::removePresetFile(const SavedPreset& preset) {
+  std::string error;
+  if (!quillfen::files::deleteNamedFile(preset.path, error))
+    tell("Could not delete the preset: " + error, "Delete preset");
+}
+
+std::vector<std::string> Plumbrook::presetNames() const {
+  std::vector<std::string> names;
+  for (const SavedPreset& preset : savedPresets()) names.push_back(preset.name);
+  return names;
+}
+
+void Plumbrook::loadPresetNamed(const std::string& name) {
+  for (const SavedPreset& preset : savedPresets()) {
+    if (preset.name == name) {
+      loadPreset(preset);
+      return;
+    }
+  }
+}
+
+void Plumbrook::savePresetNamed(const std::string& name) {
+  if (name == presetName()) {
+    savePreset(name, false);
+    return;
+  }
+  const auto target = quillfen::presets::presetPathForName(kPresetFormat, presetDirectory(), name);
+  if (!somethingAt(target)) {
+    savePreset(name, false);
+    return;
+  }
+  pendingSave_ = name;  // asks before replacing, at the next idle tick
+}
+
+void Plumbrook::removePresetNamed(const std::string& name) {
+  for (const SavedPreset& preset : savedPresets()) {
+    if (preset.name == name) {
+      removePreset(preset);
+      return;
+    }
+  }
+}
+
+quillfen::controls::PresetHooks Plumbrook::presetHooks() {
+  quillfen::controls::PresetHooks hooks;
+  hooks.list = [this] { return presetNames(); };
+  hooks.current = [this] { return presetName(); };
+  hooks.load = [this](const std::string& name) { loadPresetNamed(name); };
+  hooks.save = [this](const std::string& name) { savePresetNamed(name); };
+  hooks.remove = [this](const std::string& name) { removePresetNamed(name); };
+  hooks.modified = [this] { return presetModified(); };
+  return hooks;
+}
+
+void Plumbrook::runPendingPresetSave() {
+  if (!pendingSave_) return;
+  const std::string name = std::move(*pendingSave_);
+  pendingSave_.reset();
+  savePreset(name, true);
+}

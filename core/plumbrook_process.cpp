@@ -1,0 +1,226 @@
+// The signal chain: gain, EQ, glue, limiter and a latency-aligned bypass, with metering.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "core/plumbrook.h"
+#include "dsp/denormals.h"
+
+using plumbrook::LinearFade;
+using plumbrook::MeterReadings;
+using namespace plumbrook;
+
+namespace {
+
+int64_t steadyNowNs() noexcept {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+double dbToGain(double dB) noexcept { return std::exp(dB * 0.11512925464970229); }  // ln(10)/20
+
+constexpr int64_t kStaleBlockNs = 200'000'000;
+
+// Hosts can hand over NaN, infinities or absurd levels; one such sample would otherwise
+// poison the filter states (and the dry path) for good. Far beyond any real signal.
+constexpr double kLargestInput = 1e6;
+
+void sanitize(double* x, int n) noexcept {
+  for (int i = 0; i < n; ++i) {
+    const double v = x[i];
+    x[i] = std::fabs(v) <= kLargestInput ? v : (std::isfinite(v) ? std::copysign(kLargestInput, v) : 0.0);
+  }
+}
+
+}  // namespace
+
+void Plumbrook::resetDsp() noexcept {
+  eq_.reset();
+  glue_.reset();
+  limiter_.restart();
+}
+
+void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
+  const dsp::ScopedDenormalsOff denormalsOff;
+
+  // Copy the input into the outputs; processing then runs in place.
+  const int nIn = ConnectedChannels(plugkit::kInput);
+  int nOut = ConnectedChannels(plugkit::kOutput);
+  if (outputs && nFrames > 0 && nOut > 0) {
+    const int nCopy = inputs ? std::min(nIn, nOut) : 0;
+    const size_t bytes = sizeof(double) * static_cast<size_t>(nFrames);
+    for (int c = 0; c < nCopy; ++c) {
+      if (!inputs[c]) std::memset(outputs[c], 0, bytes);
+      else if (inputs[c] != outputs[c]) std::memmove(outputs[c], inputs[c], bytes);
+    }
+    if (nCopy == 0) {
+      for (int c = 0; c < nOut; ++c) std::memset(outputs[c], 0, bytes);
+    } else {
+      for (int c = 0; c < nCopy; ++c) sanitize(outputs[c], nFrames);
+      for (int c = nCopy; c < nOut; ++c) std::memmove(outputs[c], outputs[0], bytes);
+    }
+  }
+
+  nOut = outputs ? ConnectedChannels(plugkit::kOutput) : 0;
+  const int nChans = std::min(2, nOut);
+  const bool editorOpen = editorOpen_.load(std::memory_order_relaxed);
+
+  // A host bypass or a long pause leaves stale state: start from rest, the limiter muted
+  // until its delay has refilled.
+  const bool resetRequested = resetRequested_.exchange(false);
+  const bool stale = lastBlockEnd_ != 0 && !GetRenderingOffline() &&
+                     steadyNowNs() - lastBlockEnd_ > kStaleBlockNs;
+  if (resetRequested || stale) {
+    resetDsp();
+    if (limiter_.appliedDelay() > 0) limiter_.mute();
+  }
+
+  if (nOut > 0 && nChans != processChannels_) {
+    processChannels_ = nChans;
+    eq_.prepare(GetSampleRate(), nChans);
+    glue_.prepare(GetSampleRate(), nChans);
+  }
+
+  const double gainDb = GetParam(kGain)->Value();
+  bypassFade_.on = GetParam(kBypass)->Value() < 0.5;
+  const bool chainRuns = bypassFade_.on || bypassFade_.value > 0.0;
+  if (chainRuns) {
+    if (!bypassFade_.running) {
+      resetDsp();
+      gainRamp_.snap(dbToGain(gainDb));
+    }
+    bypassFade_.running = true;
+  } else {
+    bypassFade_.running = false;
+  }
+  gainRamp_.setTarget(dbToGain(gainDb));
+
+  if (chainRuns) {
+    eq_.set(0, GetParam(kEqLow)->Value());
+    eq_.set(1, GetParam(kEqMid)->Value());
+    eq_.set(2, GetParam(kEqHigh)->Value());
+    glue_.setAmount(GetParam(kAmount)->Value());
+    glue_.widthActive = GetParam(kWidthActive)->Value() >= 0.5;
+  }
+
+  limiterFade_.on = GetParam(kLimiterActive)->Value() >= 0.5;
+  const bool limiterRuns = limiterFade_.on || limiterFade_.value > 0.0;
+  if (limiterRuns) {
+    if (chainRuns && !limiterFade_.running) limiter_.restart();
+    limiterFade_.running = true;
+  } else {
+    limiterFade_.running = false;
+  }
+
+  const int previousMode = limiter_.settings.mode;
+  limiter_.settings = clampedLimiterSettings();
+  const bool delayed = limiter_.settings.lookahead || limiter_.settings.truePeak;
+  const int wantedDelay = delayed ? limiter_.latency() : 0;
+  if (wantedDelay != limiter_.appliedDelay() ||
+      limiter_.settings.truePeak != limiter_.appliedTruePeak() || previousMode != 2)
+    limiter_.requestReconfigure();
+  limiter_.setMetering(chainRuns && editorOpen);
+
+  const int dryDelay = delayed ? std::min(limiter_.latency(), kDryRing - 1) : 0;
+
+  float inputPeak = 0.0f;
+  double inputSum = 0.0;
+  float glueReduction[3] = {0.0f, 0.0f, 0.0f};
+
+  if (nFrames > 0 && nOut > 0) {
+    double* channel[2];
+    double* limiterDry[2] = {limiterDry_[0], limiterDry_[1]};
+    for (int start = 0; start < nFrames; start += kSubBlock) {
+      const int n = std::min(kSubBlock, nFrames - start);
+      channel[0] = outputs[0] + start;
+      channel[1] = outputs[nChans - 1] + start;
+
+      for (int c = 0; c < nChans; ++c) {
+        double* ring = dryRing_[c];
+        double* dry = dry_[c];
+        const double* x = channel[c];
+        for (int i = 0; i < n; ++i) {
+          const int write = (dryWrite_ + i) & (kDryRing - 1);
+          ring[write] = x[i];
+          dry[i] = ring[(write + kDryRing - dryDelay) & (kDryRing - 1)];
+        }
+      }
+      dryWrite_ = (dryWrite_ + n) & (kDryRing - 1);
+
+      if (!chainRuns) {
+        for (int c = 0; c < nChans; ++c) std::memcpy(channel[c], dry_[c], sizeof(double) * static_cast<size_t>(n));
+        continue;
+      }
+
+      for (int i = 0; i < n; ++i) {
+        const double g = gainRamp_.next();
+        for (int c = 0; c < nChans; ++c) {
+          const double y = channel[c][i] * g;
+          channel[c][i] = y;
+          if (editorOpen) {
+            inputPeak = std::max(inputPeak, static_cast<float>(std::fabs(y)));
+            inputSum += y * y;
+          }
+        }
+      }
+
+      eq_.process(channel, n);
+      glue_.process(channel, n);
+      for (int b = 0; b < 3; ++b)
+        glueReduction[b] = std::max(glueReduction[b], glue_.idle() ? 0.0f : -static_cast<float>(glue_.gainDb(b)));
+
+      if (limiterRuns) {
+        limiter_.run<true>(channel, channel, nChans, n, limiterDry);
+        for (int i = 0; i < n; ++i) {
+          const double fade = limiterFade_.advance();
+          for (int c = 0; c < nChans; ++c)
+            channel[c][i] = LinearFade::mix(channel[c][i], limiterDry_[c][i], fade);
+        }
+      } else {
+        limiter_.run<false>(channel, channel, nChans, n, nullptr);
+      }
+
+      for (int i = 0; i < n; ++i) {
+        const double fade = bypassFade_.advance();
+        for (int c = 0; c < nChans; ++c) channel[c][i] = LinearFade::mix(channel[c][i], dry_[c][i], fade);
+      }
+    }
+  }
+
+  float limiterReduction = 0.0f;
+  float limiterPeak = 0.0f;
+  if (chainRuns && nOut > 0) {
+    const float reduction = limiter_.takeReportedReduction();
+    const float peak = limiter_.takeReportedOutputPeak();
+    if (limiterRuns) {
+      limiterReduction = reduction;
+      limiterPeak = peak;
+    }
+  }
+
+  if (nOut > 0) meters_.channels.store(nChans, std::memory_order_relaxed);
+  if (nFrames > 0 && nOut > 0 && editorOpen) {
+    const bool peakFromLimiter = chainRuns && limiterRuns;
+    float outputPeak = peakFromLimiter ? limiterPeak : 0.0f;
+    double outputSum = 0.0;
+    for (int c = 0; c < nChans; ++c) {
+      const double* y = outputs[c == 0 ? 0 : nChans - 1];
+      for (int i = 0; i < nFrames; ++i) {
+        outputSum += y[i] * y[i];
+        if (!peakFromLimiter) outputPeak = std::max(outputPeak, static_cast<float>(std::fabs(y[i])));
+      }
+    }
+    MeterReadings::add(meters_.outputSumSquares, outputSum / nChans);
+    meters_.outputFrames.fetch_add(nFrames, std::memory_order_relaxed);
+    MeterReadings::raiseTo(meters_.inputPeak, inputPeak);
+    MeterReadings::add(meters_.inputSumSquares, inputSum / nChans);
+    meters_.inputFrames.fetch_add(nFrames, std::memory_order_relaxed);
+    for (int b = 0; b < 3; ++b) MeterReadings::raiseTo(meters_.glueReduction[b], glueReduction[b]);
+    MeterReadings::raiseTo(meters_.limiterReduction, limiterReduction);
+    MeterReadings::raiseTo(meters_.outputPeak, outputPeak);
+  }
+
+  lastBlockEnd_ = steadyNowNs();
+}
