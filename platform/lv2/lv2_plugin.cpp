@@ -3,6 +3,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
+#include <pthread.h>  // pthread_setname_np
 
 #include <algorithm>
 #include <atomic>
@@ -73,6 +74,7 @@ class Instance final : public plugkit::Host {
   /// Starts the 20 ms timer thread. Instantiation thread; allocates.
   void startTimer() {
     timer_ = std::thread([this] { timerLoop(); });
+    pthread_setname_np(timer_.native_handle(), "plumbrook-timer");
   }
 
   /// Stores the host's buffer for a port. Audio thread; never allocates.
