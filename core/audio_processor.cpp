@@ -2,6 +2,7 @@
 #include "core/audio_processor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace plugkit {
@@ -50,7 +51,8 @@ void AudioProcessor::PassThroughBuffers(double** inputs, double** outputs, int n
     double* ring = passRing_.data() + static_cast<size_t>(c) * kMaxPassThroughDelay;
     write = passWrite_;
     for (int i = 0; i < nFrames; ++i) {
-      ring[write] = in ? in[i] : 0.0;
+      // Even a wire never hands non-finite samples on.
+      ring[write] = (in && std::isfinite(in[i])) ? in[i] : 0.0;
       out[i] = ring[(write + kMaxPassThroughDelay - passDelay_) % kMaxPassThroughDelay];
       write = (write + 1) % kMaxPassThroughDelay;
     }

@@ -31,7 +31,12 @@ class AudioProcessor {
   void SetBlockSize(int blockSize) { blockSize_ = blockSize; }
   int GetTailSize() const { return tailSize_; }
   bool GetBypassed() const { return bypassed_.load(std::memory_order_relaxed); }
-  void SetBypassed(bool bypassed) { bypassed_.store(bypassed, std::memory_order_relaxed); }
+  /// Switching the host bypass on starts the pass-through delay empty, never with old audio.
+  void SetBypassed(bool bypassed) {
+    if (bypassed && !bypassed_.exchange(true, std::memory_order_relaxed))
+      passClearPending_.store(true, std::memory_order_release);
+    bypassed_.store(bypassed, std::memory_order_relaxed);
+  }
   bool GetRenderingOffline() const { return renderingOffline_; }
   void SetRenderingOffline(bool offline) { renderingOffline_ = offline; }
 
@@ -47,7 +52,7 @@ class AudioProcessor {
   }
 
   /// Host bypass: copies input to output delayed by the current latency. Audio thread;
-  /// never allocates. A null input is silence.
+  /// never allocates. A null input is silence; non-finite samples become 0.
   void PassThroughBuffers(double** inputs, double** outputs, int nFrames) noexcept;
 
   static constexpr int kMaxPassThroughDelay = 1024;  // above the largest limiter latency (960)

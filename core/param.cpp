@@ -157,6 +157,8 @@ double Param::roundToStep(double value) const {
 }
 
 double Param::Constrain(double value) const {
+  // A NaN from a host, a damaged state or typed text must never reach the audio thread.
+  if (std::isnan(value)) value = default_;
   return std::clamp(roundToStep(value), min_, max_);
 }
 

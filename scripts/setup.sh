@@ -19,6 +19,7 @@ packages=(
   lv2-dev
   liblilv-dev
   lilv-utils
+  sordi
   x42-plugins
   lsp-plugins-lv2
   # audio files and loudness measurement

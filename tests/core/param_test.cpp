@@ -214,3 +214,17 @@ TEST(eq_travel_shape, inner_half_covers_zero_to_mid_and_round_trips) {
     EXPECT_EQ(p.GetShape().GetDisplayType(), Param::kDisplayLinear);
   }
 }
+
+TEST(param, not_a_number_falls_back_to_the_default_and_infinities_clamp) {
+  Param p;
+  p.InitDouble("x", -0.3, -30.0, 0.0, 0.1);
+  p.Set(-5.0);
+  p.Set(std::nan(""));
+  EXPECT_EQ(p.Value(), -0.3);
+  p.Set(INFINITY);
+  EXPECT_EQ(p.Value(), 0.0);
+  p.Set(-INFINITY);
+  EXPECT_EQ(p.Value(), -30.0);
+  EXPECT_EQ(p.FromNormalized(std::nan("")), -0.3);
+  EXPECT_EQ(p.ToNormalized(std::nan("")), 0.99);
+}

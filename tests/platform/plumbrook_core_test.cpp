@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/offline/offline_host.h"
@@ -233,6 +234,20 @@ TEST(host_bypass, output_is_input_delayed_by_the_latency) {
     ASSERT_EQ(outL[static_cast<size_t>(i)], expectL) << i;
     ASSERT_EQ(outR[static_cast<size_t>(i)], expectR) << i;
   }
+}
+
+TEST(host_bypass, a_second_bypass_starts_from_silence_not_old_audio) {
+  auto host = makeHost();
+  host->setParameter(kLimiterLookahead, 1.0);
+  host->runTimer();
+  std::vector<double> loud(500, 0.75), out(500), silence(500, 0.0);
+  host->setHostBypass(true);
+  host->process({loud.data(), loud.data()}, {out.data(), out.data()}, 500);
+  host->setHostBypass(false);
+  host->process({silence.data(), silence.data()}, {out.data(), out.data()}, 500);
+  host->setHostBypass(true);
+  host->process({silence.data(), silence.data()}, {out.data(), out.data()}, 500);
+  EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0);
 }
 
 TEST(editor_traffic, host_changes_reach_the_editor_at_the_next_timer_tick) {

@@ -1,0 +1,11 @@
+# LV2 tests: they run the built bundle through liblilv and the lilv command-line tools.
+if(TARGET plumbrook_lv2_bundle)
+  pkg_check_modules(LILV REQUIRED IMPORTED_TARGET lilv-0)
+  foreach(target platform_lv2_host_test platform_lv2_tools_test)
+    if(TARGET ${target})
+      add_dependencies(${target} plumbrook_lv2_bundle)
+      target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/platform/lv2_test_host.cpp)
+      target_link_libraries(${target} PRIVATE PkgConfig::LILV)
+    endif()
+  endforeach()
+endif()
