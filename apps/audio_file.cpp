@@ -216,7 +216,7 @@ struct AudioWriter::Impl {
   std::string path;
   std::string partialPath;
   int descriptor = -1;
-  bool toStdout = false;
+  bool toStream = false;  // standard output, a device or a pipe: written at commit
   bool committed = false;
   MemoryFile memory;
   SF_VIRTUAL_IO io = MemoryFile::io();
@@ -245,22 +245,31 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
   impl->info.channels = channels;
   impl->info.samplerate = static_cast<int>(sampleRate);
   const std::string name = inQuotes(path);
-  if (path == "-") {
-    impl->toStdout = true;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::is_directory(status)) {
+    error = "cannot write " + name + ": it is a directory";
+    return nullptr;
+  }
+  // A device or a pipe (/dev/null, a FIFO) is written to, never replaced: it gets the finished
+  // file in one go, like standard output.
+  const bool special = fs::exists(status) && !fs::is_regular_file(status);
+  if (path == "-" || special) {
+    impl->toStream = true;
     impl->file = sf_open_virtual(&impl->io, SFM_WRITE, &impl->info, &impl->memory);
   } else {
-    std::error_code ec;
-    fs::path directory = fs::path(path).parent_path();
+    // Through a symbolic link the file it points to is replaced, and the link stays.
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+      const fs::path target = fs::weakly_canonical(path, ec);
+      if (!ec) impl->path = target.string();
+    }
+    fs::path directory = fs::path(impl->path).parent_path();
     if (directory.empty()) directory = ".";
     if (!fs::is_directory(directory, ec)) {
       error = "cannot write " + name + ": the directory " + inQuotes(directory.string()) + " does not exist";
       return nullptr;
     }
-    if (fs::is_directory(path, ec)) {
-      error = "cannot write " + name + ": it is a directory";
-      return nullptr;
-    }
-    const std::string stem = fs::path(path).filename().string();
+    const std::string stem = fs::path(impl->path).filename().string();
     std::string pattern = (directory / ("." + stem + ".partial-XXXXXX")).string();
     impl->descriptor = mkstemp(pattern.data());
     if (impl->descriptor < 0) {
@@ -350,10 +359,14 @@ bool AudioWriter::commit(std::string& error) {
     error = "cannot write " + name + ": " + sf_error_number(closeError);
     return false;
   }
-  if (w.toStdout) {
-    const size_t n = std::fwrite(w.memory.bytes.data(), 1, w.memory.bytes.size(), stdout);
-    if (n != w.memory.bytes.size() || std::fflush(stdout) != 0) {
-      error = "cannot write to standard output: " + std::string(std::strerror(errno));
+  if (w.toStream) {
+    const bool toStdout = w.path == "-";
+    std::FILE* out = toStdout ? stdout : std::fopen(w.path.c_str(), "wb");
+    bool ok = out != nullptr;
+    if (ok) ok = std::fwrite(w.memory.bytes.data(), 1, w.memory.bytes.size(), out) == w.memory.bytes.size();
+    if (out) ok = (toStdout ? std::fflush(out) : std::fclose(out)) == 0 && ok;
+    if (!ok) {
+      error = std::string("cannot write ") + (toStdout ? "to standard output" : name) + ": " + std::strerror(errno);
       return false;
     }
     w.committed = true;

@@ -51,7 +51,18 @@ bool writeText(const std::string& path, const std::string& text, std::string& er
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0;
   }
-  const std::string partial = path + ".partial";
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    // A device or a pipe is written to, never replaced.
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.flush();
+    if (!out) error = "cannot write " + inQuotes(path);
+    return static_cast<bool>(out);
+  }
+  const std::string target = fs::is_symlink(fs::symlink_status(path, ec)) ? fs::weakly_canonical(path, ec).string() : path;
+  const std::string partial = target + ".partial";
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
     out << text;
@@ -62,7 +73,7 @@ bool writeText(const std::string& path, const std::string& text, std::string& er
       return false;
     }
   }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
+  if (std::rename(partial.c_str(), target.c_str()) != 0) {
     std::remove(partial.c_str());
     error = "cannot write " + inQuotes(path);
     return false;

@@ -2,7 +2,13 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <cstring>
+#include <thread>
+
+#include <fstream>
 
 #include "tests/apps/cli_fixture.h"
 
@@ -149,6 +155,36 @@ TEST_F(RenderFiles, runs_in_a_pipe_from_standard_input_to_standard_output) {
   ASSERT_EQ(reported.status, 0) << reported.err;
   EXPECT_EQ(readAudioBytes(reported.out).frames(), in.frames());
   EXPECT_NE(reported.err.find("LUFS"), std::string::npos);
+}
+
+TEST_F(RenderFiles, devices_pipes_and_links_are_written_through_not_replaced) {
+  const Audio in = program(1, 44100, 0.7);
+  ASSERT_TRUE(writeAudio(path("in.wav"), in, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+
+  // A pipe gets the whole file and stays a pipe.
+  ASSERT_EQ(mkfifo(path("pipe").c_str(), 0644), 0);
+  std::string piped;
+  std::thread reader([&] { piped = fileBytes(path("pipe")); });
+  const CommandResult r = plumbrook({"render", "in.wav", "-o", "pipe", "-q"});
+  reader.join();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_fifo(path("pipe")));
+  EXPECT_EQ(readAudioBytes(piped).frames(), in.frames());
+
+  // A link keeps pointing at its file, which gets the master.
+  std::ofstream(path("target.wav")) << "old";
+  std::filesystem::create_symlink("target.wav", path("link.wav"));
+  ASSERT_EQ(plumbrook({"render", "in.wav", "-o", "link.wav", "-q", "--report-json", "link.wav.json"}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link.wav")));
+  EXPECT_EQ(readAudio(path("target.wav")).frames(), in.frames());
+
+  // A device node of the null device (made here, so a fault cannot harm the system's own).
+  if (mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    const CommandResult toNull = plumbrook({"render", "in.wav", "-o", "null", "--report-json", "null"});
+    EXPECT_EQ(toNull.status, 0) << toNull.err;
+    EXPECT_TRUE(std::filesystem::is_character_file(path("null")));
+  }
+  for (const std::string& name : files()) EXPECT_EQ(name.find("partial"), std::string::npos) << name;
 }
 
 TEST_F(RenderFiles, demo_needs_no_input_and_lands_in_the_working_directory) {
