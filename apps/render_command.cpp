@@ -266,6 +266,15 @@ int runRender(const Args& args) {
   report.frames = kept.outcome.frames;
   report.latencySamples = kept.outcome.latencySamples;
   report.limiterReductionDb = kept.outcome.limiterReductionDb;
+  for (int b = 0; b < 3; ++b) report.glueReductionDb[b] = kept.outcome.glueReductionDb[b];
+  for (int i = 0; i < settingsPlugin.NParams(); ++i) {
+    const plugkit::Param& param = *settingsPlugin.GetParam(i);
+    const double value = i == kGain ? kept.gainDb : values[static_cast<size_t>(i)];
+    std::string shown;
+    param.GetDisplay(value, false, shown);
+    report.settings.push_back({std::string(kParamSymbols[static_cast<size_t>(i)]), shown, value,
+                               std::fabs(value - param.GetDefault()) < 1e-9});
+  }
   if (measure) {
     report.before = inputMeter.result();
     report.after = kept.meter->result();

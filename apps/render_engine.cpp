@@ -55,6 +55,7 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
   bool sourceDone = false;
   int64_t written = 0;
   float largestReduction = 0.0f;
+  float glueReduction[3] = {0.0f, 0.0f, 0.0f};
   const auto timerFrames = std::max<int64_t>(1, std::llround(0.02 * rate));
   int64_t sinceTimer = 0;
   while (true) {
@@ -81,7 +82,9 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
     // The block and the 20 ms timer are run here rather than by the host, so that the limiter's
     // reading is taken before an idle tick could hand it to the (absent) meters.
     plugin.RenderBlock(inPointers.data(), outPointers.data(), static_cast<int>(n));
-    largestReduction = std::max(largestReduction, plugin.meterReadings().limiterReduction.exchange(0.0f));
+    MeterReadings& meters = plugin.meterReadings();
+    largestReduction = std::max(largestReduction, meters.limiterReduction.exchange(0.0f));
+    for (int b = 0; b < 3; ++b) glueReduction[b] = std::max(glueReduction[b], meters.glueReduction[b].exchange(0.0f));
     for (sinceTimer += n; sinceTimer >= timerFrames; sinceTimer -= timerFrames) host->runTimer();
 
     const int64_t skip = std::min(toSkip, n);
@@ -101,6 +104,7 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
   plugin.DetachUI();
   outcome.frames = written;
   outcome.limiterReductionDb = largestReduction > 0.0f ? static_cast<double>(largestReduction) : 0.0;
+  for (int b = 0; b < 3; ++b) outcome.glueReductionDb[b] = std::max(0.0, static_cast<double>(glueReduction[b]));
   return true;
 }
 

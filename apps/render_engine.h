@@ -26,6 +26,7 @@ struct RenderOutcome {
   int latencySamples = 0;          // the latency the plug-in reported, removed from the output
   int64_t frames = 0;              // frames read and written
   double limiterReductionDb = 0.0; // the limiter's largest gain reduction, positive dB
+  double glueReductionDb[3] = {0.0, 0.0, 0.0};  // the glue's largest reduction per band
 };
 
 /// Renders the whole source from its start. The plug-in gets the parameter values, is prepared

@@ -71,6 +71,12 @@ void printReport(const RenderReport& r, std::FILE* out) {
   std::fprintf(out, "  %-12s %d samples (%.2f ms), compensated\n", "latency", r.latencySamples,
                r.sampleRate > 0.0 ? 1000.0 * r.latencySamples / r.sampleRate : 0.0);
   std::fprintf(out, "  %-12s %.1f dB largest gain reduction\n", "limiter", r.limiterReductionDb);
+  std::fprintf(out, "  %-12s %.1f / %.1f / %.1f dB largest reduction (low / mid / high)\n", "glue",
+               r.glueReductionDb[0], r.glueReductionDb[1], r.glueReductionDb[2]);
+  std::string changed;
+  for (const RenderReport::Setting& s : r.settings)
+    if (!s.isDefault) changed += (changed.empty() ? "" : ", ") + s.symbol + " " + s.shown;
+  std::fprintf(out, "  %-12s %s\n", "settings", changed.empty() ? "defaults" : changed.c_str());
   if (r.target)
     std::fprintf(out, "  %-12s %.1f LUFS reached with gain %+.2f dB in %d pass%s\n", "target", r.target->targetLufs,
                  r.target->gainDb, r.target->passes, r.target->passes == 1 ? "" : "es");
@@ -88,6 +94,12 @@ std::string reportJson(const RenderReport& r) {
   json += "  \"after\": " + jsonLoudness(r.after) + ",\n";
   json += "  \"latency_samples\": " + std::to_string(r.latencySamples) + ",\n";
   json += "  \"limiter_max_reduction_db\": " + jsonNumber(r.limiterReductionDb, 2) + ",\n";
+  json += "  \"glue_max_reduction_db\": [" + jsonNumber(r.glueReductionDb[0], 2) + ", " +
+          jsonNumber(r.glueReductionDb[1], 2) + ", " + jsonNumber(r.glueReductionDb[2], 2) + "],\n";
+  json += "  \"settings\": {";
+  for (size_t i = 0; i < r.settings.size(); ++i)
+    json += (i ? ", " : "") + jsonString(r.settings[i].symbol) + ": " + jsonNumber(r.settings[i].value, 4);
+  json += "},\n";
   if (r.target) {
     json += "  \"target\": {\"lufs\": " + jsonNumber(r.target->targetLufs, 2) + ", \"gain_db\": " +
             jsonNumber(r.target->gainDb, 3) + ", \"passes\": " + std::to_string(r.target->passes) + "}\n";

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "apps/loudness.h"
 
@@ -28,6 +29,15 @@ struct RenderReport {
   Loudness after{};
   int latencySamples = 0;
   double limiterReductionDb = 0.0;
+  double glueReductionDb[3] = {0.0, 0.0, 0.0};  // low, mid, high
+  /// Every parameter as (symbol, display text, value in real units), in parameter order.
+  struct Setting {
+    std::string symbol;
+    std::string shown;
+    double value;
+    bool isDefault;
+  };
+  std::vector<Setting> settings;
   std::optional<TargetResult> target;
 };
 
