@@ -32,6 +32,7 @@ TEST_F(Loudness, target_is_reached_on_the_demo_and_on_pink_noise) {
   EXPECT_NEAR(demoLufs, -14.0, 0.1);
   const std::string demoJson = fileBytes(path("demo.json"));
   EXPECT_NEAR(jsonField(demoJson, R"("after": \{"integrated_lufs":)"), demoLufs, 0.01);
+  EXPECT_NEAR(jsonField(demoJson, R"("settings": \{[^}]*"gain":)"), jsonField(demoJson, R"("gain_db":)"), 1e-3);
   EXPECT_GE(passesIn(demoJson), 1);
   EXPECT_LE(passesIn(demoJson), 8);
 
@@ -82,6 +83,8 @@ TEST_F(Loudness, report_measures_the_files_and_true_peak_stays_under_the_ceiling
   EXPECT_NEAR(jsonField(json, R"("after": \{"integrated_lufs":)"), integratedLufs(out), 0.01);
   EXPECT_GT(jsonField(json, R"("limiter_max_reduction_db":)"), 1.0);
   EXPECT_EQ(jsonField(json, R"("latency_samples":)"), 72.0);
+  EXPECT_GT(jsonField(json, R"("glue_max_reduction_db": \[)"), 0.0);  // the low band works too
+  EXPECT_EQ(jsonField(json, R"("ceiling":)"), -1.0);
 
   // The limiter's own overshoot, measured on the file with the long-kernel reference meter
   // away from the cut ends (which ring in any reconstruction). The report, measured by
