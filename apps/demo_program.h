@@ -11,6 +11,8 @@ namespace plumbrook::cli {
 
 inline constexpr double kDemoSampleRate = 48000.0;
 inline constexpr double kDemoSeconds = 20.0;
+/// The file format the demo is written in unless told otherwise (libsndfile code: WAV, 24-bit).
+inline constexpr int kDemoFileFormat = 0x010000 | 0x0003;
 /// Peak level of the demo program: deliberately over full scale, so the limiter has work.
 inline constexpr double kDemoPeakDb = 1.5;
 

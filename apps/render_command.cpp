@@ -106,7 +106,7 @@ int runRender(const Args& args) {
   std::string inputName;
   if (demo) {
     source = std::make_unique<DemoSource>();
-    inputFormat = 0x010000 | 0x0003;  // WAV, 24-bit
+    inputFormat = kDemoFileFormat;
     inputName = "demo";
   } else {
     auto reader = AudioReader::open(*options.input, error);
