@@ -5,4 +5,6 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target plumbrook >/dev/null
-exec build/apps/plumbrook params "$@"
+# With no arguments: master the built-in demo programme and print the loudness report.
+if [ $# -eq 0 ]; then set -- render -o build/plumbrook-demo.wav --report; fi
+exec build/apps/plumbrook "$@"

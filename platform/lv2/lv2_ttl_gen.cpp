@@ -72,7 +72,7 @@ void writeParamPort(std::ostream& out, uint32_t index, int paramIdx, const plugk
 void writePlugin(std::ostream& out, const Variant& variant, const Plumbrook& plugin) {
   const int channels = variant.channels;
   out << "<" << variant.uri << ">\n"
-      << "  a lv2:Plugin, lv2:LimiterPlugin ;\n"
+      << "  a lv2:Plugin, lv2:LimiterPlugin, doap:Project ;\n"
       << "  doap:name " << quoted(variant.name) << " ;\n"
       << "  doap:maintainer [ foaf:name " << quoted(plugin.GetConfig().mfrName) << " ] ;\n"
       << "  lv2:minorVersion " << ((plugin.GetConfig().vendorVersion >> 8) & 0xff) << " ;\n"
