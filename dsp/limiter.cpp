@@ -47,63 +47,48 @@ float finiteOrZero(double x) noexcept {
 }
 
 using Float8 = float __attribute__((vector_size(32)));
-using Float4 = float __attribute__((vector_size(16)));
+constexpr int kLane = 8;
 
-[[gnu::always_inline]] inline float horizontalSum(const Float8& v) noexcept {
-  Float4 lo;
-  Float4 hi;
-  std::memcpy(&lo, &v, sizeof lo);
-  std::memcpy(&hi, reinterpret_cast<const char*>(&v) + sizeof lo, sizeof hi);
-  const Float4 s = lo + hi;
-  return (s[0] + s[2]) + (s[1] + s[3]);
+// The vector helpers below are always inlined, so no vector ever crosses a call boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+[[gnu::always_inline]] inline Float8 load8(const float* p) noexcept {
+  Float8 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
 
-// Peak of the latest interpolation segment over the channels: three 32-tap dot products per
-// channel, then the point and parabola-vertex rules on the four points of both channels at once.
-// Lane-wise vector arithmetic gives the same result in every clone; only the width differs.
-[[gnu::always_inline]] inline float segmentPeak(const float* const* windows, int channels, const float* taps,
-                                                float* last) noexcept {
-  // Lanes 0..3 hold channel 0, lanes 4..7 channel 1 (zeros, and so no peak, for mono).
-  Float8 y = {};
-  Float8 l = {};
-  Float8 r = {};
-  for (int c = 0; c < channels; ++c) {
-    const float* x = windows[c];
-    Float8 a0 = {};
-    Float8 a1 = {};
-    Float8 a2 = {};
-    for (int k = 0; k < Limiter::kTaps; k += 8) {
-      Float8 xv;
-      Float8 t0;
-      Float8 t1;
-      Float8 t2;
-      std::memcpy(&xv, x + k, sizeof xv);
-      std::memcpy(&t0, taps + k, sizeof t0);
-      std::memcpy(&t1, taps + Limiter::kTaps + k, sizeof t1);
-      std::memcpy(&t2, taps + 2 * Limiter::kTaps + k, sizeof t2);
-      a0 += xv * t0;
-      a1 += xv * t1;
-      a2 += xv * t2;
+[[gnu::always_inline]] inline void store8(float* p, const Float8& v) noexcept { std::memcpy(p, &v, sizeof v); }
+
+[[gnu::always_inline]] inline Float8 max8(const Float8& a, const Float8& b) noexcept { return a > b ? a : b; }
+
+// The three interpolated values of eight consecutive frames; lane f filters the 32 samples from
+// window + f. Each lane adds its 32 products in one fixed order (four interleaved partial sums of
+// eight, folded pairwise) whatever the vector width, so every clone, the single-frame
+// `waveformPeak` and the batched block loop produce the same bits.
+[[gnu::always_inline]] inline void interpolate8(const float* window, const float* tapLanes, Float8* v) noexcept {
+  constexpr int kT = Limiter::kTaps;
+  for (int k = 0; k < 3; ++k) {
+    const float* t = tapLanes + k * kT * kLane;
+    Float8 s[4];
+    for (int m = 0; m < 4; ++m) {
+      Float8 a = load8(window + m) * load8(t + m * kLane);
+      a += load8(window + m + 8) * load8(t + (m + 8) * kLane);
+      a += load8(window + m + 16) * load8(t + (m + 16) * kLane);
+      a += load8(window + m + 24) * load8(t + (m + 24) * kLane);
+      Float8 b = load8(window + m + 4) * load8(t + (m + 4) * kLane);
+      b += load8(window + m + 12) * load8(t + (m + 12) * kLane);
+      b += load8(window + m + 20) * load8(t + (m + 20) * kLane);
+      b += load8(window + m + 28) * load8(t + (m + 28) * kLane);
+      s[m] = a + b;
     }
-    const float quarter = horizontalSum(a0);
-    const float half = horizontalSum(a1);
-    const float threeQuarter = horizontalSum(a2);
-    // Points x16, v1/4, v1/2, v3/4 with their left and right neighbours.
-    const int o = 4 * c;
-    y[o] = x[15];
-    y[o + 1] = quarter;
-    y[o + 2] = half;
-    y[o + 3] = threeQuarter;
-    l[o] = last[c];
-    l[o + 1] = x[15];
-    l[o + 2] = quarter;
-    l[o + 3] = half;
-    r[o] = quarter;
-    r[o + 1] = half;
-    r[o + 2] = threeQuarter;
-    r[o + 3] = x[16];
-    last[c] = threeQuarter;
+    v[k] = (s[0] + s[2]) + (s[1] + s[3]);
   }
+}
+
+// Peak of point y between l and r: |y|, and where y is a local extremum away from zero with
+// non-zero curvature, also the magnitude of the parabola's vertex through the three points.
+[[gnu::always_inline]] inline Float8 pointPeak(const Float8& y, const Float8& l, const Float8& r) noexcept {
   const Float8 zero = {};
   const Float8 magnitude = y > zero ? y : -y;
   const Float8 curvature = l - 2.0f * y + r;
@@ -114,24 +99,59 @@ using Float4 = float __attribute__((vector_size(16)));
   const Float8 one = zero + 1.0f;
   const Float8 vertex = y - d * d / (8.0f * (use ? curvature : one));
   const Float8 vertexMagnitude = vertex > zero ? vertex : -vertex;
-  const Float8 point = use ? (vertexMagnitude > magnitude ? vertexMagnitude : magnitude) : magnitude;
-  Float4 lo;
-  Float4 hi;
-  std::memcpy(&lo, &point, sizeof lo);
-  std::memcpy(&hi, reinterpret_cast<const char*>(&point) + sizeof lo, sizeof hi);
-  const Float4 m = lo > hi ? lo : hi;
-  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+  return use ? max8(vertexMagnitude, magnitude) : magnitude;
 }
 
-__attribute__((target_clones("avx2", "default"))) float segmentPeakDispatch(const float* const* windows, int channels,
-                                                                              const float* taps, float* last) noexcept {
-  return segmentPeak(windows, channels, taps, last);
+// True-peak estimates of `count` consecutive frames (1..kChunk) over 1 or 2 channels. The
+// 32-sample window of frame f of channel c starts at lines[c] + f + 1. last[c][0] holds the
+// 3/4-position value before the first frame; last[c][f + 1] receives that of frame f. peaks
+// receives one value per frame, rounded up to whole groups of eight.
+[[gnu::always_inline]] inline void segmentPeaks(const float* const* lines, int channels, int count,
+                                                const float* tapLanes, float* const* last, float* peaks) noexcept {
+  constexpr int kRoom = Limiter::kChunk + kLane;
+  alignas(32) float quarter[Limiter::kMaxChannels][kRoom];
+  alignas(32) float half[Limiter::kMaxChannels][kRoom];
+  const int groups = (count + kLane - 1) / kLane;
+  // First every interpolated value, so that the point rules below read the previous frame's
+  // 3/4-position value from memory written well before.
+  for (int c = 0; c < channels; ++c) {
+    for (int g = 0; g < groups; ++g) {
+      Float8 v[3];
+      interpolate8(lines[c] + g * kLane + 1, tapLanes, v);
+      store8(quarter[c] + g * kLane, v[0]);
+      store8(half[c] + g * kLane, v[1]);
+      store8(last[c] + g * kLane + 1, v[2]);
+    }
+  }
+  for (int g = 0; g < groups; ++g) {
+    const int f = g * kLane;
+    Float8 best = {};
+    for (int c = 0; c < channels; ++c) {
+      const Float8 x16 = load8(lines[c] + f + 16);
+      const Float8 x17 = load8(lines[c] + f + 17);
+      const Float8 q = load8(quarter[c] + f);
+      const Float8 h = load8(half[c] + f);
+      const Float8 t = load8(last[c] + f + 1);
+      const Float8 before = load8(last[c] + f);
+      const Float8 p = max8(max8(pointPeak(x16, before, q), pointPeak(q, x16, h)),
+                            max8(pointPeak(h, q, t), pointPeak(t, h, x17)));
+      best = c == 0 ? p : max8(best, p);
+    }
+    store8(peaks + f, best);
+  }
 }
 
-[[gnu::always_inline]] inline float inlinePeak(const std::array<Limiter::Recent, 2>& history, int channels,
-                                               const float* taps, std::array<float, 2>& last) noexcept {
-  const float* windows[Limiter::kMaxChannels] = {history[0].window(), history[1].window()};
-  return segmentPeak(windows, channels, taps, last.data());
+__attribute__((target_clones("avx2", "default"))) void segmentPeaksDispatch(const float* const* lines, int channels,
+                                                                              int count, const float* tapLanes,
+                                                                              float* const* last, float* peaks) noexcept {
+  segmentPeaks(lines, channels, count, tapLanes, last, peaks);
+}
+
+// r for a (true) peak: the dB by which peak × drive exceeds the target, 0 below it.
+[[gnu::always_inline]] inline float reductionFor(float peak, float drive, float target) noexcept {
+  const float level = peak * drive;
+  // The cap keeps absurd but finite inputs from pushing infinities into the running sums.
+  return level > target ? std::min(kDbPerLog2 * std::log2(level / target), kMaxReductionDb) : 0.0f;
 }
 
 }  // namespace
@@ -182,8 +202,9 @@ void Limiter::restart() noexcept {
 void Limiter::clearAll() noexcept {
   for (auto& r : ring_) r.fill(0.0f);
   write_ = 0;
-  for (auto& h : inputHistory_) h.clear();
-  for (auto& h : outputHistory_) h.clear();
+  for (auto& line : inputLine_) line.fill(0.0f);
+  for (auto& line : outputLine_) line.fill(0.0f);
+  outputPushed_ = 0;
   inputLast_.fill(0.0f);
   outputLast_.fill(0.0f);
   clearGainComputer();
@@ -251,7 +272,9 @@ void Limiter::designInterpolator() {
     double sum = 0.0;
     for (double v : h) sum += v;
     for (int j = 0; j < kTaps; ++j) {
-      taps_[static_cast<size_t>(k)][static_cast<size_t>(j)] = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
+      const float tap = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
+      taps_[static_cast<size_t>(k)][static_cast<size_t>(j)] = tap;
+      tapLanes_[static_cast<size_t>(k)][static_cast<size_t>(j)].fill(tap);
     }
   }
 }
@@ -295,8 +318,20 @@ std::array<double, Limiter::kTaps> Limiter::solveInterpolator(double position) {
 float Limiter::waveformPeak(const std::array<Recent, 2>& history, int channels,
                             std::array<float, 2>& last) const noexcept {
   channels = std::clamp(channels, 0, kMaxChannels);
-  const float* windows[kMaxChannels] = {history[0].window(), history[1].window()};
-  return segmentPeakDispatch(windows, channels, taps_[0].data(), last.data());
+  if (channels == 0) return 0.0f;
+  // The batched kernel on a one-frame line: one slot before the window, room for a full group after.
+  alignas(32) float lines[kMaxChannels][1 + kTaps + 2 * kLane] = {};
+  alignas(32) float lastValues[kMaxChannels][kLane + 1] = {};
+  alignas(32) float peaks[kLane];
+  for (int c = 0; c < channels; ++c) {
+    std::memcpy(lines[c] + 1, history[static_cast<size_t>(c)].window(), kTaps * sizeof(float));
+    lastValues[c][0] = last[static_cast<size_t>(c)];
+  }
+  const float* linePointers[kMaxChannels] = {lines[0], lines[1]};
+  float* lastPointers[kMaxChannels] = {lastValues[0], lastValues[1]};
+  segmentPeaksDispatch(linePointers, channels, 1, tapLanes_[0][0].data(), lastPointers, peaks);
+  for (int c = 0; c < channels; ++c) last[static_cast<size_t>(c)] = lastValues[c][1];
+  return peaks[0];
 }
 
 [[gnu::always_inline]] inline float Limiter::excessEnvelope(GainState& g, float r) const noexcept {
@@ -340,79 +375,84 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
   if constexpr (Active) {
     runLimiting(*this, block);
   } else {
-    frames<false>(block);
+    delayOnly(block);
   }
 }
 
-template <bool Active>
-[[gnu::always_inline]] inline void Limiter::frames(const Block& block) noexcept {
-  const int channels = block.channels;
-  const int n = block.frames;
-  const bool stereo = channels == 2;
+[[gnu::always_inline]] inline void Limiter::loadChunk(const Block& block, int start, int n) noexcept {
+  float* line0 = inputLine_[0].data() + kTaps;
+  float* line1 = inputLine_[1].data() + kTaps;
+  const double* in0 = block.in0 + start;
+  for (int i = 0; i < n; ++i) line0[i] = finiteOrZero(in0[i]);
+  if (block.in1 != nullptr) {
+    const double* in1 = block.in1 + start;
+    for (int i = 0; i < n; ++i) line1[i] = finiteOrZero(in1[i]);
+  } else {
+    std::fill(line1, line1 + n, 0.0f);
+  }
+  // The chunk never wraps onto the sample D frames back: D + kChunk stays below the ring size.
+  static_assert(960 + kChunk <= kRingSize);
+  const int first = std::min(n, kRingSize - write_);
+  for (int c = 0; c < kMaxChannels; ++c) {
+    const float* line = inputLine_[static_cast<size_t>(c)].data() + kTaps;
+    float* ring = ring_[static_cast<size_t>(c)].data();
+    std::memcpy(ring + write_, line, static_cast<size_t>(first) * sizeof(float));
+    std::memcpy(ring, line + first, static_cast<size_t>(n - first) * sizeof(float));
+  }
+  outputPushed_ = 0;
+}
+
+[[gnu::always_inline]] inline void Limiter::finishChunk(int n) noexcept {
+  write_ = (write_ + n) & kMask;
+  for (auto& line : inputLine_) std::memmove(line.data(), line.data() + n, kTaps * sizeof(float));
+  if (outputPushed_ > 0) {
+    for (auto& line : outputLine_) std::memmove(line.data(), line.data() + outputPushed_, kTaps * sizeof(float));
+  }
+  outputPushed_ = 0;
+}
+
+void Limiter::applySwitch() noexcept {
+  reconfigurePending_ = false;
+  applySettings();
+  reportedReductionDb_ = 0.0f;
+  reportedOutputPeak_ = 0.0f;
+  fade_.fadeInCountdown = fade_.fillCountdown = delay_;
+}
+
+void Limiter::delayOnly(const Block& block) noexcept {
+  const bool stereo = block.channels == 2;
   double wantThresholdDb = 0.0;
   double wantCeilingDb = 0.0;
   sanitizedLevels(wantThresholdDb, wantCeilingDb);
-
-  const double* in0 = block.in0;
-  const double* in1 = block.in1;
-  double* out0 = block.out0;
-  double* out1 = block.out1;
-  double* dry0 = block.dry0;
-  double* dry1 = block.dry1;
-  float* ring0 = ring_[0].data();
-  float* ring1 = ring_[1].data();
-
-  int write = write_;
-  FadeState fade = fade_;
-  GainState g = gain_;
-  float reportedReduction = reportedReductionDb_;
-  float reportedPeak = reportedOutputPeak_;
-  int delay = delay_;
-  bool truePeak = truePeakApplied_;
   const float fadeStep = fadeStep_;
-  float cachedReductionDb = 0.0f;
-  float cachedReductionGain = 1.0f;
-
-  for (int i = 0; i < n; ++i) {
-    if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
-
-    if (reconfigurePending_) {
-      fade.gain -= fadeStep;
-      if (fade.gain <= 0.0f) {
-        fade.gain = 0.0f;
-        reconfigurePending_ = false;
-        applySettings();
-        delay = delay_;
-        truePeak = truePeakApplied_;
-        g = GainState{};
-        reportedReduction = 0.0f;
-        reportedPeak = 0.0f;
-        fade.fadeInCountdown = fade.fillCountdown = delay;
+  for (int start = 0; start < block.frames; start += kChunk) {
+    const int n = std::min(kChunk, block.frames - start);
+    loadChunk(block, start, n);
+    const float* ring0 = ring_[0].data();
+    const float* ring1 = ring_[1].data();
+    double* out0 = block.out0 + start;
+    double* out1 = stereo ? block.out1 + start : nullptr;
+    double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
+    double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
+    float reportedPeak = reportedOutputPeak_;
+    for (int i = 0; i < n; ++i) {
+      if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
+      if (reconfigurePending_) {
+        fade_.gain -= fadeStep;
+        if (fade_.gain <= 0.0f) {
+          fade_.gain = 0.0f;
+          applySwitch();
+          reportedPeak = 0.0f;
+        }
+      } else if (fade_.fadeInCountdown > 0) {
+        --fade_.fadeInCountdown;
+      } else if (fade_.gain < 1.0f) {
+        fade_.gain = std::min(1.0f, fade_.gain + fadeStep);
       }
-    } else if (fade.fadeInCountdown > 0) {
-      --fade.fadeInCountdown;
-    } else if (fade.gain < 1.0f) {
-      fade.gain = std::min(1.0f, fade.gain + fadeStep);
-    }
-
-    const float x0 = finiteOrZero(in0[i]);
-    const float x1 = stereo ? finiteOrZero(in1[i]) : 0.0f;
-    ring0[write] = x0;
-    ring1[write] = x1;
-    inputHistory_[0].push(x0);
-    inputHistory_[1].push(x1);
-    const bool filling = fade.fillCountdown > 0;
-    if (filling) --fade.fillCountdown;
-
-    const int now = write;
-    write = (write + 1) & kMask;
-    const float s0 = ring0[(now - delay) & kMask];
-    const float s1 = ring1[(now - delay) & kMask];
-    const float fadeGain = fade.gain;
-
-    if constexpr (!Active) {
-      const float y0 = s0 * fadeGain;
-      const float y1 = s1 * fadeGain;
+      if (fade_.fillCountdown > 0) --fade_.fillCountdown;
+      const int now = (write_ + i) & kMask;
+      const float y0 = ring0[(now - delay_) & kMask] * fade_.gain;
+      const float y1 = ring1[(now - delay_) & kMask] * fade_.gain;
       out0[i] = y0;
       if (dry0 != nullptr) dry0[i] = y0;
       if (stereo) {
@@ -420,75 +460,204 @@ template <bool Active>
         if (dry1 != nullptr) dry1[i] = y1;
       }
       reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
+    }
+    reportedOutputPeak_ = reportedPeak;
+    finishChunk(n);
+  }
+}
+
+[[gnu::always_inline]] inline void Limiter::limitChunk(const Block& block, int start, int n) noexcept {
+  loadChunk(block, start, n);
+  int from = 0;
+  bool resumed = false;
+  while (from < n) {
+    const int stop = limitRange(block, start, from, n, resumed);
+    // A reconfiguration switched at frame `stop`: its fade step is done, the rest of the frame
+    // runs with the new delay and detection.
+    if (stop < n) applySwitch();
+    resumed = true;
+    from = stop;
+  }
+  finishChunk(n);
+}
+
+// Frames [from, to) of the chunk at `start`, all with the applied delay and detection; stops early
+// at the frame where a pending reconfiguration switches and returns that frame (else `to`).
+// Stages: true-peak estimates of the input for the whole range at once, the reduction for each
+// frame in order, the output samples, then the output's true peak for the whole range at once.
+[[gnu::always_inline]] inline int Limiter::limitRange(const Block& block, int start, int from, int to,
+                                                      bool resumed) noexcept {
+  ChunkScratch& sc = scratch_;
+  const int channels = block.channels;
+  const bool stereo = channels == 2;
+  const int delay = delay_;
+  const bool truePeak = truePeakApplied_;
+  double wantThresholdDb = 0.0;
+  double wantCeilingDb = 0.0;
+  sanitizedLevels(wantThresholdDb, wantCeilingDb);
+  // Only while the levels glide do drive, target and ceiling change from frame to frame.
+  const bool gliding = thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb;
+  const float* x0 = inputLine_[0].data() + kTaps;
+  const float* x1 = inputLine_[1].data() + kTaps;
+  const float* ring0 = ring_[0].data();
+  const float* ring1 = ring_[1].data();
+  const int write = write_;
+  const int count = to - from;
+
+  // Detector inputs for the whole range.
+  if (truePeak) {
+    const float* lines[kMaxChannels] = {inputLine_[0].data() + from, inputLine_[1].data() + from};
+    float* lastValues[kMaxChannels] = {sc.lastInput[0].data(), sc.lastInput[1].data()};
+    sc.lastInput[0][0] = inputLast_[0];
+    sc.lastInput[1][0] = inputLast_[1];
+    segmentPeaks(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
+  }
+  if (!gliding && delay > 0) {
+    const float drive = drive_;
+    const float target = target_;
+    if (truePeak) {
+      for (int i = from; i < to; ++i) sc.reduction[static_cast<size_t>(i)] = reductionFor(sc.peak[static_cast<size_t>(i)], drive, target);
     } else {
-      const float drive = drive_;
-      const float target = target_;
-      auto reductionFor = [drive, target](float peak) noexcept {
-        const float level = peak * drive;
-        // The cap keeps absurd but finite inputs from pushing infinities into the running sums.
-        return level > target ? std::min(kDbPerLog2 * std::log2(level / target), kMaxReductionDb) : 0.0f;
-      };
-
-      float reductionDb = 0.0f;
-      if (delay == 0) {
-        const float r = reductionFor(std::max(std::fabs(x0), std::fabs(x1)));
-        excessEnvelope(g, r);
-        if (r >= g.peakStage) {
-          g.peakStage = r;
-          g.peakHoldCountdown = peakHoldSamples_;
-        } else if (g.peakHoldCountdown > 0) {
-          --g.peakHoldCountdown;
-        } else {
-          g.peakStage = r + (g.peakStage - r) * peakReleaseCoeff_;
-          if (g.peakStage < kFloor) g.peakStage = 0.0f;
-        }
-        reductionDb = std::max(g.peakStage, g.excess2);
-      } else {
-        float r;
-        float delayedR;
-        if (truePeak) {
-          r = reductionFor(inlinePeak(inputHistory_, channels, taps_[0].data(), inputLast_));
-          reductionRing_[static_cast<size_t>(reductionWrite_)] = r;
-          delayedR = reductionRing_[static_cast<size_t>((reductionWrite_ - reductionOffset_) & kMask)];
-          reductionWrite_ = (reductionWrite_ + 1) & kMask;
-        } else {
-          r = reductionFor(std::max(std::fabs(x0), std::fabs(x1)));
-          const int ahead = (now - (delay - attack_)) & kMask;
-          delayedR = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])));
-        }
-        const float windowMaxDb = windowMax_.push(delayedR);
-        if (windowMaxDb >= g.windowHeld) {
-          g.windowHeld = windowMaxDb;
-          g.windowHoldCountdown = windowHoldSamples_;
-        } else if (g.windowHoldCountdown > 0) {
-          --g.windowHoldCountdown;
-        } else {
-          g.windowHeld = windowMaxDb + (g.windowHeld - windowMaxDb) * windowReleaseCoeff_;
-          if (g.windowHeld < kFloor) g.windowHeld = 0.0f;
-        }
-        const float averageDb = average_.push(g.windowHeld);
-        excessEnvelope(g, r);
-        reductionDb = std::max(averageDb, g.excess2);
+      const int back = delay - attack_;
+      for (int i = from; i < to; ++i) {
+        sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
+        const int ahead = (write + i - back) & kMask;
+        sc.delayed[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
       }
-      g.reductionDb = reductionDb;
+    }
+  }
 
+  // The gain computer, frame by frame.
+  FadeState fade = fade_;
+  GainState g = gain_;
+  const float fadeStep = fadeStep_;
+  const int offset = reductionOffset_;
+  int reductionWrite = reductionWrite_;
+  float* reductionRing = reductionRing_.data();
+  int stop = to;
+  int fillingFrames = 0;
+  for (int i = from; i < to; ++i) {
+    if (!resumed || i != from) {
+      if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
+      if (reconfigurePending_) {
+        fade.gain -= fadeStep;
+        if (fade.gain <= 0.0f) {
+          fade.gain = 0.0f;
+          stop = i;
+          break;
+        }
+      } else if (fade.fadeInCountdown > 0) {
+        --fade.fadeInCountdown;
+      } else if (fade.gain < 1.0f) {
+        fade.gain = std::min(1.0f, fade.gain + fadeStep);
+      }
+    }
+    sc.fadeGain[static_cast<size_t>(i)] = fade.gain;
+    if (fade.fillCountdown > 0) {
+      --fade.fillCountdown;
+      ++fillingFrames;
+    }
+    const float drive = drive_;
+    const float target = target_;
+    if (gliding) {
+      sc.drive[static_cast<size_t>(i)] = drive;
+      sc.ceiling[static_cast<size_t>(i)] = ceilingLin_;
+    }
+
+    float reductionDb;
+    if (delay == 0) {
+      const float r = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
+      excessEnvelope(g, r);
+      if (r >= g.peakStage) {
+        g.peakStage = r;
+        g.peakHoldCountdown = peakHoldSamples_;
+      } else if (g.peakHoldCountdown > 0) {
+        --g.peakHoldCountdown;
+      } else {
+        g.peakStage = r + (g.peakStage - r) * peakReleaseCoeff_;
+        if (g.peakStage < kFloor) g.peakStage = 0.0f;
+      }
+      reductionDb = std::max(g.peakStage, g.excess2);
+    } else {
+      float r;
+      float delayedR;
+      if (truePeak) {
+        r = gliding ? reductionFor(sc.peak[static_cast<size_t>(i)], drive, target) : sc.reduction[static_cast<size_t>(i)];
+        reductionRing[reductionWrite] = r;
+        delayedR = reductionRing[(reductionWrite - offset) & kMask];
+        reductionWrite = (reductionWrite + 1) & kMask;
+      } else if (gliding) {
+        r = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
+        const int ahead = (write + i - (delay - attack_)) & kMask;
+        delayedR = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
+      } else {
+        r = sc.reduction[static_cast<size_t>(i)];
+        delayedR = sc.delayed[static_cast<size_t>(i)];
+      }
+      const float windowMaxDb = windowMax_.push(delayedR);
+      if (windowMaxDb >= g.windowHeld) {
+        g.windowHeld = windowMaxDb;
+        g.windowHoldCountdown = windowHoldSamples_;
+      } else if (g.windowHoldCountdown > 0) {
+        --g.windowHoldCountdown;
+      } else {
+        g.windowHeld = windowMaxDb + (g.windowHeld - windowMaxDb) * windowReleaseCoeff_;
+        if (g.windowHeld < kFloor) g.windowHeld = 0.0f;
+      }
+      const float averageDb = average_.push(g.windowHeld);
+      excessEnvelope(g, r);
+      reductionDb = std::max(averageDb, g.excess2);
+    }
+    g.reductionDb = reductionDb;
+    sc.reduction[static_cast<size_t>(i)] = reductionDb;
+  }
+  fade_ = fade;
+  gain_ = g;
+  reductionWrite_ = reductionWrite;
+  if (truePeak) {
+    for (int c = 0; c < channels; ++c) inputLast_[static_cast<size_t>(c)] = sc.lastInput[static_cast<size_t>(c)][static_cast<size_t>(stop - from)];
+  }
+
+  // Output samples. Frames still filling the delay come first in the range.
+  float reportedReduction = reportedReductionDb_;
+  float reportedPeak = reportedOutputPeak_;
+  const int pushed = outputPushed_;
+  {
+    double* out0 = block.out0 + start;
+    double* out1 = stereo ? block.out1 + start : nullptr;
+    double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
+    double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
+    float* history0 = outputLine_[0].data() + kTaps + pushed;
+    float* history1 = outputLine_[1].data() + kTaps + pushed;
+    const float steadyDrive = drive_;
+    const float steadyCeiling = ceilingLin_;
+    const int filledFrom = from + fillingFrames;
+    float cachedReductionDb = 0.0f;
+    float cachedReductionGain = 1.0f;
+    for (int i = from; i < stop; ++i) {
+      const int now = (write + i) & kMask;
+      const float s0 = ring0[(now - delay) & kMask];
+      const float s1 = ring1[(now - delay) & kMask];
+      const float fadeGain = sc.fadeGain[static_cast<size_t>(i)];
       if (dry0 != nullptr) dry0[i] = s0 * fadeGain;
       if (dry1 != nullptr) dry1[i] = s1 * fadeGain;
       float y0;
       float y1;
-      if (filling) {
+      if (i < filledFrom) {
         y0 = s0 * fadeGain;
         y1 = s1 * fadeGain;
       } else {
+        const float reductionDb = sc.reduction[static_cast<size_t>(i)];
         // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
         if (reductionDb != cachedReductionDb) {
           cachedReductionDb = reductionDb;
           cachedReductionGain = reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f;
         }
+        const float drive = gliding ? sc.drive[static_cast<size_t>(i)] : steadyDrive;
+        const float ceiling = gliding ? sc.ceiling[static_cast<size_t>(i)] : steadyCeiling;
         const float gain = cachedReductionGain * drive;
         y0 = s0 * gain * fadeGain;
         y1 = s1 * gain * fadeGain;
-        const float ceiling = ceilingLin_;
         float overshootDb = 0.0f;
         if (delay == 0) {
           const float m = std::max(std::fabs(y0), std::fabs(y1));
@@ -502,24 +671,36 @@ template <bool Active>
       out0[i] = y0;
       if (stereo) out1[i] = y1;
       if (truePeak) {
-        outputHistory_[0].push(y0);
-        outputHistory_[1].push(y1);
-        if (metering_ && !filling) {
-          reportedPeak = std::max(reportedPeak, inlinePeak(outputHistory_, channels, taps_[0].data(), outputLast_));
-        }
+        history0[i - from] = y0;
+        history1[i - from] = y1;
+      }
+    }
+
+    // The output's true peak over the frames past the refill, all at once.
+    if (truePeak) {
+      outputPushed_ = pushed + (stop - from);
+      if (metering_ && stop > filledFrom) {
+        const float* lines[kMaxChannels] = {outputLine_[0].data() + pushed + (filledFrom - from),
+                                            outputLine_[1].data() + pushed + (filledFrom - from)};
+        float* lastValues[kMaxChannels] = {sc.lastOutput[0].data(), sc.lastOutput[1].data()};
+        sc.lastOutput[0][0] = outputLast_[0];
+        sc.lastOutput[1][0] = outputLast_[1];
+        const int metered = stop - filledFrom;
+        segmentPeaks(lines, channels, metered, tapLanes_[0][0].data(), lastValues, sc.meter.data());
+        for (int c = 0; c < channels; ++c) outputLast_[static_cast<size_t>(c)] = sc.lastOutput[static_cast<size_t>(c)][static_cast<size_t>(metered)];
+        for (int i = 0; i < metered; ++i) reportedPeak = std::max(reportedPeak, sc.meter[static_cast<size_t>(i)]);
       }
     }
   }
-
-  write_ = write;
-  fade_ = fade;
-  gain_ = g;
   reportedReductionDb_ = reportedReduction;
   reportedOutputPeak_ = reportedPeak;
+  return stop;
 }
 
 __attribute__((target_clones("avx2", "default"))) void Limiter::runLimiting(Limiter& limiter, const Block& block) noexcept {
-  limiter.frames<true>(block);
+  for (int start = 0; start < block.frames; start += kChunk) {
+    limiter.limitChunk(block, start, std::min(kChunk, block.frames - start));
+  }
 }
 
 template void Limiter::run<true>(const double* const*, double* const*, int, int, double* const*) noexcept;
