@@ -66,23 +66,39 @@ constexpr int kLane = 8;
 // window + f. Each lane adds its 32 products in one fixed order (four interleaved partial sums of
 // eight, folded pairwise) whatever the vector width, so every clone, the single-frame
 // `waveformPeak` and the batched block loop produce the same bits.
+// Partial sum m of filter k: the products of taps m, m + 8, m + 16, m + 24, in that order.
+[[gnu::always_inline]] inline Float8 partial(const Float8* x, const float* tapLanes, int k, int m) noexcept {
+  const float* t = tapLanes + (k * Limiter::kTaps + m) * kLane;
+  Float8 a = x[0] * load8(t);
+  a += x[1] * load8(t + 8 * kLane);
+  a += x[2] * load8(t + 16 * kLane);
+  a += x[3] * load8(t + 24 * kLane);
+  return a;
+}
+
 [[gnu::always_inline]] inline void interpolate8(const float* window, const float* tapLanes, Float8* v) noexcept {
-  constexpr int kT = Limiter::kTaps;
-  for (int k = 0; k < 3; ++k) {
-    const float* t = tapLanes + k * kT * kLane;
-    Float8 s[4];
-    for (int m = 0; m < 4; ++m) {
-      Float8 a = load8(window + m) * load8(t + m * kLane);
-      a += load8(window + m + 8) * load8(t + (m + 8) * kLane);
-      a += load8(window + m + 16) * load8(t + (m + 16) * kLane);
-      a += load8(window + m + 24) * load8(t + (m + 24) * kLane);
-      Float8 b = load8(window + m + 4) * load8(t + (m + 4) * kLane);
-      b += load8(window + m + 12) * load8(t + (m + 12) * kLane);
-      b += load8(window + m + 20) * load8(t + (m + 20) * kLane);
-      b += load8(window + m + 28) * load8(t + (m + 28) * kLane);
-      s[m] = a + b;
+  // s_m = partial m + partial m + 4, folded as (s0 + s2) + (s1 + s3).
+  Float8 s02[3];
+  Float8 s1[3];
+  constexpr int kOrder[4] = {0, 2, 1, 3};
+  for (int step = 0; step < 4; ++step) {
+    const int m = kOrder[step];
+    // Samples shared by the three filters, loaded once.
+    const Float8 lo[4] = {load8(window + m), load8(window + m + 8), load8(window + m + 16), load8(window + m + 24)};
+    const Float8 hi[4] = {load8(window + m + 4), load8(window + m + 12), load8(window + m + 20),
+                          load8(window + m + 28)};
+    for (int k = 0; k < 3; ++k) {
+      const Float8 sm = partial(lo, tapLanes, k, m) + partial(hi, tapLanes, k, m + 4);
+      if (step == 0) {
+        s02[k] = sm;
+      } else if (step == 1) {
+        s02[k] = s02[k] + sm;
+      } else if (step == 2) {
+        s1[k] = sm;
+      } else {
+        v[k] = s02[k] + (s1[k] + sm);
+      }
     }
-    v[k] = (s[0] + s[2]) + (s[1] + s[3]);
   }
 }
 
