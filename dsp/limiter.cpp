@@ -484,10 +484,24 @@ void Limiter::delayOnly(const Block& block) noexcept {
 
 [[gnu::always_inline]] inline void Limiter::limitChunk(const Block& block, int start, int n) noexcept {
   loadChunk(block, start, n);
+  // Threshold and ceiling glide independently of the signal: their path for the whole chunk first.
+  double wantThresholdDb = 0.0;
+  double wantCeilingDb = 0.0;
+  sanitizedLevels(wantThresholdDb, wantCeilingDb);
+  const bool gliding = thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb;
+  if (gliding) {
+    ChunkScratch& sc = scratch_;
+    for (int i = 0; i < n; ++i) {
+      if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
+      sc.drive[static_cast<size_t>(i)] = drive_;
+      sc.target[static_cast<size_t>(i)] = target_;
+      sc.ceiling[static_cast<size_t>(i)] = ceilingLin_;
+    }
+  }
   int from = 0;
   bool resumed = false;
   while (from < n) {
-    const int stop = limitRange(block, start, from, n, resumed);
+    const int stop = limitRange(block, start, from, n, resumed, gliding);
     // A reconfiguration switched at frame `stop`: its fade step is done, the rest of the frame
     // runs with the new delay and detection.
     if (stop < n) applySwitch();
@@ -499,47 +513,70 @@ void Limiter::delayOnly(const Block& block) noexcept {
 
 // Frames [from, to) of the chunk at `start`, all with the applied delay and detection; stops early
 // at the frame where a pending reconfiguration switches and returns that frame (else `to`).
-// Stages: true-peak estimates of the input for the whole range at once, the reduction for each
-// frame in order, the output samples, then the output's true peak for the whole range at once.
+// Stages: the detector input of every frame at once (true-peak estimates, their reductions and,
+// with true peak, the window maximum), the gain computer frame by frame, the output samples, then
+// the output's true peak for the whole range at once.
 [[gnu::always_inline]] inline int Limiter::limitRange(const Block& block, int start, int from, int to,
-                                                      bool resumed) noexcept {
+                                                      bool resumed, bool gliding) noexcept {
   ChunkScratch& sc = scratch_;
   const int channels = block.channels;
   const bool stereo = channels == 2;
   const int delay = delay_;
   const bool truePeak = truePeakApplied_;
-  double wantThresholdDb = 0.0;
-  double wantCeilingDb = 0.0;
-  sanitizedLevels(wantThresholdDb, wantCeilingDb);
-  // Only while the levels glide do drive, target and ceiling change from frame to frame.
-  const bool gliding = thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb;
   const float* x0 = inputLine_[0].data() + kTaps;
   const float* x1 = inputLine_[1].data() + kTaps;
   const float* ring0 = ring_[0].data();
   const float* ring1 = ring_[1].data();
   const int write = write_;
   const int count = to - from;
+  const float steadyDrive = drive_;
+  const float steadyTarget = target_;
+  const float steadyCeiling = ceilingLin_;
+  auto driveAt = [&](int i) noexcept { return gliding ? sc.drive[static_cast<size_t>(i)] : steadyDrive; };
+  auto targetAt = [&](int i) noexcept { return gliding ? sc.target[static_cast<size_t>(i)] : steadyTarget; };
+  auto ceilingAt = [&](int i) noexcept { return gliding ? sc.ceiling[static_cast<size_t>(i)] : steadyCeiling; };
 
   // Detector inputs for the whole range.
+  const int reductionWrite = reductionWrite_;
   if (truePeak) {
     const float* lines[kMaxChannels] = {inputLine_[0].data() + from, inputLine_[1].data() + from};
     float* lastValues[kMaxChannels] = {sc.lastInput[0].data(), sc.lastInput[1].data()};
     sc.lastInput[0][0] = inputLast_[0];
     sc.lastInput[1][0] = inputLast_[1];
     segmentPeaks(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
-  }
-  if (!gliding && delay > 0) {
-    const float drive = drive_;
-    const float target = target_;
-    if (truePeak) {
-      for (int i = from; i < to; ++i) sc.reduction[static_cast<size_t>(i)] = reductionFor(sc.peak[static_cast<size_t>(i)], drive, target);
-    } else {
-      const int back = delay - attack_;
-      for (int i = from; i < to; ++i) {
-        sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
-        const int ahead = (write + i - back) & kMask;
-        sc.delayed[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
-      }
+    // r goes into the reduction delay; the window maximum of each frame spans the entries from
+    // D back to O frames before it (Wmax of them). Entries from before the last clear are 0,
+    // which no reduction is below, so they never change a maximum.
+    float* reductionRing = reductionRing_.data();
+    for (int i = from; i < to; ++i) {
+      const float r = reductionFor(sc.peak[static_cast<size_t>(i)], driveAt(i), targetAt(i));
+      sc.reduction[static_cast<size_t>(i)] = r;
+      reductionRing[(reductionWrite + i - from) & kMask] = r;
+    }
+    const int span = windowMax_.length();
+    const int first = (reductionWrite - delay) & kMask;  // oldest entry of the first frame's window
+    const int length = count + span - 1;
+    const int head = std::min(length, kRingSize - first);
+    float* line = sc.window.data();
+    std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
+    std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
+    for (int f = 0; f < count; f += kLane) {
+      Float8 m = load8(line + f);
+      for (int j = 1; j < span; ++j) m = max8(m, load8(line + f + j));
+      store8(sc.windowMax.data() + from + f, m);
+    }
+  } else if (delay > 0) {
+    const int back = delay - attack_;
+    for (int i = from; i < to; ++i) {
+      const float drive = driveAt(i);
+      const float target = targetAt(i);
+      sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
+      const int ahead = (write + i - back) & kMask;
+      sc.delayed[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
+    }
+  } else {
+    for (int i = from; i < to; ++i) {
+      sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), driveAt(i), targetAt(i));
     }
   }
 
@@ -547,14 +584,10 @@ void Limiter::delayOnly(const Block& block) noexcept {
   FadeState fade = fade_;
   GainState g = gain_;
   const float fadeStep = fadeStep_;
-  const int offset = reductionOffset_;
-  int reductionWrite = reductionWrite_;
-  float* reductionRing = reductionRing_.data();
   int stop = to;
   int fillingFrames = 0;
   for (int i = from; i < to; ++i) {
     if (!resumed || i != from) {
-      if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
       if (reconfigurePending_) {
         fade.gain -= fadeStep;
         if (fade.gain <= 0.0f) {
@@ -573,16 +606,10 @@ void Limiter::delayOnly(const Block& block) noexcept {
       --fade.fillCountdown;
       ++fillingFrames;
     }
-    const float drive = drive_;
-    const float target = target_;
-    if (gliding) {
-      sc.drive[static_cast<size_t>(i)] = drive;
-      sc.ceiling[static_cast<size_t>(i)] = ceilingLin_;
-    }
 
+    const float r = sc.reduction[static_cast<size_t>(i)];
     float reductionDb;
     if (delay == 0) {
-      const float r = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
       excessEnvelope(g, r);
       if (r >= g.peakStage) {
         g.peakStage = r;
@@ -595,22 +622,8 @@ void Limiter::delayOnly(const Block& block) noexcept {
       }
       reductionDb = std::max(g.peakStage, g.excess2);
     } else {
-      float r;
-      float delayedR;
-      if (truePeak) {
-        r = gliding ? reductionFor(sc.peak[static_cast<size_t>(i)], drive, target) : sc.reduction[static_cast<size_t>(i)];
-        reductionRing[reductionWrite] = r;
-        delayedR = reductionRing[(reductionWrite - offset) & kMask];
-        reductionWrite = (reductionWrite + 1) & kMask;
-      } else if (gliding) {
-        r = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
-        const int ahead = (write + i - (delay - attack_)) & kMask;
-        delayedR = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
-      } else {
-        r = sc.reduction[static_cast<size_t>(i)];
-        delayedR = sc.delayed[static_cast<size_t>(i)];
-      }
-      const float windowMaxDb = windowMax_.push(delayedR);
+      const float windowMaxDb =
+          truePeak ? sc.windowMax[static_cast<size_t>(i)] : windowMax_.push(sc.delayed[static_cast<size_t>(i)]);
       if (windowMaxDb >= g.windowHeld) {
         g.windowHeld = windowMaxDb;
         g.windowHoldCountdown = windowHoldSamples_;
@@ -629,8 +642,8 @@ void Limiter::delayOnly(const Block& block) noexcept {
   }
   fade_ = fade;
   gain_ = g;
-  reductionWrite_ = reductionWrite;
   if (truePeak) {
+    reductionWrite_ = (reductionWrite + (stop - from)) & kMask;
     for (int c = 0; c < channels; ++c) inputLast_[static_cast<size_t>(c)] = sc.lastInput[static_cast<size_t>(c)][static_cast<size_t>(stop - from)];
   }
 
@@ -638,74 +651,69 @@ void Limiter::delayOnly(const Block& block) noexcept {
   float reportedReduction = reportedReductionDb_;
   float reportedPeak = reportedOutputPeak_;
   const int pushed = outputPushed_;
-  {
-    double* out0 = block.out0 + start;
-    double* out1 = stereo ? block.out1 + start : nullptr;
-    double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
-    double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
-    float* history0 = outputLine_[0].data() + kTaps + pushed;
-    float* history1 = outputLine_[1].data() + kTaps + pushed;
-    const float steadyDrive = drive_;
-    const float steadyCeiling = ceilingLin_;
-    const int filledFrom = from + fillingFrames;
-    float cachedReductionDb = 0.0f;
-    float cachedReductionGain = 1.0f;
-    for (int i = from; i < stop; ++i) {
-      const int now = (write + i) & kMask;
-      const float s0 = ring0[(now - delay) & kMask];
-      const float s1 = ring1[(now - delay) & kMask];
-      const float fadeGain = sc.fadeGain[static_cast<size_t>(i)];
-      if (dry0 != nullptr) dry0[i] = s0 * fadeGain;
-      if (dry1 != nullptr) dry1[i] = s1 * fadeGain;
-      float y0;
-      float y1;
-      if (i < filledFrom) {
-        y0 = s0 * fadeGain;
-        y1 = s1 * fadeGain;
-      } else {
-        const float reductionDb = sc.reduction[static_cast<size_t>(i)];
-        // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
-        if (reductionDb != cachedReductionDb) {
-          cachedReductionDb = reductionDb;
-          cachedReductionGain = reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f;
-        }
-        const float drive = gliding ? sc.drive[static_cast<size_t>(i)] : steadyDrive;
-        const float ceiling = gliding ? sc.ceiling[static_cast<size_t>(i)] : steadyCeiling;
-        const float gain = cachedReductionGain * drive;
-        y0 = s0 * gain * fadeGain;
-        y1 = s1 * gain * fadeGain;
-        float overshootDb = 0.0f;
-        if (delay == 0) {
-          const float m = std::max(std::fabs(y0), std::fabs(y1));
-          if (m > ceiling) overshootDb = kDbPerLog2 * std::log2(m / ceiling);
-        }
-        y0 = std::clamp(y0, -ceiling, ceiling);
-        y1 = std::clamp(y1, -ceiling, ceiling);
-        reportedReduction = std::max(reportedReduction, reductionDb + overshootDb);
-        reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
+  double* out0 = block.out0 + start;
+  double* out1 = stereo ? block.out1 + start : nullptr;
+  double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
+  double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
+  float* history0 = outputLine_[0].data() + kTaps + pushed;
+  float* history1 = outputLine_[1].data() + kTaps + pushed;
+  const int filledFrom = from + fillingFrames;
+  float cachedReductionDb = 0.0f;
+  float cachedReductionGain = 1.0f;
+  for (int i = from; i < stop; ++i) {
+    const int now = (write + i) & kMask;
+    const float s0 = ring0[(now - delay) & kMask];
+    const float s1 = ring1[(now - delay) & kMask];
+    const float fadeGain = sc.fadeGain[static_cast<size_t>(i)];
+    if (dry0 != nullptr) dry0[i] = s0 * fadeGain;
+    if (dry1 != nullptr) dry1[i] = s1 * fadeGain;
+    float y0;
+    float y1;
+    if (i < filledFrom) {
+      y0 = s0 * fadeGain;
+      y1 = s1 * fadeGain;
+    } else {
+      const float reductionDb = sc.reduction[static_cast<size_t>(i)];
+      // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
+      if (reductionDb != cachedReductionDb) {
+        cachedReductionDb = reductionDb;
+        cachedReductionGain = reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f;
       }
-      out0[i] = y0;
-      if (stereo) out1[i] = y1;
-      if (truePeak) {
-        history0[i - from] = y0;
-        history1[i - from] = y1;
+      const float ceiling = ceilingAt(i);
+      const float gain = cachedReductionGain * driveAt(i);
+      y0 = s0 * gain * fadeGain;
+      y1 = s1 * gain * fadeGain;
+      float overshootDb = 0.0f;
+      if (delay == 0) {
+        const float m = std::max(std::fabs(y0), std::fabs(y1));
+        if (m > ceiling) overshootDb = kDbPerLog2 * std::log2(m / ceiling);
       }
+      y0 = std::clamp(y0, -ceiling, ceiling);
+      y1 = std::clamp(y1, -ceiling, ceiling);
+      reportedReduction = std::max(reportedReduction, reductionDb + overshootDb);
+      reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
     }
-
-    // The output's true peak over the frames past the refill, all at once.
+    out0[i] = y0;
+    if (stereo) out1[i] = y1;
     if (truePeak) {
-      outputPushed_ = pushed + (stop - from);
-      if (metering_ && stop > filledFrom) {
-        const float* lines[kMaxChannels] = {outputLine_[0].data() + pushed + (filledFrom - from),
-                                            outputLine_[1].data() + pushed + (filledFrom - from)};
-        float* lastValues[kMaxChannels] = {sc.lastOutput[0].data(), sc.lastOutput[1].data()};
-        sc.lastOutput[0][0] = outputLast_[0];
-        sc.lastOutput[1][0] = outputLast_[1];
-        const int metered = stop - filledFrom;
-        segmentPeaks(lines, channels, metered, tapLanes_[0][0].data(), lastValues, sc.meter.data());
-        for (int c = 0; c < channels; ++c) outputLast_[static_cast<size_t>(c)] = sc.lastOutput[static_cast<size_t>(c)][static_cast<size_t>(metered)];
-        for (int i = 0; i < metered; ++i) reportedPeak = std::max(reportedPeak, sc.meter[static_cast<size_t>(i)]);
-      }
+      history0[i - from] = y0;
+      history1[i - from] = y1;
+    }
+  }
+
+  // The output's true peak over the frames past the refill, all at once.
+  if (truePeak) {
+    outputPushed_ = pushed + (stop - from);
+    if (metering_ && stop > filledFrom) {
+      const float* lines[kMaxChannels] = {outputLine_[0].data() + pushed + (filledFrom - from),
+                                          outputLine_[1].data() + pushed + (filledFrom - from)};
+      float* lastValues[kMaxChannels] = {sc.lastOutput[0].data(), sc.lastOutput[1].data()};
+      sc.lastOutput[0][0] = outputLast_[0];
+      sc.lastOutput[1][0] = outputLast_[1];
+      const int metered = stop - filledFrom;
+      segmentPeaks(lines, channels, metered, tapLanes_[0][0].data(), lastValues, sc.meter.data());
+      for (int c = 0; c < channels; ++c) outputLast_[static_cast<size_t>(c)] = sc.lastOutput[static_cast<size_t>(c)][static_cast<size_t>(metered)];
+      for (int i = 0; i < metered; ++i) reportedPeak = std::max(reportedPeak, sc.meter[static_cast<size_t>(i)]);
     }
   }
   reportedReductionDb_ = reportedReduction;

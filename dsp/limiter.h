@@ -262,9 +262,13 @@ class Limiter {
     alignas(32) std::array<float, kChunk + kLane> peak;        // true-peak estimate of the input
     alignas(32) std::array<float, kChunk + kLane> reduction;   // r, then R
     alignas(32) std::array<float, kChunk + kLane> delayed;     // rd (look-ahead without true peak)
+    alignas(32) std::array<float, kChunk + kLane> windowMax;   // window maximum (true peak)
     alignas(32) std::array<float, kChunk + kLane> fadeGain;
     alignas(32) std::array<float, kChunk + kLane> drive;       // only while the levels glide
+    alignas(32) std::array<float, kChunk + kLane> target;      // only while the levels glide
     alignas(32) std::array<float, kChunk + kLane> ceiling;     // only while the levels glide
+    // The reduction delay's entries under the true-peak window maxima of a range, oldest first.
+    alignas(32) std::array<float, kChunk + kRingSize + kLane> window;
     alignas(32) std::array<float, kChunk + kLane> meter;       // true-peak estimate of the output
     // Per channel the 3/4-position value before the range ([0]) and of each of its frames.
     alignas(32) std::array<std::array<float, kChunk + kLane + 1>, kMaxChannels> lastInput;
@@ -274,7 +278,7 @@ class Limiter {
   static void runLimiting(Limiter& limiter, const Block& block) noexcept;
   void delayOnly(const Block& block) noexcept;
   void limitChunk(const Block& block, int start, int n) noexcept;
-  int limitRange(const Block& block, int start, int from, int to, bool resumed) noexcept;
+  int limitRange(const Block& block, int start, int from, int to, bool resumed, bool gliding) noexcept;
   void loadChunk(const Block& block, int start, int n) noexcept;
   void finishChunk(int n) noexcept;
   void applySwitch() noexcept;
