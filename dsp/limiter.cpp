@@ -46,49 +46,66 @@ float finiteOrZero(double x) noexcept {
   return std::isfinite(f) ? f : 0.0f;
 }
 
+// Vectors of consecutive frames: eight lanes with AVX2, four with the baseline instruction set.
+// Every lane performs the same float operations in the same order at either width, so both paths
+// give the same bits; no fused multiply-add is enabled on either.
 using Float8 = float __attribute__((vector_size(32)));
-constexpr int kLane = 8;
+using Float4 = float __attribute__((vector_size(16)));
+constexpr int kLane = 8;  // widest vector; buffers leave room for one group of this many
+template <class V>
+constexpr int kWidth = static_cast<int>(sizeof(V) / sizeof(float));
 
 // The vector helpers below are always inlined, so no vector ever crosses a call boundary.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-[[gnu::always_inline]] inline Float8 load8(const float* p) noexcept {
-  Float8 v;
+template <class V>
+[[gnu::always_inline]] inline V loadV(const float* p) noexcept {
+  V v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
 
-[[gnu::always_inline]] inline void store8(float* p, const Float8& v) noexcept { std::memcpy(p, &v, sizeof v); }
+template <class V>
+[[gnu::always_inline]] inline void storeV(float* p, const V& v) noexcept {
+  std::memcpy(p, &v, sizeof v);
+}
 
-[[gnu::always_inline]] inline Float8 max8(const Float8& a, const Float8& b) noexcept { return a > b ? a : b; }
+template <class V>
+[[gnu::always_inline]] inline V maxV(const V& a, const V& b) noexcept {
+  return a > b ? a : b;
+}
 
-// The three interpolated values of eight consecutive frames; lane f filters the 32 samples from
-// window + f. Each lane adds its 32 products in one fixed order (four interleaved partial sums of
-// eight, folded pairwise) whatever the vector width, so every clone, the single-frame
-// `waveformPeak` and the batched block loop produce the same bits.
-// Partial sum m of filter k: the products of taps m, m + 8, m + 16, m + 24, in that order.
-[[gnu::always_inline]] inline Float8 partial(const Float8* x, const float* tapLanes, int k, int m) noexcept {
+// Partial sum m of filter k over a group of frames: the products of taps m, m + 8, m + 16 and
+// m + 24, in that order.
+template <class V>
+[[gnu::always_inline]] inline V partial(const V* x, const float* tapLanes, int k, int m) noexcept {
   const float* t = tapLanes + (k * Limiter::kTaps + m) * kLane;
-  Float8 a = x[0] * load8(t);
-  a += x[1] * load8(t + 8 * kLane);
-  a += x[2] * load8(t + 16 * kLane);
-  a += x[3] * load8(t + 24 * kLane);
+  V a = x[0] * loadV<V>(t);
+  a += x[1] * loadV<V>(t + 8 * kLane);
+  a += x[2] * loadV<V>(t + 16 * kLane);
+  a += x[3] * loadV<V>(t + 24 * kLane);
   return a;
 }
 
-[[gnu::always_inline]] inline void interpolate8(const float* window, const float* tapLanes, Float8* v) noexcept {
+// The three interpolated values of consecutive frames; lane f filters the 32 samples from
+// window + f. Each lane adds its 32 products in one fixed order (eight interleaved partial sums,
+// folded pairwise) whatever the vector width, so the single-frame `waveformPeak`, the batched
+// block loop and both instruction-set paths produce the same bits.
+template <class V>
+[[gnu::always_inline]] inline void interpolate(const float* window, const float* tapLanes, V* v) noexcept {
   // s_m = partial m + partial m + 4, folded as (s0 + s2) + (s1 + s3).
-  Float8 s02[3];
-  Float8 s1[3];
+  V s02[3];
+  V s1[3];
   constexpr int kOrder[4] = {0, 2, 1, 3};
   for (int step = 0; step < 4; ++step) {
     const int m = kOrder[step];
     // Samples shared by the three filters, loaded once.
-    const Float8 lo[4] = {load8(window + m), load8(window + m + 8), load8(window + m + 16), load8(window + m + 24)};
-    const Float8 hi[4] = {load8(window + m + 4), load8(window + m + 12), load8(window + m + 20),
-                          load8(window + m + 28)};
+    const V lo[4] = {loadV<V>(window + m), loadV<V>(window + m + 8), loadV<V>(window + m + 16),
+                     loadV<V>(window + m + 24)};
+    const V hi[4] = {loadV<V>(window + m + 4), loadV<V>(window + m + 12), loadV<V>(window + m + 20),
+                     loadV<V>(window + m + 28)};
     for (int k = 0; k < 3; ++k) {
-      const Float8 sm = partial(lo, tapLanes, k, m) + partial(hi, tapLanes, k, m + 4);
+      const V sm = partial(lo, tapLanes, k, m) + partial(hi, tapLanes, k, m + 4);
       if (step == 0) {
         s02[k] = sm;
       } else if (step == 1) {
@@ -104,63 +121,73 @@ constexpr int kLane = 8;
 
 // Peak of point y between l and r: |y|, and where y is a local extremum away from zero with
 // non-zero curvature, also the magnitude of the parabola's vertex through the three points.
-[[gnu::always_inline]] inline Float8 pointPeak(const Float8& y, const Float8& l, const Float8& r) noexcept {
-  const Float8 zero = {};
-  const Float8 magnitude = y > zero ? y : -y;
-  const Float8 curvature = l - 2.0f * y + r;
-  const Float8 d = l - r;
+template <class V>
+[[gnu::always_inline]] inline V pointPeak(const V& y, const V& l, const V& r) noexcept {
+  const V zero = {};
+  const V magnitude = y > zero ? y : -y;
+  const V curvature = l - 2.0f * y + r;
+  const V d = l - r;
   const auto extremum = ((y > zero) & (y >= l) & (y >= r)) | ((y < zero) & (y <= l) & (y <= r));
   const auto use = extremum & (curvature != zero);
   // Lanes without a vertex divide by a dummy 1 so that no infinity is formed.
-  const Float8 one = zero + 1.0f;
-  const Float8 vertex = y - d * d / (8.0f * (use ? curvature : one));
-  const Float8 vertexMagnitude = vertex > zero ? vertex : -vertex;
-  return use ? max8(vertexMagnitude, magnitude) : magnitude;
+  const V one = zero + 1.0f;
+  const V vertex = y - d * d / (8.0f * (use ? curvature : one));
+  const V vertexMagnitude = vertex > zero ? vertex : -vertex;
+  return use ? maxV(vertexMagnitude, magnitude) : magnitude;
 }
 
 // True-peak estimates of `count` consecutive frames (1..kChunk) over 1 or 2 channels. The
 // 32-sample window of frame f of channel c starts at lines[c] + f + 1. last[c][0] holds the
 // 3/4-position value before the first frame; last[c][f + 1] receives that of frame f. peaks
-// receives one value per frame, rounded up to whole groups of eight.
+// receives one value per frame, rounded up to whole vectors.
+template <class V>
 [[gnu::always_inline]] inline void segmentPeaks(const float* const* lines, int channels, int count,
                                                 const float* tapLanes, float* const* last, float* peaks) noexcept {
+  constexpr int W = kWidth<V>;
   constexpr int kRoom = Limiter::kChunk + kLane;
   alignas(32) float quarter[Limiter::kMaxChannels][kRoom];
   alignas(32) float half[Limiter::kMaxChannels][kRoom];
-  const int groups = (count + kLane - 1) / kLane;
   // First every interpolated value, so that the point rules below read the previous frame's
   // 3/4-position value from memory written well before.
   for (int c = 0; c < channels; ++c) {
-    for (int g = 0; g < groups; ++g) {
-      Float8 v[3];
-      interpolate8(lines[c] + g * kLane + 1, tapLanes, v);
-      store8(quarter[c] + g * kLane, v[0]);
-      store8(half[c] + g * kLane, v[1]);
-      store8(last[c] + g * kLane + 1, v[2]);
+    for (int f = 0; f < count; f += W) {
+      V v[3];
+      interpolate(lines[c] + f + 1, tapLanes, v);
+      storeV(quarter[c] + f, v[0]);
+      storeV(half[c] + f, v[1]);
+      storeV(last[c] + f + 1, v[2]);
     }
   }
-  for (int g = 0; g < groups; ++g) {
-    const int f = g * kLane;
-    Float8 best = {};
+  for (int f = 0; f < count; f += W) {
+    V best = {};
     for (int c = 0; c < channels; ++c) {
-      const Float8 x16 = load8(lines[c] + f + 16);
-      const Float8 x17 = load8(lines[c] + f + 17);
-      const Float8 q = load8(quarter[c] + f);
-      const Float8 h = load8(half[c] + f);
-      const Float8 t = load8(last[c] + f + 1);
-      const Float8 before = load8(last[c] + f);
-      const Float8 p = max8(max8(pointPeak(x16, before, q), pointPeak(q, x16, h)),
-                            max8(pointPeak(h, q, t), pointPeak(t, h, x17)));
-      best = c == 0 ? p : max8(best, p);
+      const V x16 = loadV<V>(lines[c] + f + 16);
+      const V x17 = loadV<V>(lines[c] + f + 17);
+      const V q = loadV<V>(quarter[c] + f);
+      const V h = loadV<V>(half[c] + f);
+      const V t = loadV<V>(last[c] + f + 1);
+      const V before = loadV<V>(last[c] + f);
+      const V p = maxV(maxV(pointPeak(x16, before, q), pointPeak(q, x16, h)),
+                       maxV(pointPeak(h, q, t), pointPeak(t, h, x17)));
+      best = c == 0 ? p : maxV(best, p);
     }
-    store8(peaks + f, best);
+    storeV(peaks + f, best);
   }
 }
 
-__attribute__((target_clones("avx2", "default"))) void segmentPeaksDispatch(const float* const* lines, int channels,
-                                                                              int count, const float* tapLanes,
-                                                                              float* const* last, float* peaks) noexcept {
-  segmentPeaks(lines, channels, count, tapLanes, last, peaks);
+__attribute__((target("avx2"))) void segmentPeaksAvx2(const float* const* lines, int channels, int count,
+                                                      const float* tapLanes, float* const* last, float* peaks) noexcept {
+  segmentPeaks<Float8>(lines, channels, count, tapLanes, last, peaks);
+}
+
+void segmentPeaksBaseline(const float* const* lines, int channels, int count, const float* tapLanes,
+                          float* const* last, float* peaks) noexcept {
+  segmentPeaks<Float4>(lines, channels, count, tapLanes, last, peaks);
+}
+
+bool cpuHasAvx2() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
 }
 
 // r for a (true) peak: the dB by which peak × drive exceeds the target, 0 below it.
@@ -192,6 +219,7 @@ void Limiter::prepare(double sampleRate) {
   peakReleaseCoeff_ = static_cast<float>(std::exp(-1.0 / (timeConstant(kPeakReleaseS) * sr)));
   smoothingCoeff_ = 1.0 - std::exp(-1.0 / (timeConstant(kLevelSmoothingS) * sr));
   fadeStep_ = static_cast<float>(1.0 / (timeConstant(kFadeS) * sr));
+  avx2_ = cpuHasAvx2();
   designInterpolator();
   reset();
 }
@@ -345,7 +373,7 @@ float Limiter::waveformPeak(const std::array<Recent, 2>& history, int channels,
   }
   const float* linePointers[kMaxChannels] = {lines[0], lines[1]};
   float* lastPointers[kMaxChannels] = {lastValues[0], lastValues[1]};
-  segmentPeaksDispatch(linePointers, channels, 1, tapLanes_[0][0].data(), lastPointers, peaks);
+  (avx2_ ? segmentPeaksAvx2 : segmentPeaksBaseline)(linePointers, channels, 1, tapLanes_[0][0].data(), lastPointers, peaks);
   for (int c = 0; c < channels; ++c) last[static_cast<size_t>(c)] = lastValues[c][1];
   return peaks[0];
 }
@@ -389,7 +417,11 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
                     channels,
                     n};
   if constexpr (Active) {
-    runLimiting(*this, block);
+    if (avx2_) {
+      limitAvx2(block);
+    } else {
+      limitBaseline(block);
+    }
   } else {
     delayOnly(block);
   }
@@ -482,6 +514,7 @@ void Limiter::delayOnly(const Block& block) noexcept {
   }
 }
 
+template <class V>
 [[gnu::always_inline]] inline void Limiter::limitChunk(const Block& block, int start, int n) noexcept {
   loadChunk(block, start, n);
   // Threshold and ceiling glide independently of the signal: their path for the whole chunk first.
@@ -501,7 +534,7 @@ void Limiter::delayOnly(const Block& block) noexcept {
   int from = 0;
   bool resumed = false;
   while (from < n) {
-    const int stop = limitRange(block, start, from, n, resumed, gliding);
+    const int stop = limitRange<V>(block, start, from, n, resumed, gliding);
     // A reconfiguration switched at frame `stop`: its fade step is done, the rest of the frame
     // runs with the new delay and detection.
     if (stop < n) applySwitch();
@@ -516,6 +549,7 @@ void Limiter::delayOnly(const Block& block) noexcept {
 // Stages: the detector input of every frame at once (true-peak estimates, their reductions and,
 // with true peak, the window maximum), the gain computer frame by frame, the output samples, then
 // the output's true peak for the whole range at once.
+template <class V>
 [[gnu::always_inline]] inline int Limiter::limitRange(const Block& block, int start, int from, int to,
                                                       bool resumed, bool gliding) noexcept {
   ChunkScratch& sc = scratch_;
@@ -543,7 +577,7 @@ void Limiter::delayOnly(const Block& block) noexcept {
     float* lastValues[kMaxChannels] = {sc.lastInput[0].data(), sc.lastInput[1].data()};
     sc.lastInput[0][0] = inputLast_[0];
     sc.lastInput[1][0] = inputLast_[1];
-    segmentPeaks(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
+    segmentPeaks<V>(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
     // r goes into the reduction delay; the window maximum of each frame spans the entries from
     // D back to O frames before it (Wmax of them). Entries from before the last clear are 0,
     // which no reduction is below, so they never change a maximum.
@@ -560,10 +594,10 @@ void Limiter::delayOnly(const Block& block) noexcept {
     float* line = sc.window.data();
     std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
     std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
-    for (int f = 0; f < count; f += kLane) {
-      Float8 m = load8(line + f);
-      for (int j = 1; j < span; ++j) m = max8(m, load8(line + f + j));
-      store8(sc.windowMax.data() + from + f, m);
+    for (int f = 0; f < count; f += kWidth<V>) {
+      V m = loadV<V>(line + f);
+      for (int j = 1; j < span; ++j) m = maxV(m, loadV<V>(line + f + j));
+      storeV(sc.windowMax.data() + from + f, m);
     }
   } else if (delay > 0) {
     const int back = delay - attack_;
@@ -711,7 +745,7 @@ void Limiter::delayOnly(const Block& block) noexcept {
       sc.lastOutput[0][0] = outputLast_[0];
       sc.lastOutput[1][0] = outputLast_[1];
       const int metered = stop - filledFrom;
-      segmentPeaks(lines, channels, metered, tapLanes_[0][0].data(), lastValues, sc.meter.data());
+      segmentPeaks<V>(lines, channels, metered, tapLanes_[0][0].data(), lastValues, sc.meter.data());
       for (int c = 0; c < channels; ++c) outputLast_[static_cast<size_t>(c)] = sc.lastOutput[static_cast<size_t>(c)][static_cast<size_t>(metered)];
       for (int i = 0; i < metered; ++i) reportedPeak = std::max(reportedPeak, sc.meter[static_cast<size_t>(i)]);
     }
@@ -721,9 +755,15 @@ void Limiter::delayOnly(const Block& block) noexcept {
   return stop;
 }
 
-__attribute__((target_clones("avx2", "default"))) void Limiter::runLimiting(Limiter& limiter, const Block& block) noexcept {
+__attribute__((target("avx2"))) void Limiter::limitAvx2(const Block& block) noexcept {
   for (int start = 0; start < block.frames; start += kChunk) {
-    limiter.limitChunk(block, start, std::min(kChunk, block.frames - start));
+    limitChunk<Float8>(block, start, std::min(kChunk, block.frames - start));
+  }
+}
+
+void Limiter::limitBaseline(const Block& block) noexcept {
+  for (int start = 0; start < block.frames; start += kChunk) {
+    limitChunk<Float4>(block, start, std::min(kChunk, block.frames - start));
   }
 }
 

@@ -275,9 +275,13 @@ class Limiter {
     alignas(32) std::array<std::array<float, kChunk + kLane + 1>, kMaxChannels> lastOutput;
   };
 
-  static void runLimiting(Limiter& limiter, const Block& block) noexcept;
+  // The limiting loop built for AVX2 and for the baseline instruction set (same results).
+  void limitAvx2(const Block& block) noexcept;
+  void limitBaseline(const Block& block) noexcept;
   void delayOnly(const Block& block) noexcept;
+  template <class V>
   void limitChunk(const Block& block, int start, int n) noexcept;
+  template <class V>
   int limitRange(const Block& block, int start, int from, int to, bool resumed, bool gliding) noexcept;
   void loadChunk(const Block& block, int start, int n) noexcept;
   void finishChunk(int n) noexcept;
@@ -294,6 +298,7 @@ class Limiter {
   float excessEnvelope(GainState& g, float r) const noexcept;
 
   // Derived values.
+  bool avx2_ = false;  // whether this processor runs the AVX2 build of the loops
   double sampleRate_ = 48000.0;
   int latency_ = 72;
   int attack_ = 12;
