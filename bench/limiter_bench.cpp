@@ -33,7 +33,7 @@ std::vector<double> musicNoise(uint32_t seed) {
   return x;
 }
 
-void runLimiter(benchmark::State& state, bool lookahead, bool truePeak, bool metering) {
+void runLimiter(benchmark::State& state, bool lookahead, bool truePeak, bool metering, bool gliding = false) {
   const std::vector<double> left = musicNoise(1);
   const std::vector<double> right = musicNoise(2);
   std::vector<double> outL(kBlock), outR(kBlock);
@@ -49,6 +49,8 @@ void runLimiter(benchmark::State& state, bool lookahead, bool truePeak, bool met
   for (auto _ : state) {
     const double* in[2] = {left.data() + pos, right.data() + pos};
     double* out[2] = {outL.data(), outR.data()};
+    // Moving the threshold every block keeps threshold and drive gliding: the costliest steady case.
+    if (gliding) lim.settings.thresholdDb = (pos / kBlock) % 2 ? -10.0f : -12.0f;
     lim.run<true>(in, out, 2, kBlock, nullptr);
     benchmark::DoNotOptimize(outL.data());
     benchmark::DoNotOptimize(outR.data());
@@ -67,6 +69,7 @@ void BM_LimiterZeroLatency(benchmark::State& state) { runLimiter(state, false, f
 void BM_LimiterLookahead(benchmark::State& state) { runLimiter(state, true, false, false); }
 void BM_LimiterTruePeak(benchmark::State& state) { runLimiter(state, true, true, false); }
 void BM_LimiterTruePeakMetering(benchmark::State& state) { runLimiter(state, true, true, true); }
+void BM_LimiterTruePeakMeteringGliding(benchmark::State& state) { runLimiter(state, true, true, true, true); }
 
 }  // namespace
 
@@ -74,3 +77,4 @@ BENCHMARK(BM_LimiterZeroLatency);
 BENCHMARK(BM_LimiterLookahead);
 BENCHMARK(BM_LimiterTruePeak);
 BENCHMARK(BM_LimiterTruePeakMetering);
+BENCHMARK(BM_LimiterTruePeakMeteringGliding);

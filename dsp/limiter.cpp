@@ -46,92 +46,155 @@ float finiteOrZero(double x) noexcept {
   return std::isfinite(f) ? f : 0.0f;
 }
 
+// Vectors of consecutive frames: eight lanes with AVX2, four with the baseline instruction set.
+// Every lane performs the same float operations in the same order at either width, so both paths
+// give the same bits; no fused multiply-add is enabled on either.
 using Float8 = float __attribute__((vector_size(32)));
 using Float4 = float __attribute__((vector_size(16)));
+constexpr int kLane = 8;  // widest vector; buffers leave room for one group of this many
+template <class V>
+constexpr int kWidth = static_cast<int>(sizeof(V) / sizeof(float));
 
-[[gnu::always_inline]] inline float horizontalSum(const Float8& v) noexcept {
-  Float4 lo;
-  Float4 hi;
-  std::memcpy(&lo, &v, sizeof lo);
-  std::memcpy(&hi, reinterpret_cast<const char*>(&v) + sizeof lo, sizeof hi);
-  const Float4 s = lo + hi;
-  return (s[0] + s[2]) + (s[1] + s[3]);
+// The vector helpers below are always inlined, so no vector ever crosses a call boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <class V>
+[[gnu::always_inline]] inline V loadV(const float* p) noexcept {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
 
-// Peak of the latest interpolation segment over the channels: three 32-tap dot products per
-// channel, then the point and parabola-vertex rules on the four points of both channels at once.
-// Lane-wise vector arithmetic gives the same result in every clone; only the width differs.
-[[gnu::always_inline]] inline float segmentPeak(const float* const* windows, int channels, const float* taps,
-                                                float* last) noexcept {
-  // Lanes 0..3 hold channel 0, lanes 4..7 channel 1 (zeros, and so no peak, for mono).
-  Float8 y = {};
-  Float8 l = {};
-  Float8 r = {};
-  for (int c = 0; c < channels; ++c) {
-    const float* x = windows[c];
-    Float8 a0 = {};
-    Float8 a1 = {};
-    Float8 a2 = {};
-    for (int k = 0; k < Limiter::kTaps; k += 8) {
-      Float8 xv;
-      Float8 t0;
-      Float8 t1;
-      Float8 t2;
-      std::memcpy(&xv, x + k, sizeof xv);
-      std::memcpy(&t0, taps + k, sizeof t0);
-      std::memcpy(&t1, taps + Limiter::kTaps + k, sizeof t1);
-      std::memcpy(&t2, taps + 2 * Limiter::kTaps + k, sizeof t2);
-      a0 += xv * t0;
-      a1 += xv * t1;
-      a2 += xv * t2;
+template <class V>
+[[gnu::always_inline]] inline void storeV(float* p, const V& v) noexcept {
+  std::memcpy(p, &v, sizeof v);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V maxV(const V& a, const V& b) noexcept {
+  return a > b ? a : b;
+}
+
+// Partial sum m of filter k over a group of frames: the products of taps m, m + 8, m + 16 and
+// m + 24, in that order.
+template <class V>
+[[gnu::always_inline]] inline V partial(const V* x, const float* tapLanes, int k, int m) noexcept {
+  const float* t = tapLanes + (k * Limiter::kTaps + m) * kLane;
+  V a = x[0] * loadV<V>(t);
+  a += x[1] * loadV<V>(t + 8 * kLane);
+  a += x[2] * loadV<V>(t + 16 * kLane);
+  a += x[3] * loadV<V>(t + 24 * kLane);
+  return a;
+}
+
+// The three interpolated values of consecutive frames; lane f filters the 32 samples from
+// window + f. Each lane adds its 32 products in one fixed order (eight interleaved partial sums,
+// folded pairwise) whatever the vector width, so the single-frame `waveformPeak`, the batched
+// block loop and both instruction-set paths produce the same bits.
+template <class V>
+[[gnu::always_inline]] inline void interpolate(const float* window, const float* tapLanes, V* v) noexcept {
+  // s_m = partial m + partial m + 4, folded as (s0 + s2) + (s1 + s3).
+  V s02[3];
+  V s1[3];
+  constexpr int kOrder[4] = {0, 2, 1, 3};
+  for (int step = 0; step < 4; ++step) {
+    const int m = kOrder[step];
+    // Samples shared by the three filters, loaded once.
+    const V lo[4] = {loadV<V>(window + m), loadV<V>(window + m + 8), loadV<V>(window + m + 16),
+                     loadV<V>(window + m + 24)};
+    const V hi[4] = {loadV<V>(window + m + 4), loadV<V>(window + m + 12), loadV<V>(window + m + 20),
+                     loadV<V>(window + m + 28)};
+    for (int k = 0; k < 3; ++k) {
+      const V sm = partial(lo, tapLanes, k, m) + partial(hi, tapLanes, k, m + 4);
+      if (step == 0) {
+        s02[k] = sm;
+      } else if (step == 1) {
+        s02[k] = s02[k] + sm;
+      } else if (step == 2) {
+        s1[k] = sm;
+      } else {
+        v[k] = s02[k] + (s1[k] + sm);
+      }
     }
-    const float quarter = horizontalSum(a0);
-    const float half = horizontalSum(a1);
-    const float threeQuarter = horizontalSum(a2);
-    // Points x16, v1/4, v1/2, v3/4 with their left and right neighbours.
-    const int o = 4 * c;
-    y[o] = x[15];
-    y[o + 1] = quarter;
-    y[o + 2] = half;
-    y[o + 3] = threeQuarter;
-    l[o] = last[c];
-    l[o + 1] = x[15];
-    l[o + 2] = quarter;
-    l[o + 3] = half;
-    r[o] = quarter;
-    r[o + 1] = half;
-    r[o + 2] = threeQuarter;
-    r[o + 3] = x[16];
-    last[c] = threeQuarter;
   }
-  const Float8 zero = {};
-  const Float8 magnitude = y > zero ? y : -y;
-  const Float8 curvature = l - 2.0f * y + r;
-  const Float8 d = l - r;
+}
+
+// Peak of point y between l and r: |y|, and where y is a local extremum away from zero with
+// non-zero curvature, also the magnitude of the parabola's vertex through the three points.
+template <class V>
+[[gnu::always_inline]] inline V pointPeak(const V& y, const V& l, const V& r) noexcept {
+  const V zero = {};
+  const V magnitude = y > zero ? y : -y;
+  const V curvature = l - 2.0f * y + r;
+  const V d = l - r;
   const auto extremum = ((y > zero) & (y >= l) & (y >= r)) | ((y < zero) & (y <= l) & (y <= r));
   const auto use = extremum & (curvature != zero);
   // Lanes without a vertex divide by a dummy 1 so that no infinity is formed.
-  const Float8 one = zero + 1.0f;
-  const Float8 vertex = y - d * d / (8.0f * (use ? curvature : one));
-  const Float8 vertexMagnitude = vertex > zero ? vertex : -vertex;
-  const Float8 point = use ? (vertexMagnitude > magnitude ? vertexMagnitude : magnitude) : magnitude;
-  Float4 lo;
-  Float4 hi;
-  std::memcpy(&lo, &point, sizeof lo);
-  std::memcpy(&hi, reinterpret_cast<const char*>(&point) + sizeof lo, sizeof hi);
-  const Float4 m = lo > hi ? lo : hi;
-  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+  const V one = zero + 1.0f;
+  const V vertex = y - d * d / (8.0f * (use ? curvature : one));
+  const V vertexMagnitude = vertex > zero ? vertex : -vertex;
+  return use ? maxV(vertexMagnitude, magnitude) : magnitude;
 }
 
-__attribute__((target_clones("avx2", "default"))) float segmentPeakDispatch(const float* const* windows, int channels,
-                                                                              const float* taps, float* last) noexcept {
-  return segmentPeak(windows, channels, taps, last);
+// True-peak estimates of `count` consecutive frames (1..kChunk) over 1 or 2 channels. The
+// 32-sample window of frame f of channel c starts at lines[c] + f + 1. last[c][0] holds the
+// 3/4-position value before the first frame; last[c][f + 1] receives that of frame f. peaks
+// receives one value per frame, rounded up to whole vectors.
+template <class V>
+[[gnu::always_inline]] inline void segmentPeaks(const float* const* lines, int channels, int count,
+                                                const float* tapLanes, float* const* last, float* peaks) noexcept {
+  constexpr int W = kWidth<V>;
+  constexpr int kRoom = Limiter::kChunk + kLane;
+  alignas(32) float quarter[Limiter::kMaxChannels][kRoom];
+  alignas(32) float half[Limiter::kMaxChannels][kRoom];
+  // First every interpolated value, so that the point rules below read the previous frame's
+  // 3/4-position value from memory written well before.
+  for (int c = 0; c < channels; ++c) {
+    for (int f = 0; f < count; f += W) {
+      V v[3];
+      interpolate(lines[c] + f + 1, tapLanes, v);
+      storeV(quarter[c] + f, v[0]);
+      storeV(half[c] + f, v[1]);
+      storeV(last[c] + f + 1, v[2]);
+    }
+  }
+  for (int f = 0; f < count; f += W) {
+    V best = {};
+    for (int c = 0; c < channels; ++c) {
+      const V x16 = loadV<V>(lines[c] + f + 16);
+      const V x17 = loadV<V>(lines[c] + f + 17);
+      const V q = loadV<V>(quarter[c] + f);
+      const V h = loadV<V>(half[c] + f);
+      const V t = loadV<V>(last[c] + f + 1);
+      const V before = loadV<V>(last[c] + f);
+      const V p = maxV(maxV(pointPeak(x16, before, q), pointPeak(q, x16, h)),
+                       maxV(pointPeak(h, q, t), pointPeak(t, h, x17)));
+      best = c == 0 ? p : maxV(best, p);
+    }
+    storeV(peaks + f, best);
+  }
 }
 
-[[gnu::always_inline]] inline float inlinePeak(const std::array<Limiter::Recent, 2>& history, int channels,
-                                               const float* taps, std::array<float, 2>& last) noexcept {
-  const float* windows[Limiter::kMaxChannels] = {history[0].window(), history[1].window()};
-  return segmentPeak(windows, channels, taps, last.data());
+__attribute__((target("avx2"))) void segmentPeaksAvx2(const float* const* lines, int channels, int count,
+                                                      const float* tapLanes, float* const* last, float* peaks) noexcept {
+  segmentPeaks<Float8>(lines, channels, count, tapLanes, last, peaks);
+}
+
+void segmentPeaksBaseline(const float* const* lines, int channels, int count, const float* tapLanes,
+                          float* const* last, float* peaks) noexcept {
+  segmentPeaks<Float4>(lines, channels, count, tapLanes, last, peaks);
+}
+
+bool cpuHasAvx2() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+// r for a (true) peak: the dB by which peak × drive exceeds the target, 0 below it.
+[[gnu::always_inline]] inline float reductionFor(float peak, float drive, float target) noexcept {
+  const float level = peak * drive;
+  // The cap keeps absurd but finite inputs from pushing infinities into the running sums.
+  return level > target ? std::min(kDbPerLog2 * std::log2(level / target), kMaxReductionDb) : 0.0f;
 }
 
 }  // namespace
@@ -156,6 +219,7 @@ void Limiter::prepare(double sampleRate) {
   peakReleaseCoeff_ = static_cast<float>(std::exp(-1.0 / (timeConstant(kPeakReleaseS) * sr)));
   smoothingCoeff_ = 1.0 - std::exp(-1.0 / (timeConstant(kLevelSmoothingS) * sr));
   fadeStep_ = static_cast<float>(1.0 / (timeConstant(kFadeS) * sr));
+  avx2_ = cpuHasAvx2();
   designInterpolator();
   reset();
 }
@@ -182,8 +246,9 @@ void Limiter::restart() noexcept {
 void Limiter::clearAll() noexcept {
   for (auto& r : ring_) r.fill(0.0f);
   write_ = 0;
-  for (auto& h : inputHistory_) h.clear();
-  for (auto& h : outputHistory_) h.clear();
+  for (auto& line : inputLine_) line.fill(0.0f);
+  for (auto& line : outputLine_) line.fill(0.0f);
+  outputPushed_ = 0;
   inputLast_.fill(0.0f);
   outputLast_.fill(0.0f);
   clearGainComputer();
@@ -251,7 +316,9 @@ void Limiter::designInterpolator() {
     double sum = 0.0;
     for (double v : h) sum += v;
     for (int j = 0; j < kTaps; ++j) {
-      taps_[static_cast<size_t>(k)][static_cast<size_t>(j)] = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
+      const float tap = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
+      taps_[static_cast<size_t>(k)][static_cast<size_t>(j)] = tap;
+      tapLanes_[static_cast<size_t>(k)][static_cast<size_t>(j)].fill(tap);
     }
   }
 }
@@ -295,8 +362,20 @@ std::array<double, Limiter::kTaps> Limiter::solveInterpolator(double position) {
 float Limiter::waveformPeak(const std::array<Recent, 2>& history, int channels,
                             std::array<float, 2>& last) const noexcept {
   channels = std::clamp(channels, 0, kMaxChannels);
-  const float* windows[kMaxChannels] = {history[0].window(), history[1].window()};
-  return segmentPeakDispatch(windows, channels, taps_[0].data(), last.data());
+  if (channels == 0) return 0.0f;
+  // The batched kernel on a one-frame line: one slot before the window, room for a full group after.
+  alignas(32) float lines[kMaxChannels][1 + kTaps + 2 * kLane] = {};
+  alignas(32) float lastValues[kMaxChannels][kLane + 1] = {};
+  alignas(32) float peaks[kLane];
+  for (int c = 0; c < channels; ++c) {
+    std::memcpy(lines[c] + 1, history[static_cast<size_t>(c)].window(), kTaps * sizeof(float));
+    lastValues[c][0] = last[static_cast<size_t>(c)];
+  }
+  const float* linePointers[kMaxChannels] = {lines[0], lines[1]};
+  float* lastPointers[kMaxChannels] = {lastValues[0], lastValues[1]};
+  (avx2_ ? segmentPeaksAvx2 : segmentPeaksBaseline)(linePointers, channels, 1, tapLanes_[0][0].data(), lastPointers, peaks);
+  for (int c = 0; c < channels; ++c) last[static_cast<size_t>(c)] = lastValues[c][1];
+  return peaks[0];
 }
 
 [[gnu::always_inline]] inline float Limiter::excessEnvelope(GainState& g, float r) const noexcept {
@@ -338,81 +417,90 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
                     channels,
                     n};
   if constexpr (Active) {
-    runLimiting(*this, block);
+    if (avx2_) {
+      limitAvx2(block);
+    } else {
+      limitBaseline(block);
+    }
   } else {
-    frames<false>(block);
+    delayOnly(block);
   }
 }
 
-template <bool Active>
-[[gnu::always_inline]] inline void Limiter::frames(const Block& block) noexcept {
-  const int channels = block.channels;
-  const int n = block.frames;
-  const bool stereo = channels == 2;
+[[gnu::always_inline]] inline void Limiter::loadChunk(const Block& block, int start, int n) noexcept {
+  float* line0 = inputLine_[0].data() + kTaps;
+  float* line1 = inputLine_[1].data() + kTaps;
+  const double* in0 = block.in0 + start;
+  for (int i = 0; i < n; ++i) line0[i] = finiteOrZero(in0[i]);
+  if (block.in1 != nullptr) {
+    const double* in1 = block.in1 + start;
+    for (int i = 0; i < n; ++i) line1[i] = finiteOrZero(in1[i]);
+  } else {
+    std::fill(line1, line1 + n, 0.0f);
+  }
+  // The chunk never wraps onto the sample D frames back: D + kChunk stays below the ring size.
+  static_assert(960 + kChunk <= kRingSize);
+  const int first = std::min(n, kRingSize - write_);
+  for (int c = 0; c < kMaxChannels; ++c) {
+    const float* line = inputLine_[static_cast<size_t>(c)].data() + kTaps;
+    float* ring = ring_[static_cast<size_t>(c)].data();
+    std::memcpy(ring + write_, line, static_cast<size_t>(first) * sizeof(float));
+    std::memcpy(ring, line + first, static_cast<size_t>(n - first) * sizeof(float));
+  }
+  outputPushed_ = 0;
+}
+
+[[gnu::always_inline]] inline void Limiter::finishChunk(int n) noexcept {
+  write_ = (write_ + n) & kMask;
+  for (auto& line : inputLine_) std::memmove(line.data(), line.data() + n, kTaps * sizeof(float));
+  if (outputPushed_ > 0) {
+    for (auto& line : outputLine_) std::memmove(line.data(), line.data() + outputPushed_, kTaps * sizeof(float));
+  }
+  outputPushed_ = 0;
+}
+
+void Limiter::applySwitch() noexcept {
+  reconfigurePending_ = false;
+  applySettings();
+  reportedReductionDb_ = 0.0f;
+  reportedOutputPeak_ = 0.0f;
+  fade_.fadeInCountdown = fade_.fillCountdown = delay_;
+}
+
+void Limiter::delayOnly(const Block& block) noexcept {
+  const bool stereo = block.channels == 2;
   double wantThresholdDb = 0.0;
   double wantCeilingDb = 0.0;
   sanitizedLevels(wantThresholdDb, wantCeilingDb);
-
-  const double* in0 = block.in0;
-  const double* in1 = block.in1;
-  double* out0 = block.out0;
-  double* out1 = block.out1;
-  double* dry0 = block.dry0;
-  double* dry1 = block.dry1;
-  float* ring0 = ring_[0].data();
-  float* ring1 = ring_[1].data();
-
-  int write = write_;
-  FadeState fade = fade_;
-  GainState g = gain_;
-  float reportedReduction = reportedReductionDb_;
-  float reportedPeak = reportedOutputPeak_;
-  int delay = delay_;
-  bool truePeak = truePeakApplied_;
   const float fadeStep = fadeStep_;
-  float cachedReductionDb = 0.0f;
-  float cachedReductionGain = 1.0f;
-
-  for (int i = 0; i < n; ++i) {
-    if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
-
-    if (reconfigurePending_) {
-      fade.gain -= fadeStep;
-      if (fade.gain <= 0.0f) {
-        fade.gain = 0.0f;
-        reconfigurePending_ = false;
-        applySettings();
-        delay = delay_;
-        truePeak = truePeakApplied_;
-        g = GainState{};
-        reportedReduction = 0.0f;
-        reportedPeak = 0.0f;
-        fade.fadeInCountdown = fade.fillCountdown = delay;
+  for (int start = 0; start < block.frames; start += kChunk) {
+    const int n = std::min(kChunk, block.frames - start);
+    loadChunk(block, start, n);
+    const float* ring0 = ring_[0].data();
+    const float* ring1 = ring_[1].data();
+    double* out0 = block.out0 + start;
+    double* out1 = stereo ? block.out1 + start : nullptr;
+    double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
+    double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
+    float reportedPeak = reportedOutputPeak_;
+    for (int i = 0; i < n; ++i) {
+      if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
+      if (reconfigurePending_) {
+        fade_.gain -= fadeStep;
+        if (fade_.gain <= 0.0f) {
+          fade_.gain = 0.0f;
+          applySwitch();
+          reportedPeak = 0.0f;
+        }
+      } else if (fade_.fadeInCountdown > 0) {
+        --fade_.fadeInCountdown;
+      } else if (fade_.gain < 1.0f) {
+        fade_.gain = std::min(1.0f, fade_.gain + fadeStep);
       }
-    } else if (fade.fadeInCountdown > 0) {
-      --fade.fadeInCountdown;
-    } else if (fade.gain < 1.0f) {
-      fade.gain = std::min(1.0f, fade.gain + fadeStep);
-    }
-
-    const float x0 = finiteOrZero(in0[i]);
-    const float x1 = stereo ? finiteOrZero(in1[i]) : 0.0f;
-    ring0[write] = x0;
-    ring1[write] = x1;
-    inputHistory_[0].push(x0);
-    inputHistory_[1].push(x1);
-    const bool filling = fade.fillCountdown > 0;
-    if (filling) --fade.fillCountdown;
-
-    const int now = write;
-    write = (write + 1) & kMask;
-    const float s0 = ring0[(now - delay) & kMask];
-    const float s1 = ring1[(now - delay) & kMask];
-    const float fadeGain = fade.gain;
-
-    if constexpr (!Active) {
-      const float y0 = s0 * fadeGain;
-      const float y1 = s1 * fadeGain;
+      if (fade_.fillCountdown > 0) --fade_.fillCountdown;
+      const int now = (write_ + i) & kMask;
+      const float y0 = ring0[(now - delay_) & kMask] * fade_.gain;
+      const float y1 = ring1[(now - delay_) & kMask] * fade_.gain;
       out0[i] = y0;
       if (dry0 != nullptr) dry0[i] = y0;
       if (stereo) {
@@ -420,106 +508,263 @@ template <bool Active>
         if (dry1 != nullptr) dry1[i] = y1;
       }
       reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
-    } else {
-      const float drive = drive_;
-      const float target = target_;
-      auto reductionFor = [drive, target](float peak) noexcept {
-        const float level = peak * drive;
-        // The cap keeps absurd but finite inputs from pushing infinities into the running sums.
-        return level > target ? std::min(kDbPerLog2 * std::log2(level / target), kMaxReductionDb) : 0.0f;
-      };
+    }
+    reportedOutputPeak_ = reportedPeak;
+    finishChunk(n);
+  }
+}
 
-      float reductionDb = 0.0f;
-      if (delay == 0) {
-        const float r = reductionFor(std::max(std::fabs(x0), std::fabs(x1)));
-        excessEnvelope(g, r);
-        if (r >= g.peakStage) {
-          g.peakStage = r;
-          g.peakHoldCountdown = peakHoldSamples_;
-        } else if (g.peakHoldCountdown > 0) {
-          --g.peakHoldCountdown;
-        } else {
-          g.peakStage = r + (g.peakStage - r) * peakReleaseCoeff_;
-          if (g.peakStage < kFloor) g.peakStage = 0.0f;
-        }
-        reductionDb = std::max(g.peakStage, g.excess2);
-      } else {
-        float r;
-        float delayedR;
-        if (truePeak) {
-          r = reductionFor(inlinePeak(inputHistory_, channels, taps_[0].data(), inputLast_));
-          reductionRing_[static_cast<size_t>(reductionWrite_)] = r;
-          delayedR = reductionRing_[static_cast<size_t>((reductionWrite_ - reductionOffset_) & kMask)];
-          reductionWrite_ = (reductionWrite_ + 1) & kMask;
-        } else {
-          r = reductionFor(std::max(std::fabs(x0), std::fabs(x1)));
-          const int ahead = (now - (delay - attack_)) & kMask;
-          delayedR = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])));
-        }
-        const float windowMaxDb = windowMax_.push(delayedR);
-        if (windowMaxDb >= g.windowHeld) {
-          g.windowHeld = windowMaxDb;
-          g.windowHoldCountdown = windowHoldSamples_;
-        } else if (g.windowHoldCountdown > 0) {
-          --g.windowHoldCountdown;
-        } else {
-          g.windowHeld = windowMaxDb + (g.windowHeld - windowMaxDb) * windowReleaseCoeff_;
-          if (g.windowHeld < kFloor) g.windowHeld = 0.0f;
-        }
-        const float averageDb = average_.push(g.windowHeld);
-        excessEnvelope(g, r);
-        reductionDb = std::max(averageDb, g.excess2);
-      }
-      g.reductionDb = reductionDb;
+template <class V>
+[[gnu::always_inline]] inline void Limiter::limitChunk(const Block& block, int start, int n) noexcept {
+  loadChunk(block, start, n);
+  // Threshold and ceiling glide independently of the signal: their path for the whole chunk first.
+  double wantThresholdDb = 0.0;
+  double wantCeilingDb = 0.0;
+  sanitizedLevels(wantThresholdDb, wantCeilingDb);
+  const bool gliding = thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb;
+  if (gliding) {
+    ChunkScratch& sc = scratch_;
+    for (int i = 0; i < n; ++i) {
+      if (thresholdDb_ != wantThresholdDb || ceilingDb_ != wantCeilingDb) glideLevels(wantThresholdDb, wantCeilingDb);
+      sc.drive[static_cast<size_t>(i)] = drive_;
+      sc.target[static_cast<size_t>(i)] = target_;
+      sc.ceiling[static_cast<size_t>(i)] = ceilingLin_;
+    }
+  }
+  int from = 0;
+  bool resumed = false;
+  while (from < n) {
+    const int stop = limitRange<V>(block, start, from, n, resumed, gliding);
+    // A reconfiguration switched at frame `stop`: its fade step is done, the rest of the frame
+    // runs with the new delay and detection.
+    if (stop < n) applySwitch();
+    resumed = true;
+    from = stop;
+  }
+  finishChunk(n);
+}
 
-      if (dry0 != nullptr) dry0[i] = s0 * fadeGain;
-      if (dry1 != nullptr) dry1[i] = s1 * fadeGain;
-      float y0;
-      float y1;
-      if (filling) {
-        y0 = s0 * fadeGain;
-        y1 = s1 * fadeGain;
-      } else {
-        // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
-        if (reductionDb != cachedReductionDb) {
-          cachedReductionDb = reductionDb;
-          cachedReductionGain = reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f;
-        }
-        const float gain = cachedReductionGain * drive;
-        y0 = s0 * gain * fadeGain;
-        y1 = s1 * gain * fadeGain;
-        const float ceiling = ceilingLin_;
-        float overshootDb = 0.0f;
-        if (delay == 0) {
-          const float m = std::max(std::fabs(y0), std::fabs(y1));
-          if (m > ceiling) overshootDb = kDbPerLog2 * std::log2(m / ceiling);
-        }
-        y0 = std::clamp(y0, -ceiling, ceiling);
-        y1 = std::clamp(y1, -ceiling, ceiling);
-        reportedReduction = std::max(reportedReduction, reductionDb + overshootDb);
-        reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
-      }
-      out0[i] = y0;
-      if (stereo) out1[i] = y1;
-      if (truePeak) {
-        outputHistory_[0].push(y0);
-        outputHistory_[1].push(y1);
-        if (metering_ && !filling) {
-          reportedPeak = std::max(reportedPeak, inlinePeak(outputHistory_, channels, taps_[0].data(), outputLast_));
-        }
-      }
+// Frames [from, to) of the chunk at `start`, all with the applied delay and detection; stops early
+// at the frame where a pending reconfiguration switches and returns that frame (else `to`).
+// Stages: the detector input of every frame at once (true-peak estimates, their reductions and,
+// with true peak, the window maximum), the gain computer frame by frame, the output samples, then
+// the output's true peak for the whole range at once.
+template <class V>
+[[gnu::always_inline]] inline int Limiter::limitRange(const Block& block, int start, int from, int to,
+                                                      bool resumed, bool gliding) noexcept {
+  ChunkScratch& sc = scratch_;
+  const int channels = block.channels;
+  const bool stereo = channels == 2;
+  const int delay = delay_;
+  const bool truePeak = truePeakApplied_;
+  const float* x0 = inputLine_[0].data() + kTaps;
+  const float* x1 = inputLine_[1].data() + kTaps;
+  const float* ring0 = ring_[0].data();
+  const float* ring1 = ring_[1].data();
+  const int write = write_;
+  const int count = to - from;
+  const float steadyDrive = drive_;
+  const float steadyTarget = target_;
+  const float steadyCeiling = ceilingLin_;
+  auto driveAt = [&](int i) noexcept { return gliding ? sc.drive[static_cast<size_t>(i)] : steadyDrive; };
+  auto targetAt = [&](int i) noexcept { return gliding ? sc.target[static_cast<size_t>(i)] : steadyTarget; };
+  auto ceilingAt = [&](int i) noexcept { return gliding ? sc.ceiling[static_cast<size_t>(i)] : steadyCeiling; };
+
+  // Detector inputs for the whole range.
+  const int reductionWrite = reductionWrite_;
+  if (truePeak) {
+    const float* lines[kMaxChannels] = {inputLine_[0].data() + from, inputLine_[1].data() + from};
+    float* lastValues[kMaxChannels] = {sc.lastInput[0].data(), sc.lastInput[1].data()};
+    sc.lastInput[0][0] = inputLast_[0];
+    sc.lastInput[1][0] = inputLast_[1];
+    segmentPeaks<V>(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
+    // r goes into the reduction delay; the window maximum of each frame spans the entries from
+    // D back to O frames before it (Wmax of them). Entries from before the last clear are 0,
+    // which no reduction is below, so they never change a maximum.
+    float* reductionRing = reductionRing_.data();
+    for (int i = from; i < to; ++i) {
+      const float r = reductionFor(sc.peak[static_cast<size_t>(i)], driveAt(i), targetAt(i));
+      sc.reduction[static_cast<size_t>(i)] = r;
+      reductionRing[(reductionWrite + i - from) & kMask] = r;
+    }
+    const int span = windowMax_.length();
+    const int first = (reductionWrite - delay) & kMask;  // oldest entry of the first frame's window
+    const int length = count + span - 1;
+    const int head = std::min(length, kRingSize - first);
+    float* line = sc.window.data();
+    std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
+    std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
+    for (int f = 0; f < count; f += kWidth<V>) {
+      V m = loadV<V>(line + f);
+      for (int j = 1; j < span; ++j) m = maxV(m, loadV<V>(line + f + j));
+      storeV(sc.windowMax.data() + from + f, m);
+    }
+  } else if (delay > 0) {
+    const int back = delay - attack_;
+    for (int i = from; i < to; ++i) {
+      const float drive = driveAt(i);
+      const float target = targetAt(i);
+      sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
+      const int ahead = (write + i - back) & kMask;
+      sc.delayed[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
+    }
+  } else {
+    for (int i = from; i < to; ++i) {
+      sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), driveAt(i), targetAt(i));
     }
   }
 
-  write_ = write;
+  // The gain computer, frame by frame.
+  FadeState fade = fade_;
+  GainState g = gain_;
+  const float fadeStep = fadeStep_;
+  int stop = to;
+  int fillingFrames = 0;
+  for (int i = from; i < to; ++i) {
+    if (!resumed || i != from) {
+      if (reconfigurePending_) {
+        fade.gain -= fadeStep;
+        if (fade.gain <= 0.0f) {
+          fade.gain = 0.0f;
+          stop = i;
+          break;
+        }
+      } else if (fade.fadeInCountdown > 0) {
+        --fade.fadeInCountdown;
+      } else if (fade.gain < 1.0f) {
+        fade.gain = std::min(1.0f, fade.gain + fadeStep);
+      }
+    }
+    sc.fadeGain[static_cast<size_t>(i)] = fade.gain;
+    if (fade.fillCountdown > 0) {
+      --fade.fillCountdown;
+      ++fillingFrames;
+    }
+
+    const float r = sc.reduction[static_cast<size_t>(i)];
+    float reductionDb;
+    if (delay == 0) {
+      excessEnvelope(g, r);
+      if (r >= g.peakStage) {
+        g.peakStage = r;
+        g.peakHoldCountdown = peakHoldSamples_;
+      } else if (g.peakHoldCountdown > 0) {
+        --g.peakHoldCountdown;
+      } else {
+        g.peakStage = r + (g.peakStage - r) * peakReleaseCoeff_;
+        if (g.peakStage < kFloor) g.peakStage = 0.0f;
+      }
+      reductionDb = std::max(g.peakStage, g.excess2);
+    } else {
+      const float windowMaxDb =
+          truePeak ? sc.windowMax[static_cast<size_t>(i)] : windowMax_.push(sc.delayed[static_cast<size_t>(i)]);
+      if (windowMaxDb >= g.windowHeld) {
+        g.windowHeld = windowMaxDb;
+        g.windowHoldCountdown = windowHoldSamples_;
+      } else if (g.windowHoldCountdown > 0) {
+        --g.windowHoldCountdown;
+      } else {
+        g.windowHeld = windowMaxDb + (g.windowHeld - windowMaxDb) * windowReleaseCoeff_;
+        if (g.windowHeld < kFloor) g.windowHeld = 0.0f;
+      }
+      const float averageDb = average_.push(g.windowHeld);
+      excessEnvelope(g, r);
+      reductionDb = std::max(averageDb, g.excess2);
+    }
+    g.reductionDb = reductionDb;
+    sc.reduction[static_cast<size_t>(i)] = reductionDb;
+  }
   fade_ = fade;
   gain_ = g;
+  if (truePeak) {
+    reductionWrite_ = (reductionWrite + (stop - from)) & kMask;
+    for (int c = 0; c < channels; ++c) inputLast_[static_cast<size_t>(c)] = sc.lastInput[static_cast<size_t>(c)][static_cast<size_t>(stop - from)];
+  }
+
+  // Output samples. Frames still filling the delay come first in the range.
+  float reportedReduction = reportedReductionDb_;
+  float reportedPeak = reportedOutputPeak_;
+  const int pushed = outputPushed_;
+  double* out0 = block.out0 + start;
+  double* out1 = stereo ? block.out1 + start : nullptr;
+  double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
+  double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
+  float* history0 = outputLine_[0].data() + kTaps + pushed;
+  float* history1 = outputLine_[1].data() + kTaps + pushed;
+  const int filledFrom = from + fillingFrames;
+  float cachedReductionDb = 0.0f;
+  float cachedReductionGain = 1.0f;
+  for (int i = from; i < stop; ++i) {
+    const int now = (write + i) & kMask;
+    const float s0 = ring0[(now - delay) & kMask];
+    const float s1 = ring1[(now - delay) & kMask];
+    const float fadeGain = sc.fadeGain[static_cast<size_t>(i)];
+    if (dry0 != nullptr) dry0[i] = s0 * fadeGain;
+    if (dry1 != nullptr) dry1[i] = s1 * fadeGain;
+    float y0;
+    float y1;
+    if (i < filledFrom) {
+      y0 = s0 * fadeGain;
+      y1 = s1 * fadeGain;
+    } else {
+      const float reductionDb = sc.reduction[static_cast<size_t>(i)];
+      // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
+      if (reductionDb != cachedReductionDb) {
+        cachedReductionDb = reductionDb;
+        cachedReductionGain = reductionDb > 0.0f ? std::exp(reductionDb * kNegDbToLn) : 1.0f;
+      }
+      const float ceiling = ceilingAt(i);
+      const float gain = cachedReductionGain * driveAt(i);
+      y0 = s0 * gain * fadeGain;
+      y1 = s1 * gain * fadeGain;
+      float overshootDb = 0.0f;
+      if (delay == 0) {
+        const float m = std::max(std::fabs(y0), std::fabs(y1));
+        if (m > ceiling) overshootDb = kDbPerLog2 * std::log2(m / ceiling);
+      }
+      y0 = std::clamp(y0, -ceiling, ceiling);
+      y1 = std::clamp(y1, -ceiling, ceiling);
+      reportedReduction = std::max(reportedReduction, reductionDb + overshootDb);
+      reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
+    }
+    out0[i] = y0;
+    if (stereo) out1[i] = y1;
+    if (truePeak) {
+      history0[i - from] = y0;
+      history1[i - from] = y1;
+    }
+  }
+
+  // The output's true peak over the frames past the refill, all at once.
+  if (truePeak) {
+    outputPushed_ = pushed + (stop - from);
+    if (metering_ && stop > filledFrom) {
+      const float* lines[kMaxChannels] = {outputLine_[0].data() + pushed + (filledFrom - from),
+                                          outputLine_[1].data() + pushed + (filledFrom - from)};
+      float* lastValues[kMaxChannels] = {sc.lastOutput[0].data(), sc.lastOutput[1].data()};
+      sc.lastOutput[0][0] = outputLast_[0];
+      sc.lastOutput[1][0] = outputLast_[1];
+      const int metered = stop - filledFrom;
+      segmentPeaks<V>(lines, channels, metered, tapLanes_[0][0].data(), lastValues, sc.meter.data());
+      for (int c = 0; c < channels; ++c) outputLast_[static_cast<size_t>(c)] = sc.lastOutput[static_cast<size_t>(c)][static_cast<size_t>(metered)];
+      for (int i = 0; i < metered; ++i) reportedPeak = std::max(reportedPeak, sc.meter[static_cast<size_t>(i)]);
+    }
+  }
   reportedReductionDb_ = reportedReduction;
   reportedOutputPeak_ = reportedPeak;
+  return stop;
 }
 
-__attribute__((target_clones("avx2", "default"))) void Limiter::runLimiting(Limiter& limiter, const Block& block) noexcept {
-  limiter.frames<true>(block);
+__attribute__((target("avx2"))) void Limiter::limitAvx2(const Block& block) noexcept {
+  for (int start = 0; start < block.frames; start += kChunk) {
+    limitChunk<Float8>(block, start, std::min(kChunk, block.frames - start));
+  }
+}
+
+void Limiter::limitBaseline(const Block& block) noexcept {
+  for (int start = 0; start < block.frames; start += kChunk) {
+    limitChunk<Float4>(block, start, std::min(kChunk, block.frames - start));
+  }
 }
 
 template void Limiter::run<true>(const double* const*, double* const*, int, int, double* const*) noexcept;

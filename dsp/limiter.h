@@ -86,6 +86,8 @@ class Limiter {
   static constexpr int kRingSize = 1024;
   static constexpr int kTaps = 32;
   static constexpr int kMaxChannels = 2;
+  /// Frames handled per pass of the block loop (detection and metering run batched over them).
+  static constexpr int kChunk = 64;
 
   /// Settings record, written by the chain once per block.
   struct Settings {
@@ -246,9 +248,44 @@ class Limiter {
     int channels;
     int frames;
   };
-  static void runLimiting(Limiter& limiter, const Block& block) noexcept;
-  template <bool Active>
-  void frames(const Block& block) noexcept;
+
+  static constexpr int kLane = 8;
+  // A channel's recent samples as one straight line: the 32 before the chunk, the chunk's own
+  // samples, and room for the last 8-frame group to read past the end.
+  static constexpr int kLineSize = kTaps + kChunk + kLane;
+  using Line = std::array<float, kLineSize>;
+  // Every tap repeated across 8 lanes, so that eight consecutive frames filter at once.
+  using TapLanes = std::array<std::array<std::array<float, kLane>, kTaps>, 3>;
+
+  // Per-frame values of the chunk being processed, passed between the batched stages.
+  struct ChunkScratch {
+    alignas(32) std::array<float, kChunk + kLane> peak;        // true-peak estimate of the input
+    alignas(32) std::array<float, kChunk + kLane> reduction;   // r, then R
+    alignas(32) std::array<float, kChunk + kLane> delayed;     // rd (look-ahead without true peak)
+    alignas(32) std::array<float, kChunk + kLane> windowMax;   // window maximum (true peak)
+    alignas(32) std::array<float, kChunk + kLane> fadeGain;
+    alignas(32) std::array<float, kChunk + kLane> drive;       // only while the levels glide
+    alignas(32) std::array<float, kChunk + kLane> target;      // only while the levels glide
+    alignas(32) std::array<float, kChunk + kLane> ceiling;     // only while the levels glide
+    // The reduction delay's entries under the true-peak window maxima of a range, oldest first.
+    alignas(32) std::array<float, kChunk + kRingSize + kLane> window;
+    alignas(32) std::array<float, kChunk + kLane> meter;       // true-peak estimate of the output
+    // Per channel the 3/4-position value before the range ([0]) and of each of its frames.
+    alignas(32) std::array<std::array<float, kChunk + kLane + 1>, kMaxChannels> lastInput;
+    alignas(32) std::array<std::array<float, kChunk + kLane + 1>, kMaxChannels> lastOutput;
+  };
+
+  // The limiting loop built for AVX2 and for the baseline instruction set (same results).
+  void limitAvx2(const Block& block) noexcept;
+  void limitBaseline(const Block& block) noexcept;
+  void delayOnly(const Block& block) noexcept;
+  template <class V>
+  void limitChunk(const Block& block, int start, int n) noexcept;
+  template <class V>
+  int limitRange(const Block& block, int start, int from, int to, bool resumed, bool gliding) noexcept;
+  void loadChunk(const Block& block, int start, int n) noexcept;
+  void finishChunk(int n) noexcept;
+  void applySwitch() noexcept;
 
   void clearAll() noexcept;
   void clearGainComputer() noexcept;
@@ -261,6 +298,7 @@ class Limiter {
   float excessEnvelope(GainState& g, float r) const noexcept;
 
   // Derived values.
+  bool avx2_ = false;  // whether this processor runs the AVX2 build of the loops
   double sampleRate_ = 48000.0;
   int latency_ = 72;
   int attack_ = 12;
@@ -282,11 +320,14 @@ class Limiter {
   float target_ = 1.0f;
 
   alignas(32) std::array<Taps, 3> taps_{};
+  alignas(32) TapLanes tapLanes_{};
 
   std::array<std::array<float, kRingSize>, kMaxChannels> ring_{};
   int write_ = 0;
-  std::array<Recent, 2> inputHistory_{};
-  std::array<Recent, 2> outputHistory_{};
+  alignas(32) std::array<Line, kMaxChannels> inputLine_{};
+  alignas(32) std::array<Line, kMaxChannels> outputLine_{};
+  int outputPushed_ = 0;  // output samples added to outputLine_ in the current chunk
+  ChunkScratch scratch_{};
   std::array<float, 2> inputLast_{};
   std::array<float, 2> outputLast_{};
 

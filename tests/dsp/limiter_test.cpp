@@ -663,4 +663,265 @@ TEST(LimiterInterpolator, WaveformPeakFindsTheInterSamplePeak) {
   EXPECT_NEAR(best, 1.0f, 2e-3f);
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// The batched block loop against a frame-by-frame model
+
+// Straightforward model of the true-peak path with metering at fixed settings: every value is
+// computed frame by frame from whole-signal arrays, with the float operations of the limiter's
+// gain computer and the fixed order in which each interpolator adds its 32 products (four
+// interleaved partial sums of eight, folded as (s0 + s4 + s2 + s6) + (s1 + s5 + s3 + s7)).
+struct TruePeakModel {
+  static constexpr float kNegDbToLn = -0.115129254649702f;
+  static constexpr float kDbPerLog2 = 6.02059991327962f;
+
+  Stereo out;
+  float reportedReduction = 0.0f;
+  float reportedPeak = 0.0f;
+
+  static float interpolate(const Limiter::Taps& taps, const float* x) {
+    float s[8];
+    for (int m = 0; m < 8; ++m) {
+      s[m] = x[m] * taps[static_cast<size_t>(m)];
+      for (int j = m + 8; j < 32; j += 8) s[m] += x[j] * taps[static_cast<size_t>(j)];
+    }
+    const float t0 = s[0] + s[4], t1 = s[1] + s[5], t2 = s[2] + s[6], t3 = s[3] + s[7];
+    return (t0 + t2) + (t1 + t3);
+  }
+
+  static float pointPeak(float y, float l, float r) {
+    const float magnitude = std::fabs(y);
+    const float curvature = l - 2.0f * y + r;
+    const bool extremum = (y > 0.0f && y >= l && y >= r) || (y < 0.0f && y <= l && y <= r);
+    if (!extremum || curvature == 0.0f) return magnitude;
+    const float d = l - r;
+    return std::max(std::fabs(y - d * d / (8.0f * curvature)), magnitude);
+  }
+
+  // Peak of frame n's segment over both channels of `signal`; `last` holds each channel's
+  // 3/4-position value of the previous call.
+  static float segmentPeak(const Limiter& lim, const std::array<std::vector<float>, 2>& signal, int n,
+                           std::array<float, 2>& last) {
+    float peak = 0.0f;
+    for (size_t c = 0; c < 2; ++c) {
+      float x[32];
+      for (int j = 0; j < 32; ++j) {
+        const int at = n - 31 + j;
+        x[j] = at >= 0 ? signal[c][static_cast<size_t>(at)] : 0.0f;
+      }
+      const float q = interpolate(lim.interpolatorTaps(0), x);
+      const float h = interpolate(lim.interpolatorTaps(1), x);
+      const float t = interpolate(lim.interpolatorTaps(2), x);
+      peak = std::max({peak, pointPeak(x[15], last[c], q), pointPeak(q, x[15], h), pointPeak(h, q, t), pointPeak(t, h, x[16])});
+      last[c] = t;
+    }
+    return peak;
+  }
+
+  TruePeakModel(const Limiter& lim, const Stereo& input, double rate, float thresholdDb, float ceilingDb) {
+    const int frames = static_cast<int>(input[0].size());
+    const int D = lim.appliedDelay();
+    const int O = lim.reductionDelay();
+    const int wmax = lim.windowMaxLength();
+    const int wavg = lim.windowAverageLength();
+    const float drive = static_cast<float>(std::pow(10.0, (static_cast<double>(ceilingDb) - thresholdDb) / 20.0));
+    const float ceiling = static_cast<float>(std::pow(10.0, static_cast<double>(ceilingDb) / 20.0));
+    const float target = ceiling * 0.99994242f;
+    const float excessAttack = static_cast<float>(1.0 - std::exp(-1.0 / (0.007 * rate)));
+    const float releaseStep = static_cast<float>(16.0 / rate);
+    const float windowRelease = static_cast<float>(std::exp(-1.0 / (0.0003 * rate)));
+    const int excessHold = static_cast<int>(std::round(0.003 * rate));
+
+    std::array<std::vector<float>, 2> x;
+    std::array<std::vector<float>, 2> y;
+    for (size_t c = 0; c < 2; ++c) {
+      for (double v : input[c]) x[c].push_back(static_cast<float>(v));
+      y[c].assign(static_cast<size_t>(frames), 0.0f);
+    }
+    std::vector<float> r(static_cast<size_t>(frames));
+    std::vector<float> held(static_cast<size_t>(frames));
+    std::array<float, 2> lastIn{};
+    std::array<float, 2> lastOut{};
+    float windowHeld = 0.0f, excessHeld = 0.0f, e1 = 0.0f, e2 = 0.0f;
+    int excessCountdown = 0;
+    double sum = 0.0;
+    out = {std::vector<double>(static_cast<size_t>(frames)), std::vector<double>(static_cast<size_t>(frames))};
+    for (int n = 0; n < frames; ++n) {
+      const float p = segmentPeak(lim, x, n, lastIn);
+      const float level = p * drive;
+      r[static_cast<size_t>(n)] = level > target ? std::min(kDbPerLog2 * std::log2(level / target), 1000.0f) : 0.0f;
+      // Window maximum of the reduction delayed by O frames.
+      float windowMax = 0.0f;
+      for (int k = n - O - wmax + 1; k <= n - O; ++k) {
+        if (k >= 0) windowMax = std::max(windowMax, r[static_cast<size_t>(k)]);
+      }
+      if (windowMax >= windowHeld) {
+        windowHeld = windowMax;
+      } else {
+        windowHeld = windowMax + (windowHeld - windowMax) * windowRelease;
+        if (windowHeld < 1e-5f) windowHeld = 0.0f;
+      }
+      held[static_cast<size_t>(n)] = windowHeld;
+      // Moving average with a running double sum that returns to exactly 0 on a silent window.
+      int nonZero = 0;
+      for (int k = std::max(0, n - wavg + 1); k <= n; ++k) nonZero += held[static_cast<size_t>(k)] != 0.0f;
+      const double leaving = n >= wavg ? static_cast<double>(held[static_cast<size_t>(n - wavg)]) : 0.0;
+      sum += static_cast<double>(windowHeld) - leaving;
+      if (nonZero == 0) sum = 0.0;
+      const float average = sum / wavg > 0.0 ? static_cast<float>(sum / wavg) : 0.0f;
+      // Excess envelope.
+      const float rn = r[static_cast<size_t>(n)];
+      if (rn >= excessHeld) {
+        excessHeld = rn;
+        excessCountdown = excessHold;
+      } else if (excessCountdown > 0) {
+        --excessCountdown;
+      } else {
+        excessHeld = rn;
+      }
+      const float e = std::max(0.0f, excessHeld - 2.0f);
+      if (e > e2) {
+        e1 += (e - e1) * excessAttack;
+        if (e1 > e2) e2 += (e1 - e2) * excessAttack;
+      } else if (e2 > 0.0f) {
+        float next = e2 - releaseStep * e2 / (2.0f + e2);
+        if (next < std::max(1e-5f, e)) next = e;
+        e2 = next;
+        e1 = std::min(e1, e2);
+      }
+      const float reduction = std::max(average, e2);
+      // Output.
+      const bool filling = n < D;
+      for (size_t c = 0; c < 2; ++c) {
+        const float s = n >= D ? x[c][static_cast<size_t>(n - D)] : 0.0f;
+        float v = s * 1.0f;
+        if (!filling) {
+          const float gain = (reduction > 0.0f ? std::exp(reduction * kNegDbToLn) : 1.0f) * drive;
+          v = std::clamp(s * gain * 1.0f, -ceiling, ceiling);
+          reportedPeak = std::max(reportedPeak, std::fabs(v));
+        }
+        y[c][static_cast<size_t>(n)] = v;
+        out[c][static_cast<size_t>(n)] = v;
+      }
+      if (!filling) {
+        reportedReduction = std::max(reportedReduction, reduction);
+        reportedPeak = std::max(reportedPeak, segmentPeak(lim, y, n, lastOut));
+      }
+    }
+  }
+};
+
+TEST(LimiterTruePeakPath, MatchesAFrameByFrameModelExactly) {
+  const uint32_t seed = 31337u;
+  for (double rate : {44100.0, 48000.0, 96000.0}) {
+    SCOPED_TRACE(::testing::Message() << rate << " Hz, seed " << seed);
+    const int frames = static_cast<int>(rate / 4);
+    // Loud material with clicks, then a quieter stretch so that the reduction also releases.
+    Stereo in = loudMaterial(seed, rate, frames);
+    for (auto& c : in) {
+      for (size_t i = static_cast<size_t>(frames * 3 / 4); i < c.size(); ++i) c[i] *= 0.05;
+    }
+    Limiter lim;
+    configure(lim, Mode::TruePeak, -9.0f, -0.5f);
+    lim.prepare(rate);
+    lim.setMetering(true);
+    // Odd block sizes so that blocks and internal chunks never line up.
+    Stereo out = in;
+    const int blocks[] = {1, 37, 100, 64, 65, 311};
+    int block = 0;
+    for (int s = 0; s < frames;) {
+      const int n = std::min(blocks[block++ % 6], frames - s);
+      double* io[2] = {out[0].data() + s, out[1].data() + s};
+      lim.run<true>(io, io, 2, n, nullptr);
+      s += n;
+    }
+    const TruePeakModel model(lim, in, rate, -9.0f, -0.5f);
+    for (size_t c = 0; c < 2; ++c) {
+      for (int i = 0; i < frames; ++i) ASSERT_EQ(out[c][static_cast<size_t>(i)], model.out[c][static_cast<size_t>(i)]) << c << " " << i;
+    }
+    EXPECT_EQ(lim.takeReportedReduction(), model.reportedReduction);
+    EXPECT_EQ(lim.takeReportedOutputPeak(), model.reportedPeak);
+    // The material really is limited, and its true peak exceeds its sample peak.
+    EXPECT_GT(model.reportedReduction, 6.0f);
+    EXPECT_GT(model.reportedPeak, static_cast<float>(std::max(maxAbs(out[0]), maxAbs(out[1]))));
+  }
+}
+
+// Output and final reported values for a run with a glide, reconfigurations, a restart with
+// mute, a mono and a bypassed stretch, in blocks of at most `block` frames (cut at the events).
+struct ScenarioResult {
+  Stereo out;
+  Stereo dry;
+  float reduction = 0.0f;
+  float peak = 0.0f;
+};
+
+ScenarioResult runScenario(const Stereo& in, int block) {
+  Limiter lim;
+  configure(lim, Mode::TruePeak, -8.0f, -0.5f);
+  lim.prepare(48000.0);
+  lim.setMetering(true);
+  ScenarioResult result{in, in, 0.0f, 0.0f};
+  const int frames = static_cast<int>(in[0].size());
+  const int events[] = {3000, 6000, 9000, 12000, 15000, 17000, 18000, 19000, 20000, frames};
+  for (int s = 0; s < frames;) {
+    if (s == 3000) lim.settings.thresholdDb = -14.0f;  // glide
+    if (s == 6000) {
+      configure(lim, Mode::Lookahead, -14.0f, -1.0f);
+      lim.requestReconfigure();
+    }
+    if (s == 9000) {
+      configure(lim, Mode::ZeroLatency, -6.0f, -1.0f);
+      lim.requestReconfigure();
+    }
+    if (s == 12000) {
+      configure(lim, Mode::TruePeak, -10.0f, -0.2f);
+      lim.requestReconfigure();
+    }
+    if (s == 15000) {
+      lim.restart();
+      lim.mute();
+    }
+    int n = std::min(block, frames - s);
+    for (int e : events) {
+      if (e > s) {
+        n = std::min(n, e - s);
+        break;
+      }
+    }
+    double* io[2] = {result.out[0].data() + s, result.out[1].data() + s};
+    double* dry[2] = {result.dry[0].data() + s, result.dry[1].data() + s};
+    if (s >= 19000 && s < 20000) {
+      lim.run<false>(io, io, 2, n, dry);
+    } else {
+      lim.run<true>(io, io, (s >= 17000 && s < 18000) ? 1 : 2, n, dry);
+    }
+    s += n;
+  }
+  result.reduction = lim.takeReportedReduction();
+  result.peak = lim.takeReportedOutputPeak();
+  return result;
+}
+
+TEST(LimiterBlocks, ResultsDoNotDependOnTheBlockSize) {
+  const uint32_t seed = 8086u;
+  SCOPED_TRACE(::testing::Message() << "seed " << seed);
+  const Stereo in = loudMaterial(seed, 48000.0, 24000);
+  const ScenarioResult reference = runScenario(in, 1);
+  EXPECT_GT(reference.reduction, 3.0f);
+  EXPECT_GT(reference.peak, 0.5f);
+  for (int block : {7, 63, 64, 65, 256, 1000, 24000}) {
+    SCOPED_TRACE(::testing::Message() << "block " << block);
+    const ScenarioResult r = runScenario(in, block);
+    for (size_t c = 0; c < 2; ++c) {
+      for (size_t i = 0; i < in[0].size(); ++i) {
+        ASSERT_EQ(r.out[c][i], reference.out[c][i]) << c << " " << i;
+        ASSERT_EQ(r.dry[c][i], reference.dry[c][i]) << c << " " << i;
+      }
+    }
+    EXPECT_EQ(r.reduction, reference.reduction);
+    EXPECT_EQ(r.peak, reference.peak);
+  }
+}
+
 }  // namespace
