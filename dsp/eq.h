@@ -116,6 +116,13 @@ class Eq {
   static int clampBand(int band) noexcept { return band < 0 ? 0 : (band >= kBands ? kBands - 1 : band); }
   void snapAll() noexcept;
   void clearState(Band& band) noexcept;
+  void filter(double* left, double* right, int n) noexcept;
+  struct LogParams {
+    double freq;
+    double q;
+  };
+  static constexpr int kCurveCount = 4;
+  const LogParams* logParamsFor(const EqCurve& curve) const noexcept;
 
   double sampleRate_ = 0.0;
   int channels_ = 2;
@@ -124,6 +131,8 @@ class Eq {
   int tickCounter_ = 0;
   bool fresh_ = true;
   Band bands_[kBands];
+  // ln freq and ln Q of every table entry of the prepared voicing, per curve (Low, High, Mid boost, Mid cut).
+  LogParams logParams_[kCurveCount][kEqMaxBreakpoints * kEqMaxSections] = {};
 };
 
 }  // namespace plumbrook::dsp
