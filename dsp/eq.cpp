@@ -304,6 +304,7 @@ void Eq::filter(double* left, double* right, int n) noexcept {
 
 template <typename T>
 void Eq::process(T* const* channels, int n) noexcept {
+  static_assert(std::is_same_v<T, double>, "the EQ processes double-precision audio");
   if (n < 1 || channels == nullptr || !(sampleRate_ > 0.0)) return;
   for (int c = 0; c < channels_; ++c) {
     if (channels[c] == nullptr) return;
@@ -316,24 +317,12 @@ void Eq::process(T* const* channels, int n) noexcept {
     const int len = std::min(n - pos, kTickSamples - tickCounter_);
     tickCounter_ = (tickCounter_ + len) % kTickSamples;
     if (bands_[0].active || bands_[1].active || bands_[2].active) {
-      if constexpr (std::is_same_v<T, double>) {
-        filter(channels[0] + pos, channels_ > 1 ? channels[1] + pos : nullptr, len);
-      } else {
-        double buffer[kMaxChannels][kTickSamples];
-        for (int c = 0; c < channels_; ++c) {
-          for (int i = 0; i < len; ++i) buffer[c][i] = static_cast<double>(channels[c][pos + i]);
-        }
-        filter(buffer[0], channels_ > 1 ? buffer[1] : nullptr, len);
-        for (int c = 0; c < channels_; ++c) {
-          for (int i = 0; i < len; ++i) channels[c][pos + i] = static_cast<T>(buffer[c][i]);
-        }
-      }
+      filter(channels[0] + pos, channels_ > 1 ? channels[1] + pos : nullptr, len);
     }
     pos += len;
   }
 }
 
 template void Eq::process<double>(double* const*, int) noexcept;
-template void Eq::process<float>(float* const*, int) noexcept;
 
 }  // namespace plumbrook::dsp
