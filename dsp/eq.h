@@ -97,6 +97,8 @@ class Eq {
   /// Magnitude response in dB of one band at freqHz (0 when it is inactive). Allocates nothing.
   double bandResponseDb(int band, double freqHz) const noexcept;
 
+  /// Read-only state (rate in Hz, channel count, voicing index, glide coefficient per tick, tick clock,
+  /// fresh flag, per band target and current dB, active flag, section count), for tests and displays.
   double sampleRate() const noexcept { return sampleRate_; }
   int channels() const noexcept { return channels_; }
   int voicing() const noexcept { return voicing_; }
@@ -107,9 +109,9 @@ class Eq {
   double current(int band) const noexcept { return bands_[clampBand(band)].current; }
   bool active(int band) const noexcept { return bands_[clampBand(band)].active; }
   int sectionCount(int band) const noexcept { return bands_[clampBand(band)].sectionCount; }
-  /// Read-only view of a band, coefficients and state of both channels.
+  /// Read-only view of a band: coefficients and state of both channels (band clamped to 0..2).
   const Band& band(int band) const noexcept { return bands_[clampBand(band)]; }
-  /// Coefficients of one section of a band (both channels share them).
+  /// Coefficients of one section of a band (both channels share them); band and section clamped.
   EqBiquad coefficients(int band, int section) const noexcept;
 
  private:
