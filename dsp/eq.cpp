@@ -5,6 +5,9 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <type_traits>
+
+#include <emmintrin.h>  // SSE2, baseline on x86-64
 
 namespace plumbrook::dsp {
 
@@ -20,7 +23,7 @@ constexpr double kGlideSeconds = 0.02;
 EqBiquad designEqSection(int type, const EqSectionParams& params, double sampleRate) noexcept {
   const double f = std::min(0.49 * sampleRate, params.freqHz);
   const double w = 2.0 * std::numbers::pi * f / sampleRate;
-  const double a = std::pow(10.0, params.gainDb / 40.0);
+  const double a = std::exp(params.gainDb * (std::numbers::ln10 / 40.0));  // 10^(gain/40)
   const double cw = std::cos(w);
   const double alpha = std::sin(w) / (2.0 * params.q);
   double b0, b1, b2, a0, a1, a2;
@@ -78,6 +81,15 @@ void Eq::prepare(double sampleRate, int channels) noexcept {
   channels_ = std::clamp(channels, 1, kMaxChannels);
   smoothing_ = 1.0 - std::exp(-static_cast<double>(kTickSamples) / (kGlideSeconds * sampleRate));
   voicing_ = voicingFor(sampleRate);
+  const EqCurve* curves[kCurveCount] = {&kEqVoicing.low, &kEqVoicing.high, &kEqVoicing.midBoost, &kEqVoicing.midCut};
+  for (int c = 0; c < kCurveCount; ++c) {
+    for (int k = 0; k < kEqMaxBreakpoints; ++k) {
+      for (int i = 0; i < kEqMaxSections; ++i) {
+        const EqSectionParams& p = curves[c]->params[voicing_][k][i];
+        logParams_[c][k * kEqMaxSections + i] = {std::log(p.freqHz), std::log(p.q)};
+      }
+    }
+  }
   reset();
 }
 
@@ -109,6 +121,15 @@ void Eq::set(int band, double dB) noexcept {
   if (fresh_ && sampleRate_ > 0.0) snapAll();
 }
 
+const Eq::LogParams* Eq::logParamsFor(const EqCurve& curve) const noexcept {
+  if (!(sampleRate_ > 0.0)) return nullptr;
+  if (&curve == &kEqVoicing.low) return logParams_[0];
+  if (&curve == &kEqVoicing.high) return logParams_[1];
+  if (&curve == &kEqVoicing.midBoost) return logParams_[2];
+  if (&curve == &kEqVoicing.midCut) return logParams_[3];
+  return nullptr;
+}
+
 std::array<EqSectionParams, kEqMaxSections> Eq::interpolate(const EqCurve& curve, double m) const noexcept {
   std::array<EqSectionParams, kEqMaxSections> p{kUnusedSection, kUnusedSection, kUnusedSection};
   const int sections = std::clamp<int>(curve.sections, 0, kEqMaxSections);
@@ -127,11 +148,15 @@ std::array<EqSectionParams, kEqMaxSections> Eq::interpolate(const EqCurve& curve
     }
   }
   const double t = std::min(1.0, (m - curve.breakpoints[k]) / (curve.breakpoints[k + 1] - curve.breakpoints[k]));
+  const LogParams* logs = logParamsFor(curve);
   for (int i = 0; i < sections; ++i) {
     const EqSectionParams& lo = rows[k][i];
     const EqSectionParams& hi = rows[k + 1][i];
-    p[i].freqHz = std::exp((1.0 - t) * std::log(lo.freqHz) + t * std::log(hi.freqHz));
-    p[i].q = std::exp((1.0 - t) * std::log(lo.q) + t * std::log(hi.q));
+    // The table's logarithms are cached per voicing; other curves take them on the spot.
+    const LogParams a = logs ? logs[k * kEqMaxSections + i] : LogParams{std::log(lo.freqHz), std::log(lo.q)};
+    const LogParams b = logs ? logs[(k + 1) * kEqMaxSections + i] : LogParams{std::log(hi.freqHz), std::log(hi.q)};
+    p[i].freqHz = std::exp((1.0 - t) * a.freq + t * b.freq);
+    p[i].q = std::exp((1.0 - t) * a.q + t * b.q);
     p[i].gainDb = (1.0 - t) * lo.gainDb + t * hi.gainDb;
   }
   return p;
@@ -197,35 +222,107 @@ double Eq::responseDb(double freqHz) const noexcept {
   return db;
 }
 
+namespace {
+
+// Both channels of one section side by side in SSE2 registers: lane 0 left, lane 1 right.
+struct PairSection {
+  __m128d b0, b1, b2, na1, na2;
+};
+
+template <int N, bool Stereo>
+void runCascade(const PairSection* coef, __m128d* state, double* left, double* right, int n) noexcept {
+  __m128d s1[N], s2[N];
+#pragma GCC unroll 6
+  for (int k = 0; k < N; ++k) {
+    s1[k] = state[2 * k];
+    s2[k] = state[2 * k + 1];
+  }
+  for (int i = 0; i < n; ++i) {
+    __m128d x = Stereo ? _mm_set_pd(right[i], left[i]) : _mm_load_sd(left + i);
+#pragma GCC unroll 6
+    for (int k = 0; k < N; ++k) {
+      const PairSection& c = coef[k];
+      // y = b0·x + s1; s1 = b1·x − a1·y + s2; s2 = b2·x − a2·y (transposed direct form II).
+      const __m128d y = _mm_add_pd(_mm_mul_pd(c.b0, x), s1[k]);
+      s1[k] = _mm_add_pd(_mm_add_pd(_mm_mul_pd(c.b1, x), _mm_mul_pd(c.na1, y)), s2[k]);
+      s2[k] = _mm_add_pd(_mm_mul_pd(c.b2, x), _mm_mul_pd(c.na2, y));
+      x = y;
+    }
+    _mm_storel_pd(left + i, x);
+    if constexpr (Stereo) _mm_storeh_pd(right + i, x);
+  }
+#pragma GCC unroll 6
+  for (int k = 0; k < N; ++k) {
+    state[2 * k] = s1[k];
+    state[2 * k + 1] = s2[k];
+  }
+}
+
+using CascadeFn = void (*)(const PairSection*, __m128d*, double*, double*, int) noexcept;
+template <bool Stereo>
+constexpr CascadeFn kCascades[] = {nullptr,
+                                   runCascade<1, Stereo>,
+                                   runCascade<2, Stereo>,
+                                   runCascade<3, Stereo>,
+                                   runCascade<4, Stereo>,
+                                   runCascade<5, Stereo>,
+                                   runCascade<6, Stereo>,
+                                   runCascade<7, Stereo>,
+                                   runCascade<8, Stereo>,
+                                   runCascade<9, Stereo>};
+
+}  // namespace
+
+void Eq::filter(double* left, double* right, int n) noexcept {
+  constexpr int kMaxActive = kBands * kEqMaxSections;
+  PairSection coef[kMaxActive];
+  __m128d state[2 * kMaxActive];
+  Section* owners[kMaxChannels][kMaxActive];
+  int count = 0;
+  for (Band& band : bands_) {
+    if (!band.active) continue;
+    for (int k = 0; k < band.sectionCount; ++k) {
+      const Section& l = band.sections[0][k];
+      const Section& r = band.sections[1][k];
+      coef[count] = {_mm_set1_pd(l.b0), _mm_set1_pd(l.b1), _mm_set1_pd(l.b2), _mm_set1_pd(-l.a1), _mm_set1_pd(-l.a2)};
+      state[2 * count] = _mm_set_pd(r.s1, l.s1);
+      state[2 * count + 1] = _mm_set_pd(r.s2, l.s2);
+      owners[0][count] = &band.sections[0][k];
+      owners[1][count] = &band.sections[1][k];
+      ++count;
+    }
+  }
+  if (count == 0) return;
+  (right ? kCascades<true> : kCascades<false>)[count](coef, state, left, right, n);
+  for (int k = 0; k < count; ++k) {
+    _mm_storel_pd(&owners[0][k]->s1, state[2 * k]);
+    _mm_storel_pd(&owners[0][k]->s2, state[2 * k + 1]);
+    _mm_storeh_pd(&owners[1][k]->s1, state[2 * k]);
+    _mm_storeh_pd(&owners[1][k]->s2, state[2 * k + 1]);
+  }
+}
+
 template <typename T>
 void Eq::process(T* const* channels, int n) noexcept {
+  static_assert(std::is_same_v<T, double>, "the EQ processes double-precision audio");
   if (n < 1 || channels == nullptr || !(sampleRate_ > 0.0)) return;
   for (int c = 0; c < channels_; ++c) {
     if (channels[c] == nullptr) return;
   }
   fresh_ = false;
-  for (int i = 0; i < n; ++i) {
+  // Coefficients only change at ticks, so the cascade runs over the stretches between them.
+  int pos = 0;
+  while (pos < n) {
     if (tickCounter_ == 0) tick();
-    tickCounter_ = (tickCounter_ + 1) % kTickSamples;
-    if (!bands_[0].active && !bands_[1].active && !bands_[2].active) continue;
-    for (int c = 0; c < channels_; ++c) {
-      double x = static_cast<double>(channels[c][i]);
-      for (Band& band : bands_) {
-        if (!band.active) continue;
-        for (int k = 0; k < band.sectionCount; ++k) {
-          Section& s = band.sections[c][k];
-          const double y = s.b0 * x + s.s1;
-          s.s1 = s.b1 * x - s.a1 * y + s.s2;
-          s.s2 = s.b2 * x - s.a2 * y;
-          x = y;
-        }
-      }
-      channels[c][i] = static_cast<T>(x);
+    const int len = std::min(n - pos, kTickSamples - tickCounter_);
+    tickCounter_ = (tickCounter_ + len) % kTickSamples;
+    if (bands_[0].active || bands_[1].active || bands_[2].active) {
+      filter(channels[0] + pos, channels_ > 1 ? channels[1] + pos : nullptr, len);
     }
+    pos += len;
   }
 }
 
 template void Eq::process<double>(double* const*, int) noexcept;
-template void Eq::process<float>(float* const*, int) noexcept;
 
 }  // namespace plumbrook::dsp

@@ -97,6 +97,8 @@ class Eq {
   /// Magnitude response in dB of one band at freqHz (0 when it is inactive). Allocates nothing.
   double bandResponseDb(int band, double freqHz) const noexcept;
 
+  /// Read-only state (rate in Hz, channel count, voicing index, glide coefficient per tick, tick clock,
+  /// fresh flag, per band target and current dB, active flag, section count), for tests and displays.
   double sampleRate() const noexcept { return sampleRate_; }
   int channels() const noexcept { return channels_; }
   int voicing() const noexcept { return voicing_; }
@@ -107,15 +109,22 @@ class Eq {
   double current(int band) const noexcept { return bands_[clampBand(band)].current; }
   bool active(int band) const noexcept { return bands_[clampBand(band)].active; }
   int sectionCount(int band) const noexcept { return bands_[clampBand(band)].sectionCount; }
-  /// Read-only view of a band, coefficients and state of both channels.
+  /// Read-only view of a band: coefficients and state of both channels (band clamped to 0..2).
   const Band& band(int band) const noexcept { return bands_[clampBand(band)]; }
-  /// Coefficients of one section of a band (both channels share them).
+  /// Coefficients of one section of a band (both channels share them); band and section clamped.
   EqBiquad coefficients(int band, int section) const noexcept;
 
  private:
   static int clampBand(int band) noexcept { return band < 0 ? 0 : (band >= kBands ? kBands - 1 : band); }
   void snapAll() noexcept;
   void clearState(Band& band) noexcept;
+  void filter(double* left, double* right, int n) noexcept;
+  struct LogParams {
+    double freq;
+    double q;
+  };
+  static constexpr int kCurveCount = 4;
+  const LogParams* logParamsFor(const EqCurve& curve) const noexcept;
 
   double sampleRate_ = 0.0;
   int channels_ = 2;
@@ -124,6 +133,8 @@ class Eq {
   int tickCounter_ = 0;
   bool fresh_ = true;
   Band bands_[kBands];
+  // ln freq and ln Q of every table entry of the prepared voicing, per curve (Low, High, Mid boost, Mid cut).
+  LogParams logParams_[kCurveCount][kEqMaxBreakpoints * kEqMaxSections] = {};
 };
 
 }  // namespace plumbrook::dsp

@@ -9,9 +9,9 @@ The output is deterministic; commit the rewritten table together with any change
 The 44.1 and 48 kHz voicings below are the reference voicings. Each higher-rate voicing keeps
 the section types and breakpoints and refits every breakpoint's frequencies, Q values and gains so
 that its magnitude response at its own rate matches the 48 kHz voicing's response at 48 kHz from
-20 Hz to 20 kHz. Breakpoints are fitted in order, each warm-started from its neighbour and penalised
-for the error halfway to the previous breakpoint, so the parameters stay smooth and the
-interpolated responses between breakpoints match as well.
+20 Hz to 20 kHz. All breakpoints of a curve are fitted together, starting from the 48 kHz values,
+against the errors at the breakpoints and halfway between them, so the parameters vary smoothly
+and the responses the EQ interpolates between breakpoints match as well. Takes some minutes.
 """
 
 import argparse
@@ -21,6 +21,7 @@ import sys
 
 import numpy as np
 from scipy.optimize import least_squares
+from scipy.sparse import lil_matrix
 
 RATES = (44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0)
 FITTED_RATES = RATES[2:]
@@ -165,46 +166,60 @@ CURVES = (
 FREQS_HZ = np.geomspace(20.0, 20000.0, 600)
 
 
-def design(kind, freq_hz, q, gain_db, rate):
-    """Audio EQ Cookbook (R. Bristow-Johnson) biquad, Q form, normalised by a0."""
-    f = min(0.49 * rate, freq_hz)
-    w = 2.0 * math.pi * f / rate
-    a = 10.0 ** (gain_db / 40.0)
-    cw = math.cos(w)
-    alpha = math.sin(w) / (2.0 * q)
-    ra = 2.0 * math.sqrt(a) * alpha
-    if kind == LOW_SHELF:
-        b = (a * ((a + 1) - (a - 1) * cw + ra), 2 * a * ((a - 1) - (a + 1) * cw), a * ((a + 1) - (a - 1) * cw - ra))
-        den = ((a + 1) + (a - 1) * cw + ra, -2 * ((a - 1) + (a + 1) * cw), (a + 1) + (a - 1) * cw - ra)
-    elif kind == PEAKING:
-        b = (1 + alpha * a, -2 * cw, 1 - alpha * a)
-        den = (1 + alpha / a, -2 * cw, 1 - alpha / a)
-    else:
-        b = (a * ((a + 1) + (a - 1) * cw + ra), -2 * a * ((a - 1) + (a + 1) * cw), a * ((a + 1) + (a - 1) * cw - ra))
-        den = ((a + 1) - (a - 1) * cw + ra, 2 * ((a - 1) - (a + 1) * cw), (a + 1) - (a - 1) * cw - ra)
-    return [v / den[0] for v in b], [v / den[0] for v in den]
+def design(kinds, x, rate):
+    """Audio EQ Cookbook (R. Bristow-Johnson) biquads, Q form, normalised by a0.
+
+    x has shape (..., sections, 3) holding ln(freq Hz), ln(Q), gain dB; returns b and a of shape
+    (..., sections, 3)."""
+    f = np.minimum(0.49 * rate, np.exp(x[..., 0]))
+    w = 2.0 * np.pi * f / rate
+    a = 10.0 ** (x[..., 2] / 40.0)
+    cw = np.cos(w)
+    alpha = np.sin(w) / (2.0 * np.exp(x[..., 1]))
+    ra = 2.0 * np.sqrt(a) * alpha
+    one = np.ones_like(a)
+    peak_b = (1 + alpha * a, -2 * cw, 1 - alpha * a)
+    peak_a = (1 + alpha / a, -2 * cw, 1 - alpha / a)
+    low_b = (a * ((a + 1) - (a - 1) * cw + ra), 2 * a * ((a - 1) - (a + 1) * cw), a * ((a + 1) - (a - 1) * cw - ra))
+    low_a = ((a + 1) + (a - 1) * cw + ra, -2 * ((a - 1) + (a + 1) * cw), (a + 1) + (a - 1) * cw - ra)
+    high_b = (a * ((a + 1) + (a - 1) * cw + ra), -2 * a * ((a - 1) + (a + 1) * cw), a * ((a + 1) + (a - 1) * cw - ra))
+    high_a = ((a + 1) - (a - 1) * cw + ra, 2 * ((a - 1) - (a + 1) * cw), (a + 1) - (a - 1) * cw - ra)
+    kinds = np.asarray(kinds)
+    b = np.stack([np.where(kinds == LOW_SHELF, lb, np.where(kinds == PEAKING, pb, hb))
+                  for lb, pb, hb in zip(low_b, peak_b, high_b)], axis=-1)
+    den = np.stack([np.where(kinds == LOW_SHELF, la, np.where(kinds == PEAKING, pa, ha)) * one
+                    for la, pa, ha in zip(low_a, peak_a, high_a)], axis=-1)
+    return b / den[..., :1], den / den[..., :1]
 
 
-def response_db(types, params, rate, freqs=FREQS_HZ):
-    z = np.exp(-2j * np.pi * freqs / rate)
-    h = np.ones_like(z)
-    for kind, (f, q, g) in zip(types, params):
-        b, a = design(kind, f, q, g, rate)
-        h = h * (b[0] + z * (b[1] + z * b[2])) / (a[0] + z * (a[1] + z * a[2]))
-    return 20.0 * np.log10(np.abs(h))
+Z_CACHE = {}
 
 
-def halfway(p0, p1):
-    """Parameters halfway between two breakpoints, interpolated as the EQ does at run time."""
-    return [(math.sqrt(a[0] * b[0]), math.sqrt(a[1] * b[1]), 0.5 * (a[2] + b[2])) for a, b in zip(p0, p1)]
+def response_db(kinds, x, rate):
+    """Magnitude in dB on FREQS_HZ of cascades x with shape (..., sections, 3); result (..., len(FREQS_HZ))."""
+    if rate not in Z_CACHE:
+        z = np.exp(-2j * np.pi * FREQS_HZ / rate)
+        Z_CACHE[rate] = np.stack([np.ones_like(z), z, z * z])
+    zz = Z_CACHE[rate]
+    b, a = design(kinds, x, rate)
+    h = (b @ zz) / (a @ zz)
+    return 20.0 * np.log10(np.abs(np.prod(h, axis=-2)))
 
 
-def pack(params):
-    return np.array([v for (f, q, g) in params for v in (math.log(f), math.log(q), g)])
+def to_x(rows):
+    """Section parameter rows [[(f, q, g), ...], ...] to an array of ln f, ln q, g."""
+    arr = np.array(rows, dtype=float)
+    return np.stack([np.log(arr[..., 0]), np.log(arr[..., 1]), arr[..., 2]], axis=-1)
 
 
-def unpack(x):
-    return [(math.exp(x[i]), math.exp(x[i + 1]), float(x[i + 2])) for i in range(0, len(x), 3)]
+def from_x(x):
+    return [[(float(math.exp(s[0])), float(math.exp(s[1])), float(s[2])) for s in row] for row in x]
+
+
+def halfway(x):
+    """Parameters halfway between neighbouring breakpoints, interpolated as the EQ does at run time
+    (log-linear frequency and Q, linear gain): the mean in (ln f, ln q, g)."""
+    return 0.5 * (x[:-1] + x[1:])
 
 
 def rows_to_params(rows, count, with_breakpoint):
@@ -212,63 +227,58 @@ def rows_to_params(rows, count, with_breakpoint):
     return [[tuple(r[start + 3 * i:start + 3 * i + 3]) for i in range(count)] for r in rows]
 
 
-def fit_curve(types, reference, rate):
-    """Fits one curve's breakpoints for one rate; reference is the 48 kHz parameter list."""
-    n = len(types)
-    lower = np.array([math.log(10.0), math.log(0.05), -30.0] * n)
-    upper = np.array([math.log(0.45 * rate), math.log(20.0), 30.0] * n)
-    # A weak pull towards the 48 kHz values keeps poorly determined parameters (tiny gains) put.
-    pull = 1e-3 * np.array([1.0, 1.0, 0.2] * n)
-    # Residuals raised to an odd power approximate the worst-case (minimax) error.
+def fit_curve(kinds, reference, rate):
+    """Fits all breakpoints of one curve for one rate at once; reference is the 48 kHz parameter list.
+
+    The residuals are the errors at every breakpoint and halfway between neighbours, so the
+    interpolated response stays right as well; a weak pull towards the 48 kHz values keeps poorly
+    determined parameters (at tiny gains) put. A least-squares pass is followed by a pass on cubed
+    residuals, which approximates the worst-case (minimax) error."""
+    x_ref = to_x(reference)
+    shape = x_ref.shape
+    k_count, n, _ = shape
+    m = len(FREQS_HZ)
+    target_points = response_db(kinds, x_ref, 48000.0)
+    target_half = response_db(kinds, halfway(x_ref), 48000.0)
+    lower = np.broadcast_to([math.log(10.0), math.log(0.05), -30.0], shape).ravel()
+    upper = np.broadcast_to([math.log(0.45 * rate), math.log(20.0), 30.0], shape).ravel()
+    pull = 1e-3 * np.broadcast_to([1.0, 1.0, 0.2], shape).ravel()
     scale_db = 0.01
 
-    def shaped(r):
-        return r * (r / scale_db) ** 2
+    def residuals(flat, cubed):
+        x = flat.reshape(shape)
+        r = np.concatenate([(response_db(kinds, x, rate) - target_points).ravel(),
+                            (response_db(kinds, halfway(x), rate) - target_half).ravel()])
+        if cubed:
+            r = r * (r / scale_db) ** 2
+        return np.concatenate([r, pull * (flat - x_ref.ravel())])
 
-    fitted = []
-    for k, ref in enumerate(reference):
-        target = response_db(types, ref, 48000.0)
-        x_ref = pack(ref)
-        starts = [x_ref]
-        mid_target = None
-        if k > 0:
-            prev = fitted[-1]
-            mid_target = response_db(types, halfway(reference[k - 1], ref), 48000.0)
-            starts.append(pack(prev) + x_ref - pack(reference[k - 1]))
+    per_point = 3 * n
+    sparsity = lil_matrix((m * (2 * k_count - 1) + k_count * per_point, k_count * per_point), dtype=int)
+    for k in range(k_count):
+        sparsity[k * m:(k + 1) * m, k * per_point:(k + 1) * per_point] = 1
+    for k in range(k_count - 1):
+        sparsity[(k_count + k) * m:(k_count + k + 1) * m, k * per_point:(k + 2) * per_point] = 1
+    for j in range(k_count * per_point):
+        sparsity[m * (2 * k_count - 1) + j, j] = 1
 
-        def residuals(x, power):
-            p = unpack(x)
-            parts = [response_db(types, p, rate) - target]
-            if mid_target is not None:
-                parts.append(response_db(types, halfway(fitted[-1], p), rate) - mid_target)
-            r = np.concatenate(parts)
-            return np.concatenate([shaped(r) if power else r, pull * (x - x_ref)])
-
-        best = None
-        for x0 in starts:
-            x0 = np.clip(x0, lower + 1e-9, upper - 1e-9)
-            ls = least_squares(residuals, x0, args=(False,), bounds=(lower, upper), xtol=1e-12, ftol=1e-12,
-                               gtol=1e-12, max_nfev=3000)
-            mm = least_squares(residuals, ls.x, args=(True,), bounds=(lower, upper), xtol=1e-12, ftol=1e-12,
-                               gtol=1e-12, max_nfev=3000)
-            worst = np.max(np.abs(residuals(mm.x, False)[:-3 * n]))
-            if best is None or worst < best[0]:
-                best = (worst, mm.x)
-        fitted.append([(float(f), float(q), float(g)) for f, q, g in unpack(best[1])])
-    return fitted
+    x0 = np.clip(x_ref.ravel(), lower + 1e-9, upper - 1e-9)
+    options = dict(bounds=(lower, upper), jac_sparsity=sparsity, xtol=1e-12, ftol=1e-12, gtol=1e-12, max_nfev=400)
+    ls = least_squares(residuals, x0, args=(False,), **options)
+    mm = least_squares(residuals, ls.x, args=(True,), **options)
+    return from_x(mm.x.reshape(shape))
 
 
 def round_params(params):
     return [[(float("%.9g" % f), float("%.9g" % q), float("%.9g" % g)) for f, q, g in row] for row in params]
 
 
-def criteria(types, reference, fitted, rate):
+def criteria(kinds, reference, fitted, rate):
     """Worst breakpoint error and worst halfway error in dB against the 48 kHz voicing."""
-    at_points = max(np.max(np.abs(response_db(types, p, rate) - response_db(types, r, 48000.0)))
-                    for p, r in zip(fitted, reference))
-    halfway_err = max(np.max(np.abs(response_db(types, halfway(fitted[k], fitted[k + 1]), rate)
-                                    - response_db(types, halfway(reference[k], reference[k + 1]), 48000.0)))
-                      for k in range(len(fitted) - 1))
+    x_ref, x_fit = to_x(reference), to_x(fitted)
+    at_points = np.max(np.abs(response_db(kinds, x_fit, rate) - response_db(kinds, x_ref, 48000.0)))
+    halfway_err = np.max(np.abs(response_db(kinds, halfway(x_fit), rate)
+                                - response_db(kinds, halfway(x_ref), 48000.0)))
     return at_points, halfway_err
 
 
