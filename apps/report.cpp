@@ -1,5 +1,6 @@
 // The render report as text and as JSON.
 #include "apps/report.h"
+#include "updates/json.h"
 
 #include <cmath>
 
@@ -18,28 +19,6 @@ std::string jsonNumber(double value, int decimals) {
   char text[48];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
   return text;
-}
-
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 std::string jsonLoudness(const Loudness& l) {
@@ -84,9 +63,9 @@ void printReport(const RenderReport& r, std::FILE* out) {
 
 std::string reportJson(const RenderReport& r) {
   std::string json = "{\n";
-  json += "  \"input\": " + jsonString(r.input) + ",\n";
-  json += "  \"output\": " + jsonString(r.output) + ",\n";
-  json += "  \"format\": " + jsonString(r.format) + ",\n";
+  json += "  \"input\": " + json::quote(r.input) + ",\n";
+  json += "  \"output\": " + json::quote(r.output) + ",\n";
+  json += "  \"format\": " + json::quote(r.format) + ",\n";
   json += "  \"sample_rate\": " + jsonNumber(r.sampleRate, 0) + ",\n";
   json += "  \"channels\": " + std::to_string(r.channels) + ",\n";
   json += "  \"frames\": " + std::to_string(r.frames) + ",\n";
@@ -98,7 +77,7 @@ std::string reportJson(const RenderReport& r) {
           jsonNumber(r.glueReductionDb[1], 2) + ", " + jsonNumber(r.glueReductionDb[2], 2) + "],\n";
   json += "  \"settings\": {";
   for (size_t i = 0; i < r.settings.size(); ++i)
-    json += (i ? ", " : "") + jsonString(r.settings[i].symbol) + ": " + jsonNumber(r.settings[i].value, 4);
+    json += (i ? ", " : "") + json::quote(r.settings[i].symbol) + ": " + jsonNumber(r.settings[i].value, 4);
   json += "},\n";
   if (r.target) {
     json += "  \"target\": {\"lufs\": " + jsonNumber(r.target->targetLufs, 2) + ", \"gain_db\": " +
