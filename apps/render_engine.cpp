@@ -30,11 +30,8 @@ bool render(const RenderPass& pass, RenderOutcome& outcome, std::string& error) 
 
   for (int i = 0; i < plugin.NParams() && i < static_cast<int>(pass.parameterValues.size()); ++i)
     host->setParameter(i, pass.parameterValues[static_cast<size_t>(i)]);
-  // Prepare again with the values in place: a change of rate makes the plug-in prepare its
-  // stages from the current parameters, so the render starts settled instead of gliding
-  // from the defaults.
-  host->setSampleRate(rate == 48000.0 ? 44100.0 : 48000.0);
-  host->setSampleRate(rate);
+  // The render starts settled at these values instead of gliding from the defaults.
+  plugin.prepareAtCurrentSettings();
   host->runTimer();
   const int latency = std::max(0, host->reportedLatency());
   outcome = {};

@@ -189,6 +189,11 @@ void Plumbrook::OnReset() {
   }
 }
 
+void Plumbrook::prepareAtCurrentSettings() {
+  preparedSampleRate_ = 0.0;
+  OnReset();
+}
+
 bool Plumbrook::reportLatencyIfChanged() {
   const int wanted = wantedLatency();
   const bool differs = wanted != GetLatency();

@@ -41,6 +41,11 @@ class Plumbrook : public plugkit::HostAdapter {
 
   // Host boundary.
   void OnReset() override;
+  /// Prepares every stage again from the current parameter values, as a new sample rate does,
+  /// so that processing starts settled instead of gliding from earlier values. For a host that
+  /// sets its values before the first block. Reset thread, or the audio thread between blocks;
+  /// allocates nothing.
+  void prepareAtCurrentSettings();
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
   void OnParamChangeUI(int paramIdx, plugkit::ParamSource source) override;
   void OnIdle() override;

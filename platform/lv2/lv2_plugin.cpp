@@ -93,13 +93,21 @@ class Instance final : public plugkit::Host {
     }
   }
 
-  /// The host (re)starts processing: the core resets. Instantiation thread.
-  void activate() noexcept { plugin_->OnReset(); }
+  /// The host (re)starts processing: the core resets, and the first block starts settled at the
+  /// port values then in place. Instantiation thread.
+  void activate() noexcept {
+    plugin_->OnReset();
+    settleOnNextRun_ = true;
+  }
 
   /// One host block of any length. Audio thread; lock-free, never allocates.
   void run(uint32_t nFrames) noexcept {
     DenormalScope denormals;
     applyControls();
+    if (settleOnNextRun_) {
+      settleOnNextRun_ = false;
+      plugin_->prepareAtCurrentSettings();
+    }
     plugin_->reportLatencyIfChanged();
 
     const int channels = variant_.channels;
@@ -228,6 +236,7 @@ class Instance final : public plugkit::Host {
   const float* controls_[kNumParams] = {};
   float lastSeen_[kNumParams] = {};
   float* latencyOut_ = nullptr;
+  bool settleOnNextRun_ = false;
   const float* enabledIn_ = nullptr;
   bool enabled_ = true;
 

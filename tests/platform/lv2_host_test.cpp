@@ -106,6 +106,7 @@ std::vector<std::vector<float>> renderOffline(int channels, double sampleRate,
   size_t position = 0;
   for (const Step& step : steps) {
     for (const auto& [symbol, value] : step.controls) host->setParameter(paramIndex(symbol), value);
+    if (position == 0) host->plugin().prepareAtCurrentSettings();  // as an activated instance starts
     if (step.enabled && *step.enabled != enabled) {
       enabled = *step.enabled;
       host->setHostBypass(!enabled);
