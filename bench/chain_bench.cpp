@@ -8,6 +8,8 @@
 #include "core/plumbrook.h"
 #include "tests/support/fake_editor.h"
 
+#include "tests/support/pink_filter.h"
+
 namespace {
 
 constexpr int kBlock = 256;
@@ -18,15 +20,12 @@ std::vector<double> programme(uint32_t seed) {
   std::mt19937 shared(7), own(seed);
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
   std::vector<double> out(kFrames);
-  double b0 = 0, b1 = 0, b2 = 0;
+  plumbrook::test::PinkFilter pink;
   for (int i = 0; i < kFrames; ++i) {
     const double w = 0.6 * dist(shared) + 0.4 * dist(own);
-    b0 = 0.99765 * b0 + w * 0.0990460;
-    b1 = 0.96300 * b1 + w * 0.2965164;
-    b2 = 0.57000 * b2 + w * 1.0526913;
     const double swing = 0.6 + 0.4 * std::sin(2.0 * M_PI * 1.7 * i / 48000.0);
     const double beat = (i % 24000) < 4000 ? std::sin(2.0 * M_PI * 55.0 * i / 48000.0) * std::exp(-(i % 24000) / 1500.0) : 0.0;
-    out[static_cast<size_t>(i)] = 0.25 * swing * (b0 + b1 + b2 + w * 0.1848) + 0.5 * beat;
+    out[static_cast<size_t>(i)] = 0.25 * swing * pink.next(w) + 0.5 * beat;
   }
   return out;
 }

@@ -8,6 +8,8 @@
 
 #include "dsp/eq.h"
 
+#include "tests/support/pink_filter.h"
+
 namespace {
 
 constexpr double kRate = 48000.0;
@@ -19,14 +21,10 @@ std::vector<double> musicLikeNoise(uint32_t seed, int frames) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
   std::vector<double> out(static_cast<size_t>(frames));
-  double p0 = 0.0, p1 = 0.0, p2 = 0.0;
+  plumbrook::test::PinkFilter pink;
   for (int i = 0; i < frames; ++i) {
-    const double w = dist(rng);
-    p0 = 0.99765 * p0 + w * 0.0990460;
-    p1 = 0.96300 * p1 + w * 0.2965164;
-    p2 = 0.57000 * p2 + w * 1.0526913;
     const double swell = 0.6 + 0.4 * (i % 9600) / 9600.0;
-    out[static_cast<size_t>(i)] = 0.12 * swell * (p0 + p1 + p2 + w * 0.1848);
+    out[static_cast<size_t>(i)] = 0.12 * swell * pink.next(dist(rng));
   }
   return out;
 }

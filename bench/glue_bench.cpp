@@ -9,6 +9,8 @@
 #include "dsp/crossover3.h"
 #include "dsp/glue.h"
 
+#include "tests/support/pink_filter.h"
+
 namespace {
 
 constexpr int kBlock = 256;
@@ -20,15 +22,12 @@ std::vector<double> musicLikeNoise(uint32_t seed, std::mt19937& shared) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
   std::vector<double> out(kFrames);
-  double b0 = 0, b1 = 0, b2 = 0;
+  plumbrook::test::PinkFilter pink;
   std::mt19937 common = shared;
   for (int i = 0; i < kFrames; ++i) {
     const double w = 0.6 * dist(common) + 0.4 * dist(rng);
-    b0 = 0.99765 * b0 + w * 0.0990460;
-    b1 = 0.96300 * b1 + w * 0.2965164;
-    b2 = 0.57000 * b2 + w * 1.0526913;
     const double swing = 0.6 + 0.4 * std::sin(2.0 * 3.141592653589793 * 1.7 * i / 48000.0);
-    out[i] = 0.22 * swing * (b0 + b1 + b2 + w * 0.1848);
+    out[i] = 0.22 * swing * pink.next(w);
   }
   return out;
 }

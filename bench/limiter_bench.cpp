@@ -8,6 +8,8 @@
 
 #include "dsp/limiter.h"
 
+#include "tests/support/pink_filter.h"
+
 namespace {
 
 constexpr double kRate = 48000.0;
@@ -19,13 +21,9 @@ std::vector<double> musicNoise(uint32_t seed) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> white(-1.0, 1.0);
   std::vector<double> x(kFrames);
-  double b0 = 0.0, b1 = 0.0, b2 = 0.0;
+  plumbrook::test::PinkFilter pink;
   for (int i = 0; i < kFrames; ++i) {
-    const double w = white(rng);
-    b0 = 0.99765 * b0 + w * 0.0990460;
-    b1 = 0.96300 * b1 + w * 0.2965164;
-    b2 = 0.57000 * b2 + w * 1.0526913;
-    x[static_cast<size_t>(i)] = 0.1 * (b0 + b1 + b2 + w * 0.1848) + 0.5 * std::sin(2.0 * 3.14159265 * 55.0 * i / kRate);
+    x[static_cast<size_t>(i)] = 0.1 * pink.next(white(rng)) + 0.5 * std::sin(2.0 * 3.14159265 * 55.0 * i / kRate);
   }
   double peak = 0.0;
   for (double v : x) peak = std::max(peak, std::fabs(v));

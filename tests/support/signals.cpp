@@ -1,5 +1,6 @@
 // Deterministic test signals.
 #include "tests/support/signals.h"
+#include "tests/support/pink_filter.h"
 
 #include <cmath>
 #include <numbers>
@@ -24,18 +25,11 @@ std::vector<double> whiteNoise(uint32_t seed, int frames, double amplitude) {
 }
 
 std::vector<double> pinkNoise(uint32_t seed, int frames, double peakLevel) {
-  // Paul Kellet's economy pink filter over white noise.
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
   std::vector<double> out(static_cast<size_t>(frames));
-  double b0 = 0, b1 = 0, b2 = 0;
-  for (double& x : out) {
-    const double w = dist(rng);
-    b0 = 0.99765 * b0 + w * 0.0990460;
-    b1 = 0.96300 * b1 + w * 0.2965164;
-    b2 = 0.57000 * b2 + w * 1.0526913;
-    x = b0 + b1 + b2 + w * 0.1848;
-  }
+  PinkFilter pink;
+  for (double& x : out) x = pink.next(dist(rng));
   const double p = peak(out);
   if (p > 0) for (double& x : out) x *= peakLevel / p;
   return out;
