@@ -1,6 +1,8 @@
 // Glue compressor: detectors, gain computer, saturator, side lift and the output fade.
 #include "dsp/glue.h"
 
+#include "dsp/eq.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -38,21 +40,15 @@ double saturatorClipPoint(double a, double b, double limit) {
   return x;
 }
 
-// Audio EQ Cookbook high shelf at Q = 1/sqrt 2, normalised by a0.
+// The detector's high shelf: the EQ's cookbook design at Q = 1/sqrt 2.
 BiquadSection highShelf(double sampleRate, double hz, double db) {
-  const double f = std::min(0.49 * sampleRate, hz);
-  const double A = std::pow(10.0, db / 40.0);
-  const double w = 2.0 * std::numbers::pi * f / sampleRate;
-  const double cosW = std::cos(w);
-  const double alpha = std::sin(w) / std::numbers::sqrt2;
-  const double twoSqrtAAlpha = 2.0 * std::sqrt(A) * alpha;
-  const double a0 = (A + 1.0) - (A - 1.0) * cosW + twoSqrtAAlpha;
+  const EqBiquad q = designEqSection(kEqHighShelf, {hz, 1.0 / std::numbers::sqrt2, db}, sampleRate);
   BiquadSection s;
-  s.b0 = A * ((A + 1.0) + (A - 1.0) * cosW + twoSqrtAAlpha) / a0;
-  s.b1 = -2.0 * A * ((A - 1.0) + (A + 1.0) * cosW) / a0;
-  s.b2 = A * ((A + 1.0) + (A - 1.0) * cosW - twoSqrtAAlpha) / a0;
-  s.a1 = 2.0 * ((A - 1.0) - (A + 1.0) * cosW) / a0;
-  s.a2 = ((A + 1.0) - (A - 1.0) * cosW - twoSqrtAAlpha) / a0;
+  s.b0 = q.b0;
+  s.b1 = q.b1;
+  s.b2 = q.b2;
+  s.a1 = q.a1;
+  s.a2 = q.a2;
   return s;
 }
 
