@@ -23,14 +23,16 @@ function(plumbrook_library name)
 endfunction()
 
 # plumbrook_tests(<folder> LIBS ...): one test executable per tests/<folder>/*_test.cpp,
-# linked with GoogleTest, the shared test support and the allocation tripwire.
+# linked with GoogleTest, the shared test support, the allocation tripwire and the test
+# environment (which keeps tests out of the user's data folder and off the network).
 function(plumbrook_tests folder)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp)
   foreach(source ${tests})
     get_filename_component(stem ${source} NAME_WE)
     set(target ${folder}_${stem})
-    add_executable(${target} ${source} $<TARGET_OBJECTS:plumbrook_tripwire>)
+    add_executable(${target} ${source} $<TARGET_OBJECTS:plumbrook_tripwire>
+                   $<TARGET_OBJECTS:plumbrook_test_environment>)
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} plumbrook_test_support
                           GTest::gtest_main GTest::gmock plumbrook_warnings)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
