@@ -262,7 +262,7 @@ TEST(lv2_tools, turtle_passes_sord_validate) {
   const fs::path dir = scratchDir();
   const std::string bundle = plumbrook::test::lv2BundleParent() + "/Plumbrook.lv2/";
   std::string schemas;
-  // The specification bundles only (they carry no binary); installed plug-ins have their own faults.
+  // The LV2 vocabulary bundles only (they carry no binary); installed plug-ins have their own faults.
   for (const char* root : {"/usr/lib/lv2", "/usr/lib/x86_64-linux-gnu/lv2"}) {
     if (!fs::exists(root)) continue;
     for (const auto& bundleDir : fs::directory_iterator(root)) {
