@@ -25,9 +25,10 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs" \
 step "ThreadSanitizer"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLUMBROOK_SANITIZE=thread \
       -DPLUMBROOK_BENCH=OFF >/dev/null
-tsan_tests=(platform_metering_threads_test core_host_boundary_test updates_update_worker_test)
+tsan_tests=(platform_metering_threads_test core_host_boundary_test updates_update_worker_test
+            platform_lv2_host_test plumbrook_lv2_bundle)
 cmake --build build-tsan -j"$jobs" --target "${tsan_tests[@]}"
-ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R '^(metering_threads|param_change_queue|update_worker)'
+ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R '^(metering_threads|param_change_queue|update_worker|lv2_host)'
 
 step "fuzzers"
 cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPLUMBROOK_FUZZ=ON \
