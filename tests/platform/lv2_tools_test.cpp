@@ -2,16 +2,13 @@
 // parameter table implies, and lv2apply renders files as the offline host does.
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,30 +16,13 @@
 #include "platform/lv2/lv2_ports.h"
 #include "platform/offline/offline_host.h"
 #include "tests/platform/lv2_test_host.h"
+#include "tests/support/command_runner.h"
 
 namespace fs = std::filesystem;
+using plumbrook::test::CommandResult;
 using plumbrook::offline::OfflineHost;
 
 namespace {
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-std::string shellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 fs::path scratchDir() {
   const fs::path dir = fs::path(::testing::TempDir()) /
@@ -53,17 +33,8 @@ fs::path scratchDir() {
 }
 
 // Runs a tool with LV2_PATH holding only the built bundle.
-ToolRun runTool(const std::string& command, const fs::path& dir) {
-  const fs::path out = dir / "tool.out";
-  const fs::path err = dir / "tool.err";
-  const std::string line = "LV2_PATH=" + shellQuote(plumbrook::test::lv2BundleParent()) + " " + command +
-                           " >" + shellQuote(out.string()) + " 2>" + shellQuote(err.string());
-  ToolRun run;
-  const int raw = std::system(line.c_str());
-  run.status = raw >= 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = slurp(out);
-  run.err = slurp(err);
-  return run;
+CommandResult runTool(const std::string& program, std::vector<std::string> args, const fs::path& dir) {
+  return plumbrook::test::run({program, std::move(args), {{"LV2_PATH", plumbrook::test::lv2BundleParent()}}, "", dir.string()});
 }
 
 bool haveTool(const std::string& name) {
@@ -199,7 +170,7 @@ std::vector<std::vector<float>> renderOffline(const std::vector<std::vector<floa
 TEST(lv2_tools, lv2ls_lists_both_plugins) {
   if (!haveTool("lv2ls")) GTEST_SKIP() << "lv2ls not installed";
   const fs::path dir = scratchDir();
-  const ToolRun run = runTool("lv2ls", dir);
+  const CommandResult run = runTool("lv2ls", {}, dir);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, std::string(plumbrook::lv2::kMonoUri) + "\n" + std::string(plumbrook::lv2::kStereoUri) + "\n");
   EXPECT_EQ(run.err, "");
@@ -211,7 +182,7 @@ TEST(lv2_tools, lv2info_shows_every_port_as_the_parameter_table_defines_it) {
   const auto plugin = plumbrook::MakePlugin();
   for (const plumbrook::lv2::Variant& variant : plumbrook::lv2::kVariants) {
     SCOPED_TRACE(std::string(variant.uri));
-    const ToolRun run = runTool("lv2info " + shellQuote(std::string(variant.uri)), dir);
+    const CommandResult run = runTool("lv2info", {std::string(variant.uri)}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "") << "lilv reported problems with the turtle";
     EXPECT_NE(run.out.find("Name:              " + std::string(variant.name)), std::string::npos);
@@ -261,7 +232,7 @@ TEST(lv2_tools, turtle_passes_sord_validate) {
   if (!haveTool("sord_validate")) GTEST_SKIP() << "sord_validate is not installed (Debian package sordi)";
   const fs::path dir = scratchDir();
   const std::string bundle = plumbrook::test::lv2BundleParent() + "/Plumbrook.lv2/";
-  std::string schemas;
+  std::vector<std::string> args;
   // The LV2 vocabulary bundles only (they carry no binary); installed plug-ins have their own faults.
   for (const char* root : {"/usr/lib/lv2", "/usr/lib/x86_64-linux-gnu/lv2"}) {
     if (!fs::exists(root)) continue;
@@ -271,12 +242,12 @@ TEST(lv2_tools, turtle_passes_sord_validate) {
         hasBinary = hasBinary || entry.path().extension() == ".so";
       if (hasBinary) continue;
       for (const auto& entry : fs::recursive_directory_iterator(bundleDir.path()))
-        if (entry.path().extension() == ".ttl") schemas += " " + shellQuote(entry.path().string());
+        if (entry.path().extension() == ".ttl") args.push_back(entry.path().string());
     }
   }
-  const ToolRun run = runTool("sord_validate" + schemas + " " + shellQuote(bundle + "manifest.ttl") + " " +
-                                  shellQuote(bundle + "plumbrook.ttl"),
-                              dir);
+  args.push_back(bundle + "manifest.ttl");
+  args.push_back(bundle + "plumbrook.ttl");
+  const CommandResult run = runTool("sord_validate", args, dir);
   EXPECT_EQ(run.status, 0) << run.out << run.err;
 }
 
@@ -306,9 +277,10 @@ TEST(lv2_tools, lv2apply_renders_as_the_offline_host_does) {
     const fs::path in = dir / ("in" + std::to_string(k) + ".wav");
     const fs::path out = dir / ("out" + std::to_string(k) + ".wav");
     ASSERT_TRUE(writeWav(in, input, rate));
-    std::string command = "lv2apply -i " + shellQuote(in.string()) + " -o " + shellQuote(out.string());
-    for (const auto& [symbol, value] : test.settings) command += " -c " + symbol + " " + std::to_string(value);
-    const ToolRun run = runTool(command + " " + shellQuote(test.uri), dir);
+    std::vector<std::string> args = {"-i", in.string(), "-o", out.string()};
+    for (const auto& [symbol, value] : test.settings) args.insert(args.end(), {"-c", symbol, std::to_string(value)});
+    args.push_back(test.uri);
+    const CommandResult run = runTool("lv2apply", args, dir);
     ASSERT_EQ(run.status, 0) << run.out << run.err;
 
     const auto rendered = readWav(out);
@@ -330,16 +302,15 @@ TEST(lv2_tools, lv2apply_renders_as_the_offline_host_does) {
     // The command-line renderer, same settings and block size, compensates the latency that
     // lv2apply leaves in: after that shift the two files agree sample for sample.
     const fs::path cli = dir / ("cli" + std::to_string(k) + ".wav");
-    std::string render = shellQuote(std::string(std::getenv("PLUMBROOK_BUILD_DIR")) + "/apps/plumbrook") +
-                         " render " + shellQuote(in.string()) + " -o " + shellQuote(cli.string()) +
-                         " --block 1 --quiet --no-report";
+    std::vector<std::string> render = {"render", in.string(), "-o", cli.string(), "--block", "1", "--quiet",
+                                       "--no-report"};
     bool delayed = false;
     for (const auto& [symbol, value] : test.settings) {
       const bool toggle = isSwitch(paramIndex(symbol));
-      render += " --set " + symbol + "=" + (toggle ? (value >= 0.5 ? "on" : "off") : std::to_string(value));
+      render.insert(render.end(), {"--set", symbol + "=" + (toggle ? (value >= 0.5 ? "on" : "off") : std::to_string(value))});
       delayed = delayed || ((symbol == "lookahead" || symbol == "true_peak") && value >= 0.5);
     }
-    const ToolRun cliRun = runTool(render, dir);
+    const CommandResult cliRun = runTool(plumbrook::test::plumbrookPath(), render, dir);
     ASSERT_EQ(cliRun.status, 0) << cliRun.out << cliRun.err;
     const auto fromCli = readWav(cli);
     const size_t latency = delayed ? static_cast<size_t>(quillfen::dsp::Limiter::latencyForRate(rate)) : 0;

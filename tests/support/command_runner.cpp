@@ -27,7 +27,7 @@ std::vector<char*> argv(const Command& command, std::vector<std::string>& storag
 [[noreturn]] void exec(const Command& command, std::vector<char*>& args) {
   for (const auto& [name, value] : command.environment) setenv(name.c_str(), value.c_str(), 1);
   if (!command.directory.empty() && chdir(command.directory.c_str()) != 0) _exit(127);
-  execv(command.program.c_str(), args.data());
+  execvp(command.program.c_str(), args.data());  // a bare name is looked up on PATH
   _exit(127);
 }
 
