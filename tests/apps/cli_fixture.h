@@ -13,21 +13,14 @@
 
 #include "tests/support/audio_io.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/signals.h"
 
 namespace plumbrook::test {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plumbrook-cli-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void SetUp() override { dir_ = scratch_.path(); }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   const std::filesystem::path& dir() const { return dir_; }
@@ -66,6 +59,7 @@ class CliTest : public ::testing::Test {
   }
 
  private:
+  ScratchDir scratch_;
   std::filesystem::path dir_;
 };
 

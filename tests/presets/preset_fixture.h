@@ -4,6 +4,7 @@
 #include "presets/app_support.h"
 #include "presets/preset_file.h"
 #include "presets/preset_format.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -54,17 +55,13 @@ class ScopedEnv {
 class PresetDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plumbrook-presets-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    support_ = pattern;
+    support_ = scratch_.path();
     env_.emplace("XDG_DATA_HOME", support_.string());
     dir_ = quillfen::presets::userPresetDirectory(plumbrook::offline::kPresetFormat,
                                                   plugkit::AppSupportPath());
   }
   void TearDown() override {
     env_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(support_, ignored);
   }
 
   static constexpr quillfen::presets::Format const& format() { return plumbrook::offline::kPresetFormat; }
@@ -86,6 +83,7 @@ class PresetDirTest : public ::testing::Test {
 
   static bool runningAsRoot() { return ::geteuid() == 0; }
 
+  ScratchDir scratch_;
   std::filesystem::path support_;
   std::filesystem::path dir_;
   std::optional<ScopedEnv> env_;

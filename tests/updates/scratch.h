@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scratch_dir.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,26 +12,6 @@
 #include <string>
 
 namespace plumbrook::test {
-
-/// A fresh directory under the system's temporary directory, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plumbrook-updates-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 /// Writes `bytes` to `path` directly (not through the code under test).
 inline void putFile(const std::filesystem::path& path, const std::string& bytes) {
