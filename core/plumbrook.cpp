@@ -154,11 +154,8 @@ void Plumbrook::OnReset() {
     eq_.prepare(rate, processChannels_);
     glue_.prepare(rate, processChannels_);
 
+    // prepare applies these settings at once, so no reconfiguration fade is needed here.
     limiter_.settings = clampedLimiterSettings();
-    const bool delayed = limiter_.settings.lookahead || limiter_.settings.truePeak;
-    if ((delayed ? limiter_.latency() : 0) != limiter_.appliedDelay() ||
-        limiter_.settings.truePeak != limiter_.appliedTruePeak())
-      limiter_.requestReconfigure();
     limiter_.prepare(rate);
 
     const double fadeStep = rate > 0.0 ? 1.0 / (0.02 * rate) : 1.0 / 960.0;
