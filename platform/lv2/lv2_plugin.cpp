@@ -18,27 +18,13 @@
 #include <thread>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>  // _mm_getcsr, _mm_setcsr
-#endif
 
 #include "core/plumbrook.h"
+#include "dsp/denormals.h"
 #include "platform/lv2/lv2_ports.h"
 
 namespace plumbrook::lv2 {
 namespace {
-
-// Flush-to-zero and denormals-are-zero for the length of one audio block.
-class DenormalScope {
- public:
-#if defined(__x86_64__) || defined(__i386__)
-  DenormalScope() noexcept : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040u); }
-  ~DenormalScope() { _mm_setcsr(saved_); }
-
- private:
-  unsigned saved_;
-#endif
-};
 
 // One plug-in instance as the host sees it: the core, the host's port buffers and the
 // per-instance 20 ms timer thread.
@@ -102,7 +88,7 @@ class Instance final : public plugkit::Host {
 
   /// One host block of any length. Audio thread; lock-free, never allocates.
   void run(uint32_t nFrames) noexcept {
-    DenormalScope denormals;
+    const plumbrook::dsp::ScopedDenormalsOff denormalsOff;
     applyControls();
     if (settleOnNextRun_) {
       settleOnNextRun_ = false;
