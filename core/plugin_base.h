@@ -95,10 +95,11 @@ class HostAdapter : public HostApiBase, public AudioProcessor {
   bool IsInitialized() const { return initialized_; }
   /// Stores the rate, then OnReset().
   void SetHostSampleRate(double sampleRate);
-  /// Switches the host's own bypass, then OnReset().
+  /// Switches the host's own bypass, then OnReset(). Audio thread or reset thread; allocates
+  /// and locks nothing.
   void SetHostBypass(bool bypassed);
   /// One block on the audio thread: through the pass-through delay while the host
-  /// bypasses, else ProcessBlock.
+  /// bypasses (unless the processor fades the bypass itself), else ProcessBlock.
   void RenderBlock(double** inputs, double** outputs, int nFrames);
   /// Host automation or a host control: constrained value, queued for the editor,
   /// OnParamChange with the host as source. Lock-free.

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "core/eq_travel_shape.h"
-#include "presets/app_support.h"
 
 using plugkit::Param;
 using plugkit::ParamSource;
@@ -40,11 +39,10 @@ plugkit::Config MakeConfig() {
   return config;
 }
 
-std::unique_ptr<Plumbrook> MakePlugin(bool backgroundUpdateCheck) {
+std::unique_ptr<Plumbrook> MakePlugin(Services services) {
   plugkit::InstanceInfo info;
   info.viewClassName = "Plumbrook_View";
-  info.backgroundUpdateCheck = backgroundUpdateCheck;
-  return std::make_unique<Plumbrook>(info);
+  return std::make_unique<Plumbrook>(info, std::move(services));
 }
 
 namespace {
@@ -77,7 +75,8 @@ float finiteOr(float value, float fallback) {
 
 using namespace plumbrook;
 
-Plumbrook::Plumbrook(const plugkit::InstanceInfo& info) : plugkit::HostAdapter(MakeConfig()) {
+Plumbrook::Plumbrook(const plugkit::InstanceInfo&, Services services)
+    : plugkit::HostAdapter(MakeConfig()), appSupport_(std::move(services.appSupport)) {
   SetEditorSize(kDesignWidth, kDesignHeight);
 
   const Param::ShapeLinear linear;
@@ -110,10 +109,11 @@ Plumbrook::Plumbrook(const plugkit::InstanceInfo& info) : plugkit::HostAdapter(M
   quillfen::updates::Config updates;
   updates.product = "plumbrook";
   updates.version = kVersionText;
-  updates.directory = quillfen::updates::defaultDirectory(plugkit::AppSupportPath());
-  updates.feedUrl = std::string(quillfen::updates::kMakerOrigin) + "/updates.json";
+  if (!appSupport_.empty()) updates.directory = quillfen::updates::defaultDirectory(appSupport_);
+  updates.fetch = std::move(services.fetch);
+  updates.networkAllowed = std::move(services.networkAllowed);
   updateCheck_ = std::make_shared<quillfen::updates::UpdateCheck>(std::move(updates));
-  if (info.backgroundUpdateCheck)
+  if (services.backgroundUpdateCheck && !appSupport_.empty())
     updateWorker_ = std::make_unique<quillfen::updates::UpdateWorker>(updateCheck_);
 }
 
@@ -161,7 +161,7 @@ void Plumbrook::OnReset() {
     const double fadeStep = rate > 0.0 ? 1.0 / (0.02 * rate) : 1.0 / 960.0;
     limiterFade_.step = bypassFade_.step = fadeStep;
     limiterFade_.settle(GetParam(kLimiterActive)->Bool());
-    bypassFade_.settle(!GetParam(kBypass)->Bool());
+    bypassFade_.settle(!GetParam(kBypass)->Bool() && !GetBypassed());
 
     gainRamp_.length = std::max(1, static_cast<int>(std::lround(0.02 * rate)));
     std::fill(&dryRing_[0][0], &dryRing_[0][0] + 2 * kDryRing, 0.0);
@@ -201,7 +201,6 @@ bool Plumbrook::reportLatencyIfChanged() {
 }
 
 void Plumbrook::OnIdle() {
-  if (GetBypassed()) resetRequested_.store(true);
   reportLatencyIfChanged();
   if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
   runPendingPresetSave();

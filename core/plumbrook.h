@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,11 +33,22 @@ inline constexpr int kDesignHeight = 382;
 inline constexpr double kDesignAspect = 2.3036649;
 inline constexpr int32_t kStateTag = 0x50425331;  // "PBS1"
 
+/// What a host binding hands a new instance from its platform. Every field may stay empty: with
+/// no application-support folder there is no preset folder and the update check stays off, and
+/// without a fetch and a network permission no request is ever made.
+struct Services {
+  std::filesystem::path appSupport;
+  quillfen::updates::Fetch fetch;
+  std::function<bool()> networkAllowed;
+  /// Runs the update check on a background thread of its own.
+  bool backgroundUpdateCheck = false;
+};
+
 }  // namespace plumbrook
 
 class Plumbrook : public plugkit::HostAdapter {
  public:
-  explicit Plumbrook(const plugkit::InstanceInfo& info);
+  explicit Plumbrook(const plugkit::InstanceInfo& info, plumbrook::Services services = {});
   ~Plumbrook() override;
 
   // Host boundary.
@@ -47,6 +59,8 @@ class Plumbrook : public plugkit::HostAdapter {
   /// allocates nothing.
   void prepareAtCurrentSettings();
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  /// The host bypass crossfades against the latency-aligned dry path like the Bypass parameter.
+  bool FadesHostBypass() const override { return true; }
   void OnParamChangeUI(int paramIdx, plugkit::ParamSource source) override;
   void OnIdle() override;
   /// Main thread: metering runs only while the editor is open.
@@ -143,7 +157,6 @@ class Plumbrook : public plugkit::HostAdapter {
   double preparedSampleRate_ = 0.0;
   std::atomic<int> cachedLookahead_{72};
   std::atomic<bool> latencyPending_{false};
-  std::atomic<bool> resetRequested_{false};
   int64_t lastBlockEnd_ = 0;
   std::atomic<bool> editorOpen_{false};
   plumbrook::MeterReadings meters_;
@@ -159,11 +172,12 @@ class Plumbrook : public plugkit::HostAdapter {
   std::atomic<bool> modifiedBase_{false};
   std::atomic<bool> retakePending_{false};
   std::optional<std::string> pendingSave_;
+  std::filesystem::path appSupport_;
   std::shared_ptr<quillfen::updates::UpdateCheck> updateCheck_;
   std::unique_ptr<quillfen::updates::UpdateWorker> updateWorker_;
 };
 
 namespace plumbrook {
 /// The factory the adapters call: a new instance with the editor view class "Plumbrook_View".
-std::unique_ptr<Plumbrook> MakePlugin(bool backgroundUpdateCheck = true);
+std::unique_ptr<Plumbrook> MakePlugin(Services services = {});
 }  // namespace plumbrook

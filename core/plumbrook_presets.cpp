@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "core/plumbrook.h"
-#include "presets/app_support.h"
 #include "presets/files.h"
 #include "presets/preset_format.h"
 
@@ -30,7 +29,7 @@ bool somethingAt(const std::filesystem::path& path) {
 }  // namespace
 
 std::filesystem::path Plumbrook::presetDirectory() const {
-  return quillfen::presets::userPresetDirectory(kPresetFormat, plugkit::AppSupportPath());
+  return quillfen::presets::userPresetDirectory(kPresetFormat, appSupport_);
 }
 
 std::vector<SavedPreset> Plumbrook::savedPresets() const {

@@ -67,12 +67,11 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   const int nChans = std::min(2, nOut);
   const bool editorOpen = editorOpen_.load(std::memory_order_relaxed);
 
-  // A host bypass or a long pause leaves stale state: start from rest, the limiter muted
-  // until its delay has refilled.
-  const bool resetRequested = resetRequested_.exchange(false);
+  // A long pause leaves stale state: start from rest, the limiter muted until its delay has
+  // refilled.
   const bool stale = lastBlockEnd_ != 0 && !GetRenderingOffline() &&
                      steadyNowNs() - lastBlockEnd_ > kStaleBlockNs;
-  if (resetRequested || stale) {
+  if (stale) {
     resetDsp();
     if (limiter_.appliedDelay() > 0) limiter_.mute();
   }
@@ -84,7 +83,8 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   }
 
   const double gainDb = GetParam(kGain)->Value();
-  bypassFade_.on = GetParam(kBypass)->Value() < 0.5;
+  // The host's bypass and the Bypass parameter share one latency-aligned crossfade.
+  bypassFade_.on = GetParam(kBypass)->Value() < 0.5 && !GetBypassed();
   const bool chainRuns = bypassFade_.on || bypassFade_.value > 0.0;
   if (chainRuns) {
     if (!bypassFade_.running) {

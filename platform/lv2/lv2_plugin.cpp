@@ -3,31 +3,34 @@
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
-#include <pthread.h>  // pthread_setname_np
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
-
 
 #include "core/plumbrook.h"
 #include "dsp/denormals.h"
 #include "platform/lv2/lv2_ports.h"
+#include "platform/system/app_support.h"
+#include "platform/system/http.h"
+#include "platform/system/idle_timer.h"
 
 namespace plumbrook::lv2 {
 namespace {
 
-// One plug-in instance as the host sees it: the core, the host's port buffers and the
-// per-instance 20 ms timer thread.
+// One plug-in instance as the host sees it: the core, the host's port buffers and its place on
+// the process's shared 20 ms timer.
+//
+// Threads: instantiate, activate, deactivate, cleanup and state restore come from the host's
+// instantiation class (never concurrent with run); connect_port and run from the audio class;
+// state save from any thread; the timer ticks on the shared timer thread. The timer's work and
+// state save and restore are serialised by mainThreadWork_; run() takes no lock.
 class Instance final : public plugkit::Host {
  public:
   Instance(const Variant& variant, std::unique_ptr<Plumbrook> plugin, LV2_URID_Map* map)
@@ -42,13 +45,10 @@ class Instance final : public plugkit::Host {
       outScratch_[c] = scratch_.data() + static_cast<size_t>(2 + c) * kMaxBlockFrames;
     }
     plugin_->AttachHost(this);
-    // Until the first run the ports are taken to hold the parameters' values.
-    for (int i = 0; i < kNumParams; ++i)
-      lastSeen_[i] = static_cast<float>(plugin_->GetParam(i)->Value());
   }
 
   ~Instance() override {
-    stopTimer();
+    timer_.reset();  // no tick runs or starts after this
     plugin_->AttachHost(nullptr);
   }
 
@@ -57,10 +57,12 @@ class Instance final : public plugkit::Host {
 
   Plumbrook& plugin() { return *plugin_; }
 
-  /// Starts the 20 ms timer thread. Instantiation thread; allocates.
+  /// Joins the shared 20 ms timer. Instantiation thread; allocates.
   void startTimer() {
-    timer_ = std::thread([this] { timerLoop(); });
-    pthread_setname_np(timer_.native_handle(), "plumbrook-timer");
+    timer_.emplace([this] {
+      std::lock_guard work(mainThreadWork_);
+      plugin_->OnTimer();
+    });
   }
 
   /// Stores the host's buffer for a port. Audio thread; never allocates.
@@ -152,8 +154,9 @@ class Instance final : public plugkit::Host {
       std::lock_guard lock(mainThreadWork_);
       restored = plugin_->RestoreStateChunk(chunk);
     }
-    // The ports keep their last seen values, so only a port the host changes afterwards
-    // overrides a restored value.
+    // The host's controls stay what it shows: the parameters take the port values again at the
+    // next run, and only what has no port (preset name, accent, editor size) comes from the chunk.
+    followAllPorts_.store(true, std::memory_order_release);
     return restored ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
   }
 
@@ -165,14 +168,15 @@ class Instance final : public plugkit::Host {
   void LatencyChanged(int) override {}
 
  private:
-  // Turns changed control port values into host parameter changes, and the enabled port
-  // into the host bypass.
+  // Turns changed control port values (every value, after a restore and before the first block)
+  // into host parameter changes, and the enabled port into the host bypass.
   void applyControls() noexcept {
+    const bool followAll = followAllPorts_.exchange(false, std::memory_order_acquire);
     for (int i = 0; i < kNumParams; ++i) {
       const float* port = controls_[i];
       if (!port) continue;
       const float value = *port;
-      if (!std::isfinite(value) || value == lastSeen_[i]) continue;
+      if (!std::isfinite(value) || (value == lastSeen_[i] && !followAll)) continue;
       lastSeen_[i] = value;
       plugin_->SetParameterFromHost(i, value, 0);
     }
@@ -188,30 +192,6 @@ class Instance final : public plugkit::Host {
     }
   }
 
-  void timerLoop() {
-    using Clock = std::chrono::steady_clock;
-    auto next = Clock::now();
-    std::unique_lock stopLock(stopMutex_);
-    for (;;) {
-      next += std::chrono::milliseconds(20);
-      if (stopWake_.wait_until(stopLock, next, [this] { return stopping_; })) return;
-      // A host that stalled this thread does not get a burst of catch-up ticks.
-      if (Clock::now() > next + std::chrono::milliseconds(100)) next = Clock::now();
-      std::lock_guard work(mainThreadWork_);
-      plugin_->OnTimer();
-    }
-  }
-
-  void stopTimer() {
-    if (!timer_.joinable()) return;
-    {
-      std::lock_guard lock(stopMutex_);
-      stopping_ = true;
-    }
-    stopWake_.notify_all();
-    timer_.join();
-  }
-
   const Variant& variant_;
   std::unique_ptr<Plumbrook> plugin_;
   LV2_URID stateKey_ = 0;
@@ -221,6 +201,7 @@ class Instance final : public plugkit::Host {
   float* audioOut_[2] = {nullptr, nullptr};
   const float* controls_[kNumParams] = {};
   float lastSeen_[kNumParams] = {};
+  std::atomic<bool> followAllPorts_{true};
   float* latencyOut_ = nullptr;
   bool settleOnNextRun_ = false;
   const float* enabledIn_ = nullptr;
@@ -232,10 +213,7 @@ class Instance final : public plugkit::Host {
 
   // Serialises the timer's main-thread work with state save and restore.
   std::mutex mainThreadWork_;
-  std::mutex stopMutex_;
-  std::condition_variable stopWake_;
-  bool stopping_ = false;
-  std::thread timer_;
+  std::optional<platform::IdleTimerClient> timer_;
 };
 
 const Variant* findVariant(const LV2_Descriptor* descriptor);
@@ -252,7 +230,14 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate, cons
     if (std::strcmp((*f)->URI, LV2_URID__map) == 0) map = static_cast<LV2_URID_Map*>((*f)->data);
 
   try {
-    auto plugin = plumbrook::MakePlugin();
+    Services services;
+    services.appSupport = plugkit::AppSupportPath();
+    services.fetch = [](const std::string& url, const std::atomic<bool>& cancelled) {
+      return platform::getJson(url, 8, &cancelled);
+    };
+    services.networkAllowed = [] { return platform::mayUseNetwork(); };
+    services.backgroundUpdateCheck = true;
+    auto plugin = plumbrook::MakePlugin(std::move(services));
     if (!plugin->LegalIO(variant->channels, variant->channels)) return nullptr;
     plugin->SetBlockSize(kMaxBlockFrames);
     if (!plugin->InitializeIO(variant->channels, variant->channels)) return nullptr;

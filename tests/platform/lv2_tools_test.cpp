@@ -123,7 +123,7 @@ std::vector<std::vector<float>> readWav(const fs::path& path) {
 }
 
 bool isSwitch(int paramIdx) {
-  static const auto plugin = plumbrook::MakePlugin(false);
+  static const auto plugin = plumbrook::MakePlugin();
   return plugin->GetParam(paramIdx)->Type() == plugkit::Param::kTypeBool;
 }
 

@@ -1,5 +1,5 @@
 // The user's application-support directory on Linux (XDG data home).
-#include "presets/app_support.h"
+#include "platform/system/app_support.h"
 
 #include <pwd.h>     // getpwuid_r
 #include <unistd.h>  // getuid, sysconf

@@ -1,5 +1,5 @@
 // The support directory follows XDG_DATA_HOME, then HOME, then the password database.
-#include "presets/app_support.h"
+#include "platform/system/app_support.h"
 #include "tests/presets/preset_fixture.h"
 
 #include <gtest/gtest.h>
