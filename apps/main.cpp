@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     if (command == "render") return runRender(args);
     if (command == "presets") return runPresets(args);
     if (command == "--version" || command == "version") {
-      std::printf("plumbrook %s\n", plumbrook::kVersionText);
+      std::printf("plumbrook %s\n", plumbrook::versionText().c_str());
       return 0;
     }
     if (command == "--help" || command == "-h" || command == "help") {

@@ -27,9 +27,15 @@ namespace plumbrook {
 plugkit::Config MakeConfig();
 
 inline constexpr int kVendorVersion = 0x00000302;
-inline constexpr const char* kVersionText = "0.3.2";
+/// "major.minor.patch" of kVendorVersion.
+std::string versionText();
 inline constexpr int kDesignWidth = 880;
 inline constexpr int kDesignHeight = 382;
+/// The editor's size limits: 0.75 and 2 times the design size, the smallest height rounded up.
+inline constexpr int kMinEditorWidth = kDesignWidth * 3 / 4;
+inline constexpr int kMinEditorHeight = (kDesignHeight * 3 + 3) / 4;
+inline constexpr int kMaxEditorWidth = kDesignWidth * 2;
+inline constexpr int kMaxEditorHeight = kDesignHeight * 2;
 inline constexpr double kDesignAspect = 2.3036649;
 inline constexpr int32_t kStateTag = 0x50425331;  // "PBS1"
 

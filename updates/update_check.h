@@ -45,7 +45,7 @@ struct Config {
   /// and touches no file.
   std::filesystem::path directory;
   /// The feed endpoint; QUILLFEN_UPDATES_URL, when set and not empty, replaces it.
-  std::string feedUrl{kDefaultFeedUrl};
+  std::string feedUrl = defaultFeedUrl();
   /// Seconds since the Unix epoch; the system clock when empty.
   std::function<int64_t()> now;
   /// One GET of the feed; none is made when empty.
