@@ -168,7 +168,7 @@ void Plumbrook::OnReset() {
     gainRamp_.length = std::max(1, static_cast<int>(std::lround(0.02 * rate)));
     std::fill(&dryRing_[0][0], &dryRing_[0][0] + 2 * kDryRing, 0.0);
     dryWrite_ = 0;
-    gainRamp_.snap(std::pow(10.0, GetParam(kGain)->Value() / 20.0));
+    gainRamp_.snap(GainRamp::gainOfDecibels(GetParam(kGain)->Value()));
     lastBlockEnd_ = 0;
   }
 

@@ -93,6 +93,7 @@ class Plumbrook : public plugkit::HostAdapter {
   /// Read-only views of the stages, for meters and tests.
   const plumbrook::dsp::Glue& glue() const { return glue_; }
   const quillfen::dsp::Limiter& limiter() const { return limiter_; }
+  const plumbrook::GainRamp& gainRamp() const { return gainRamp_; }
   /// The shared update check (the editor's update pill reads it).
   std::shared_ptr<quillfen::updates::UpdateCheck> updateCheck() const { return updateCheck_; }
 

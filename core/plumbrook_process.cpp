@@ -19,8 +19,6 @@ int64_t steadyNowNs() noexcept {
       .count();
 }
 
-double dbToGain(double dB) noexcept { return std::exp(dB * 0.11512925464970229); }  // ln(10)/20
-
 constexpr int64_t kStaleBlockNs = 200'000'000;
 
 // Hosts can hand over NaN, infinities or absurd levels; one such sample would otherwise
@@ -89,13 +87,16 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   if (chainRuns) {
     if (!bypassFade_.running) {
       resetDsp();
-      gainRamp_.snap(dbToGain(gainDb));
+      // The look-ahead line still holds audio from before the bypass; the fade back must not
+      // replay it.
+      limiter_.clearDelay();
+      gainRamp_.snap(GainRamp::gainOfDecibels(gainDb));
     }
     bypassFade_.running = true;
   } else {
     bypassFade_.running = false;
   }
-  gainRamp_.setTarget(dbToGain(gainDb));
+  gainRamp_.setTarget(GainRamp::gainOfDecibels(gainDb));
 
   if (chainRuns) {
     eq_.set(0, GetParam(kEqLow)->Value());

@@ -199,7 +199,10 @@ bool cpuHasAvx2() noexcept {
 
 }  // namespace
 
-Limiter::Limiter() { prepare(48000.0); }
+Limiter::Limiter() : avx2_(cpuHasAvx2()) {
+  designInterpolator();
+  prepare(48000.0);
+}
 
 int Limiter::latencyForRate(double sampleRate) {
   return static_cast<int>(std::clamp(std::round(kLatencyS * effectiveRate(sampleRate)), 40.0, 960.0));
@@ -219,8 +222,6 @@ void Limiter::prepare(double sampleRate) {
   peakReleaseCoeff_ = static_cast<float>(std::exp(-1.0 / (timeConstant(kPeakReleaseS) * sr)));
   smoothingCoeff_ = 1.0 - std::exp(-1.0 / (timeConstant(kLevelSmoothingS) * sr));
   fadeStep_ = static_cast<float>(1.0 / (timeConstant(kFadeS) * sr));
-  avx2_ = cpuHasAvx2();
-  designInterpolator();
   reset();
 }
 
@@ -243,7 +244,7 @@ void Limiter::restart() noexcept {
   fade_.fillCountdown = delay_;
 }
 
-void Limiter::clearAll() noexcept {
+void Limiter::clearDelay() noexcept {
   for (auto& r : ring_) r.fill(0.0f);
   write_ = 0;
   for (auto& line : inputLine_) line.fill(0.0f);
@@ -251,6 +252,10 @@ void Limiter::clearAll() noexcept {
   outputPushed_ = 0;
   inputLast_.fill(0.0f);
   outputLast_.fill(0.0f);
+}
+
+void Limiter::clearAll() noexcept {
+  clearDelay();
   clearGainComputer();
 }
 
@@ -311,16 +316,22 @@ void Limiter::glideLevels(double thresholdDb, double ceilingDb) noexcept {
 }
 
 void Limiter::designInterpolator() {
-  for (int k = 0; k < 3; ++k) {
-    const std::array<double, kTaps> h = solveInterpolator(0.25 * (k + 1));
-    double sum = 0.0;
-    for (double v : h) sum += v;
-    for (int j = 0; j < kTaps; ++j) {
-      const float tap = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
-      taps_[static_cast<size_t>(k)][static_cast<size_t>(j)] = tap;
-      tapLanes_[static_cast<size_t>(k)][static_cast<size_t>(j)].fill(tap);
+  // The design does not depend on the sample rate: it is solved once per process, on the first
+  // construction, and copied from there.
+  static const std::array<Taps, 3> designed = [] {
+    std::array<Taps, 3> taps{};
+    for (int k = 0; k < 3; ++k) {
+      const std::array<double, kTaps> h = solveInterpolator(0.25 * (k + 1));
+      double sum = 0.0;
+      for (double v : h) sum += v;
+      for (int j = 0; j < kTaps; ++j)
+        taps[static_cast<size_t>(k)][static_cast<size_t>(j)] = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
     }
-  }
+    return taps;
+  }();
+  taps_ = designed;
+  for (size_t k = 0; k < 3; ++k)
+    for (size_t j = 0; j < kTaps; ++j) tapLanes_[k][j].fill(designed[k][j]);
 }
 
 std::array<double, Limiter::kTaps> Limiter::solveInterpolator(double position) {

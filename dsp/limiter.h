@@ -125,12 +125,14 @@ class Limiter {
 
   Settings settings;
 
-  /// Prepares for 48 kHz with the default settings. Allocates nothing beyond the object.
+  /// Designs the interpolators and prepares for 48 kHz with the default settings. Allocates nothing
+  /// beyond the object.
   Limiter();
 
   /// Computes the derived values for a sample rate in Hz (48000 when not positive or not finite),
-  /// designs the interpolators, clears all audio state and applies the settings at once.
-  /// Not for the audio thread (it solves three linear systems); allocates nothing.
+  /// clears all audio state and applies the settings at once. The interpolators, which do not
+  /// depend on the rate, were designed at construction. Audio-safe: allocates, locks and solves
+  /// nothing.
   void prepare(double sampleRate);
 
   /// Clears every delay line and state, snaps threshold and ceiling and applies the settings with
@@ -140,6 +142,10 @@ class Limiter {
   /// Clears the gain computer and lets the delay refill unlimited for D frames; keeps the delay
   /// lines, the applied settings and the fade. Audio-safe, no allocation.
   void restart() noexcept;
+
+  /// Silences the delay line and the input and output histories, so that no earlier audio can
+  /// come out again; the gain computer, settings and fade stay. Audio-safe, no allocation.
+  void clearDelay() noexcept;
 
   /// Limits (Active) or only delays (!Active) n frames of 1 or 2 channels; in may equal out,
   /// dryOut (may be null) receives the delayed unlimited signal times the fade gain.
@@ -190,7 +196,8 @@ class Limiter {
     return v;
   }
 
-  /// Designs the three interpolation filters (positions 1/4, 1/2, 3/4). Not for the audio thread.
+  /// Installs the three interpolation filters (positions 1/4, 1/2, 3/4), solved on the first call
+  /// in the process. Not for the audio thread.
   void designInterpolator();
 
   /// Solves the design equations of one fractional position in double; taps in design order,
