@@ -142,6 +142,37 @@ class Plumbrook : public plugkit::HostAdapter {
   /// Returns every stage to rest with its smoothed values at their targets.
   void resetDsp() noexcept;
 
+  // What one block does, decided once at its start.
+  struct BlockPlan {
+    int channels = 0;     // processed channels, 0..2
+    bool editorOpen = false;
+    bool chainRuns = false;
+    bool limiterRuns = false;
+    int dryDelay = 0;     // samples
+  };
+  // Levels measured over one block for the meters.
+  struct BlockMeters {
+    float inputPeak = 0.0f;
+    double inputSum = 0.0;
+    float glueReduction[3] = {0.0f, 0.0f, 0.0f};
+    float limiterReduction = 0.0f;
+    float limiterPeak = 0.0f;
+  };
+  // The steps of ProcessBlock, in the order it takes them. Audio thread; none allocates.
+  void copyInputToOutputs(double** inputs, double** outputs, int nFrames) noexcept;
+  void resetIfStale() noexcept;
+  void followChannelCount(int channels) noexcept;
+  bool updateBypassAndGain() noexcept;
+  void setStageParameters() noexcept;
+  bool updateLimiter(bool chainRuns, bool editorOpen) noexcept;
+  void processSubBlock(const BlockPlan& plan, double* const* channel, int n, BlockMeters& meters) noexcept;
+  void delayDry(const BlockPlan& plan, const double* const* channel, int n) noexcept;
+  void applyGain(const BlockPlan& plan, double* const* channel, int n, BlockMeters& meters) noexcept;
+  void runLimiter(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void applyBypassFade(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void takeLimiterMeters(const BlockPlan& plan, BlockMeters& meters) noexcept;
+  void publishMeters(const BlockPlan& plan, double* const* outputs, int nFrames, const BlockMeters& meters) noexcept;
+
   std::pair<double, double> linkMemory_{0.0, -0.3};  // (threshold, ceiling) dB
   bool linkGuard_ = false;
   double limiterDry_[2][kSubBlock] = {};
