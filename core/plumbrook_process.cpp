@@ -43,9 +43,8 @@ void Plumbrook::resetDsp() noexcept {
 void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   const dsp::ScopedDenormalsOff denormalsOff;
 
-  copyInputToOutputs(inputs, outputs, nFrames);
-
   BlockPlan plan;
+  plan.sanitizeInPlace = copyInputToOutputs(inputs, outputs, nFrames);
   const int nOut = outputs ? ConnectedChannels(plugkit::kOutput) : 0;
   plan.channels = std::min(2, nOut);
   plan.editorOpen = editorOpen_.load(std::memory_order_relaxed);
@@ -58,6 +57,9 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   plan.dryDelay = limiter_.settings.lookahead || limiter_.settings.truePeak
                       ? std::min(limiter_.latency(), kDryRing - 1)
                       : 0;
+  // A fade that has arrived at the processed side changes nothing: its pass is skipped.
+  plan.limiterFadeSettled = limiterFade_.on && limiterFade_.value >= 1.0;
+  plan.bypassFadeSettled = bypassFade_.on && bypassFade_.value >= 1.0;
 
   BlockMeters meters;
   if (nFrames > 0 && nOut > 0) {
@@ -73,14 +75,12 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
     meters_.channels.store(plan.channels, std::memory_order_relaxed);
     if (nFrames > 0 && plan.editorOpen) publishMeters(plan, outputs, nFrames, meters);
   }
-
-  lastBlockEnd_ = steadyNowNs();
 }
 
-void Plumbrook::copyInputToOutputs(double** inputs, double** outputs, int nFrames) noexcept {
+bool Plumbrook::copyInputToOutputs(double** inputs, double** outputs, int nFrames) noexcept {
   const int nIn = ConnectedChannels(plugkit::kInput);
   const int nOut = ConnectedChannels(plugkit::kOutput);
-  if (!outputs || nFrames <= 0 || nOut <= 0) return;
+  if (!outputs || nFrames <= 0 || nOut <= 0) return false;
   const int nCopy = inputs ? std::min(nIn, nOut) : 0;
   const size_t bytes = sizeof(double) * static_cast<size_t>(nFrames);
   for (int c = 0; c < nCopy; ++c) {
@@ -89,17 +89,28 @@ void Plumbrook::copyInputToOutputs(double** inputs, double** outputs, int nFrame
   }
   if (nCopy == 0) {
     for (int c = 0; c < nOut; ++c) std::memset(outputs[c], 0, bytes);
-  } else {
-    for (int c = 0; c < nCopy; ++c) sanitize(outputs[c], nFrames);
-    for (int c = nCopy; c < nOut; ++c) std::memmove(outputs[c], outputs[0], bytes);
+    return false;
   }
+  // When every output is processed, the first pass over each sub-block cleans the samples on
+  // its way (cleaning works sample by sample, so copying first changes nothing).
+  const bool deferred = nOut <= 2;
+  if (!deferred)
+    for (int c = 0; c < nCopy; ++c) sanitize(outputs[c], nFrames);
+  for (int c = nCopy; c < nOut; ++c) std::memmove(outputs[c], outputs[0], bytes);
+  return deferred;
 }
 
 void Plumbrook::resetIfStale() noexcept {
   // A long pause leaves stale state: start from rest, the limiter muted until its delay has
-  // refilled.
-  const bool stale = lastBlockEnd_ != 0 && !GetRenderingOffline() &&
-                     steadyNowNs() - lastBlockEnd_ > kStaleBlockNs;
+  // refilled. The gap is measured between the starts of blocks, with one clock read per block;
+  // offline rendering has no gaps and reads no clock.
+  if (GetRenderingOffline()) {
+    lastBlockStart_ = 0;
+    return;
+  }
+  const int64_t now = steadyNowNs();
+  const bool stale = lastBlockStart_ != 0 && now - lastBlockStart_ > kStaleBlockNs;
+  lastBlockStart_ = now;
   if (stale) {
     resetDsp();
     if (limiter_.appliedDelay() > 0) limiter_.mute();
@@ -166,53 +177,101 @@ bool Plumbrook::updateLimiter(bool chainRuns, bool editorOpen) noexcept {
 
 void Plumbrook::processSubBlock(const BlockPlan& plan, double* const* channel, int n,
                                 BlockMeters& meters) noexcept {
-  delayDry(plan, channel, n);
   if (!plan.chainRuns) {
-    for (int c = 0; c < plan.channels; ++c)
-      std::memcpy(channel[c], dry_[c], sizeof(double) * static_cast<size_t>(n));
+    if (plan.channels == 2) delayDry<2, false, true>(plan, channel, n);
+    else delayDry<1, false, true>(plan, channel, n);
     return;
   }
-  applyGain(plan, channel, n, meters);
+  const bool unityGain = gainRamp_.remaining == 0 && gainRamp_.current == 1.0;
+  const bool keepDry = !plan.bypassFadeSettled;
+  if (plan.channels == 2) {
+    if (unityGain) keepDry ? delayDry<2, true, false>(plan, channel, n) : delayDry<2, false, false>(plan, channel, n);
+    else keepDry ? delayDryAndApplyGain<2, true>(plan, channel, n) : delayDryAndApplyGain<2, false>(plan, channel, n);
+  } else {
+    if (unityGain) keepDry ? delayDry<1, true, false>(plan, channel, n) : delayDry<1, false, false>(plan, channel, n);
+    else keepDry ? delayDryAndApplyGain<1, true>(plan, channel, n) : delayDryAndApplyGain<1, false>(plan, channel, n);
+  }
+  if (plan.editorOpen) measureInput(plan, channel, n, meters);
   eq_.process(channel, n);
   glue_.process(channel, n);
   for (int b = 0; b < 3; ++b)
     meters.glueReduction[b] =
         std::max(meters.glueReduction[b], glue_.idle() ? 0.0f : -static_cast<float>(glue_.gainDb(b)));
   runLimiter(plan, channel, n);
-  applyBypassFade(plan, channel, n);
+  if (!plan.bypassFadeSettled) applyBypassFade(plan, channel, n);
 }
 
-void Plumbrook::delayDry(const BlockPlan& plan, const double* const* channel, int n) noexcept {
-  for (int c = 0; c < plan.channels; ++c) {
+// Cleans a host sample (when the input copy left that to this pass) and writes it into the
+// channel's dry ring at `write`.
+[[gnu::always_inline]] inline double Plumbrook::takeSample(const BlockPlan& plan, double* x, int i, double* ring,
+                                                         int write) noexcept {
+  double v = x[i];
+  if (plan.sanitizeInPlace) {
+    v = std::fabs(v) <= kLargestInput ? v : (std::isfinite(v) ? std::copysign(kLargestInput, v) : 0.0);
+    x[i] = v;
+  }
+  ring[write] = v;
+  return v;
+}
+
+template <int kChannels, bool kKeepDry, bool kDryToOutput>
+void Plumbrook::delayDry(const BlockPlan& plan, double* const* channel, int n) noexcept {
+  constexpr int kMask = kDryRing - 1;
+  const int back = kDryRing - plan.dryDelay;
+  for (int c = 0; c < kChannels; ++c) {
     double* ring = dryRing_[c];
     double* dry = dry_[c];
-    const double* x = channel[c];
+    double* x = channel[c];
     for (int i = 0; i < n; ++i) {
-      const int write = (dryWrite_ + i) & (kDryRing - 1);
-      ring[write] = x[i];
-      dry[i] = ring[(write + kDryRing - plan.dryDelay) & (kDryRing - 1)];
+      const int write = (dryWrite_ + i) & kMask;
+      takeSample(plan, x, i, ring, write);
+      // Written before read, so that a delay of 0 reads the sample itself.
+      if constexpr (kDryToOutput) x[i] = ring[(write + back) & kMask];
+      if constexpr (kKeepDry) dry[i] = ring[(write + back) & kMask];
     }
   }
-  dryWrite_ = (dryWrite_ + n) & (kDryRing - 1);
+  dryWrite_ = (dryWrite_ + n) & kMask;
 }
 
-void Plumbrook::applyGain(const BlockPlan& plan, double* const* channel, int n, BlockMeters& meters) noexcept {
+template <int kChannels, bool kKeepDry>
+void Plumbrook::delayDryAndApplyGain(const BlockPlan& plan, double* const* channel, int n) noexcept {
+  constexpr int kMask = kDryRing - 1;
+  const int back = kDryRing - plan.dryDelay;
   for (int i = 0; i < n; ++i) {
+    const int write = (dryWrite_ + i) & kMask;
     const double g = gainRamp_.next();
-    for (int c = 0; c < plan.channels; ++c) {
-      const double y = channel[c][i] * g;
-      channel[c][i] = y;
-      if (plan.editorOpen) {
-        meters.inputPeak = std::max(meters.inputPeak, static_cast<float>(std::fabs(y)));
-        meters.inputSum += y * y;
-      }
+    for (int c = 0; c < kChannels; ++c) {
+      double* ring = dryRing_[c];
+      const double v = takeSample(plan, channel[c], i, ring, write);
+      if constexpr (kKeepDry) dry_[c][i] = ring[(write + back) & kMask];
+      channel[c][i] = v * g;
     }
   }
+  dryWrite_ = (dryWrite_ + n) & kMask;
+}
+
+void Plumbrook::measureInput(const BlockPlan& plan, const double* const* channel, int n,
+                             BlockMeters& meters) noexcept {
+  float inputPeak = meters.inputPeak;
+  double inputSum = meters.inputSum;
+  for (int i = 0; i < n; ++i) {
+    for (int c = 0; c < plan.channels; ++c) {
+      const double y = channel[c][i];
+      inputPeak = std::max(inputPeak, static_cast<float>(std::fabs(y)));
+      inputSum += y * y;
+    }
+  }
+  meters.inputPeak = inputPeak;
+  meters.inputSum = inputSum;
 }
 
 void Plumbrook::runLimiter(const BlockPlan& plan, double* const* channel, int n) noexcept {
   if (!plan.limiterRuns) {
     limiter_.run<false>(channel, channel, plan.channels, n, nullptr);
+    return;
+  }
+  if (plan.limiterFadeSettled) {
+    limiter_.run<true>(channel, channel, plan.channels, n, nullptr);
     return;
   }
   double* limiterDry[2] = {limiterDry_[0], limiterDry_[1]};
