@@ -148,6 +148,44 @@ class Plumbrook : public plugkit::HostAdapter {
   /// Returns every stage to rest with its smoothed values at their targets.
   void resetDsp() noexcept;
 
+  // What one block does, decided once at its start.
+  struct BlockPlan {
+    int channels = 0;     // processed channels, 0..2
+    bool editorOpen = false;
+    bool chainRuns = false;
+    bool limiterRuns = false;
+    bool limiterFadeSettled = false;  // fully limited, the limiter fade pass is skipped
+    bool bypassFadeSettled = false;   // fully processed, the bypass fade pass is skipped
+    bool sanitizeInPlace = false;     // the input copy left cleaning the samples to the first pass
+    int dryDelay = 0;     // samples
+  };
+  // Levels measured over one block for the meters.
+  struct BlockMeters {
+    float inputPeak = 0.0f;
+    double inputSum = 0.0;
+    float glueReduction[3] = {0.0f, 0.0f, 0.0f};
+    float limiterReduction = 0.0f;
+    float limiterPeak = 0.0f;
+  };
+  // The steps of ProcessBlock, in the order it takes them. Audio thread; none allocates.
+  bool copyInputToOutputs(double** inputs, double** outputs, int nFrames) noexcept;
+  void resetIfStale() noexcept;
+  void followChannelCount(int channels) noexcept;
+  bool updateBypassAndGain() noexcept;
+  void setStageParameters() noexcept;
+  bool updateLimiter(bool chainRuns, bool editorOpen) noexcept;
+  void processSubBlock(const BlockPlan& plan, double* const* channel, int n, BlockMeters& meters) noexcept;
+  double takeSample(const BlockPlan& plan, double* x, int i, double* ring, int write) noexcept;
+  template <int kChannels, bool kKeepDry, bool kDryToOutput>
+  void delayDry(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  template <int kChannels, bool kKeepDry>
+  void delayDryAndApplyGain(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void measureInput(const BlockPlan& plan, const double* const* channel, int n, BlockMeters& meters) noexcept;
+  void runLimiter(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void applyBypassFade(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void takeLimiterMeters(const BlockPlan& plan, BlockMeters& meters) noexcept;
+  void publishMeters(const BlockPlan& plan, double* const* outputs, int nFrames, const BlockMeters& meters) noexcept;
+
   std::pair<double, double> linkMemory_{0.0, -0.3};  // (threshold, ceiling) dB
   bool linkGuard_ = false;
   double limiterDry_[2][kSubBlock] = {};
@@ -164,7 +202,7 @@ class Plumbrook : public plugkit::HostAdapter {
   double preparedSampleRate_ = 0.0;
   std::atomic<int> cachedLookahead_{72};
   std::atomic<bool> latencyPending_{false};
-  int64_t lastBlockEnd_ = 0;
+  int64_t lastBlockStart_ = 0;  // steady clock, ns; 0 = none yet or rendering offline
   std::atomic<bool> editorOpen_{false};
   plumbrook::MeterReadings meters_;
   float platformScale_ = 1.0f;

@@ -590,25 +590,15 @@ template <class V>
     sc.lastInput[1][0] = inputLast_[1];
     segmentPeaks<V>(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
     // r goes into the reduction delay; the window maximum of each frame spans the entries from
-    // D back to O frames before it (Wmax of them). Entries from before the last clear are 0,
-    // which no reduction is below, so they never change a maximum.
+    // D back to O frames before it (Wmax of them), so the window takes r delayed by O frames.
     float* reductionRing = reductionRing_.data();
+    const int offset = reductionOffset_;
     for (int i = from; i < to; ++i) {
       const float r = reductionFor(sc.peak[static_cast<size_t>(i)], driveAt(i), targetAt(i));
       sc.reduction[static_cast<size_t>(i)] = r;
-      reductionRing[(reductionWrite + i - from) & kMask] = r;
-    }
-    const int span = windowMax_.length();
-    const int first = (reductionWrite - delay) & kMask;  // oldest entry of the first frame's window
-    const int length = count + span - 1;
-    const int head = std::min(length, kRingSize - first);
-    float* line = sc.window.data();
-    std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
-    std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
-    for (int f = 0; f < count; f += kWidth<V>) {
-      V m = loadV<V>(line + f);
-      for (int j = 1; j < span; ++j) m = maxV(m, loadV<V>(line + f + j));
-      storeV(sc.windowMax.data() + from + f, m);
+      const int at = reductionWrite + i - from;
+      reductionRing[at & kMask] = r;
+      sc.delayed[static_cast<size_t>(i)] = reductionRing[(at - offset) & kMask];
     }
   } else if (delay > 0) {
     const int back = delay - attack_;
@@ -667,8 +657,10 @@ template <class V>
       }
       reductionDb = std::max(g.peakStage, g.excess2);
     } else {
-      const float windowMaxDb =
-          truePeak ? sc.windowMax[static_cast<size_t>(i)] : windowMax_.push(sc.delayed[static_cast<size_t>(i)]);
+      // A monotonic queue: amortized constant work per frame whatever the window's length. Entries
+      // from before the last clear count as 0, which no reduction is below, so they never change
+      // a maximum and the queue may start empty.
+      const float windowMaxDb = windowMax_.push(sc.delayed[static_cast<size_t>(i)]);
       if (windowMaxDb >= g.windowHeld) {
         g.windowHeld = windowMaxDb;
         g.windowHoldCountdown = windowHoldSamples_;

@@ -20,8 +20,9 @@ class SlidingMaximum {
 
   /// Adds a value and returns the maximum of the last `length` values. Audio-safe.
   float push(float value) noexcept {
-    // Expire first so the queue never holds more than `length` entries.
-    while (head_ != tail_ && time_ - stamps_[head_ & kMask] >= static_cast<uint32_t>(length_)) ++head_;
+    // Expire first so the queue never holds more than `length` entries. Stamps are distinct and
+    // the length only changes through reset, so at most the oldest entry is due.
+    if (head_ != tail_ && time_ - stamps_[head_ & kMask] >= static_cast<uint32_t>(length_)) ++head_;
     while (head_ != tail_ && value >= values_[(tail_ - 1) & kMask]) --tail_;
     values_[tail_ & kMask] = value;
     stamps_[tail_ & kMask] = time_;
@@ -268,14 +269,11 @@ class Limiter {
   struct ChunkScratch {
     alignas(32) std::array<float, kChunk + kLane> peak;        // true-peak estimate of the input
     alignas(32) std::array<float, kChunk + kLane> reduction;   // r, then R
-    alignas(32) std::array<float, kChunk + kLane> delayed;     // rd (look-ahead without true peak)
-    alignas(32) std::array<float, kChunk + kLane> windowMax;   // window maximum (true peak)
+    alignas(32) std::array<float, kChunk + kLane> delayed;     // rd, the window's input
     alignas(32) std::array<float, kChunk + kLane> fadeGain;
     alignas(32) std::array<float, kChunk + kLane> drive;       // only while the levels glide
     alignas(32) std::array<float, kChunk + kLane> target;      // only while the levels glide
     alignas(32) std::array<float, kChunk + kLane> ceiling;     // only while the levels glide
-    // The reduction delay's entries under the true-peak window maxima of a range, oldest first.
-    alignas(32) std::array<float, kChunk + kRingSize + kLane> window;
     alignas(32) std::array<float, kChunk + kLane> meter;       // true-peak estimate of the output
     // Per channel the 3/4-position value before the range ([0]) and of each of its frames.
     alignas(32) std::array<std::array<float, kChunk + kLane + 1>, kMaxChannels> lastInput;

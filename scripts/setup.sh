@@ -21,6 +21,8 @@ test_packages=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  # instruction counts for the speed table (bench/speed_table.sh --instructions)
+  valgrind
   # sanitizers and fuzzing
   clang
   libclang-rt-14-dev
