@@ -28,6 +28,8 @@ constexpr float kTargetFactor = 0.99994242f;
 constexpr float kFloor = 1e-5f;
 constexpr float kMaxReductionDb = 1000.0f;
 constexpr int kMask = Limiter::kRingSize - 1;
+// True-peak windows longer than this (above about 100 kHz) take the monotonic queue.
+constexpr int kLongWindow = 96;
 // -ln(10)/20: 10^(-x/20) == exp(x * kNegDbToLn); 20 log10(x) == kDbPerLog2 * log2(x).
 constexpr float kNegDbToLn = -0.115129254649702f;
 constexpr float kDbPerLog2 = 6.02059991327962f;
@@ -461,11 +463,21 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
   outputPushed_ = 0;
 }
 
+namespace {
+// Moves the 32 samples at from + n to from. A fixed-size copy through a local buffer compiles to a
+// few vector moves, where a library memmove costs a call on every short block.
+[[gnu::always_inline]] inline void keepLatest(float* line, int n) noexcept {
+  float latest[Limiter::kTaps];
+  std::memcpy(latest, line + n, sizeof latest);
+  std::memcpy(line, latest, sizeof latest);
+}
+}  // namespace
+
 [[gnu::always_inline]] inline void Limiter::finishChunk(int n) noexcept {
   write_ = (write_ + n) & kMask;
-  for (auto& line : inputLine_) std::memmove(line.data(), line.data() + n, kTaps * sizeof(float));
+  for (auto& line : inputLine_) keepLatest(line.data(), n);
   if (outputPushed_ > 0) {
-    for (auto& line : outputLine_) std::memmove(line.data(), line.data() + outputPushed_, kTaps * sizeof(float));
+    for (auto& line : outputLine_) keepLatest(line.data(), outputPushed_);
   }
   outputPushed_ = 0;
 }
@@ -600,6 +612,28 @@ template <class V>
       reductionRing[at & kMask] = r;
       sc.delayed[static_cast<size_t>(i)] = reductionRing[(at - offset) & kMask];
     }
+    // The window maximum of every frame of the range. A long window takes a monotonic queue
+    // (amortized constant work per frame), run here rather than in the gain computer's loop so that
+    // its branches stay out of that loop's chain. A short one (45 entries at 48 kHz) is cheaper to
+    // scan whole, eight frames at a time, than the queue's mispredicted pops. Both give the same
+    // maxima: entries from before the last clear are 0, which no reduction is below, so the
+    // queue may start empty; should the range stop early for a switch, the switch empties it.
+    const int span = windowMax_.length();
+    if (span > kLongWindow) {
+      windowMax_.pushAll(sc.delayed.data() + from, sc.windowMax.data() + from, count);
+    } else {
+      const int first = (reductionWrite - delay) & kMask;  // oldest entry of the first frame's window
+      const int length = count + span - 1;
+      const int head = std::min(length, kRingSize - first);
+      float* line = sc.window.data();
+      std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
+      std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
+      for (int f = 0; f < count; f += kWidth<V>) {
+        V m = loadV<V>(line + f);
+        for (int j = 1; j < span; ++j) m = maxV(m, loadV<V>(line + f + j));
+        storeV(sc.windowMax.data() + from + f, m);
+      }
+    }
   } else if (delay > 0) {
     const int back = delay - attack_;
     for (int i = from; i < to; ++i) {
@@ -657,10 +691,8 @@ template <class V>
       }
       reductionDb = std::max(g.peakStage, g.excess2);
     } else {
-      // A monotonic queue: amortized constant work per frame whatever the window's length. Entries
-      // from before the last clear count as 0, which no reduction is below, so they never change
-      // a maximum and the queue may start empty.
-      const float windowMaxDb = windowMax_.push(sc.delayed[static_cast<size_t>(i)]);
+      const float windowMaxDb =
+          truePeak ? sc.windowMax[static_cast<size_t>(i)] : windowMax_.push(sc.delayed[static_cast<size_t>(i)]);
       if (windowMaxDb >= g.windowHeld) {
         g.windowHeld = windowMaxDb;
         g.windowHoldCountdown = windowHoldSamples_;

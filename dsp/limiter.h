@@ -31,6 +31,29 @@ class SlidingMaximum {
     return values_[head_ & kMask];
   }
 
+  /// push for each of n values in turn, the maxima into out (which must not overlap the queue).
+  /// Audio-safe.
+  void pushAll(const float* in, float* out, int n) noexcept {
+    // Positions kept in locals, so that the stores to out cannot make the compiler reload them.
+    uint32_t head = head_, tail = tail_, time = time_;
+    const uint32_t length = static_cast<uint32_t>(length_);
+    float* values = values_.data();
+    uint32_t* stamps = stamps_.data();
+    for (int i = 0; i < n; ++i) {
+      const float value = in[i];
+      if (head != tail && time - stamps[head & kMask] >= length) ++head;
+      while (head != tail && value >= values[(tail - 1) & kMask]) --tail;
+      values[tail & kMask] = value;
+      stamps[tail & kMask] = time;
+      ++tail;
+      ++time;
+      out[i] = values[head & kMask];
+    }
+    head_ = head;
+    tail_ = tail;
+    time_ = time;
+  }
+
   /// Window length in values.
   int length() const noexcept { return length_; }
 
@@ -270,6 +293,9 @@ class Limiter {
     alignas(32) std::array<float, kChunk + kLane> peak;        // true-peak estimate of the input
     alignas(32) std::array<float, kChunk + kLane> reduction;   // r, then R
     alignas(32) std::array<float, kChunk + kLane> delayed;     // rd, the window's input
+    alignas(32) std::array<float, kChunk + kLane> windowMax;   // window maximum (true peak)
+    // The reduction delay's entries under the true-peak window maxima of a range, oldest first.
+    alignas(32) std::array<float, kChunk + kRingSize + kLane> window;
     alignas(32) std::array<float, kChunk + kLane> fadeGain;
     alignas(32) std::array<float, kChunk + kLane> drive;       // only while the levels glide
     alignas(32) std::array<float, kChunk + kLane> target;      // only while the levels glide
