@@ -310,11 +310,14 @@ class Limiter {
   void limitAvx2(const Block& block) noexcept;
   void limitBaseline(const Block& block) noexcept;
   void delayOnly(const Block& block) noexcept;
-  template <class V>
+  // Mono (kStereo false) never touches the second channel.
+  template <class V, bool kStereo>
   void limitChunk(const Block& block, int start, int n) noexcept;
-  template <class V>
+  template <class V, bool kStereo>
   int limitRange(const Block& block, int start, int from, int to, bool resumed, bool gliding) noexcept;
+  template <bool kStereo>
   void loadChunk(const Block& block, int start, int n) noexcept;
+  template <bool kStereo>
   void finishChunk(int n) noexcept;
   void applySwitch() noexcept;
 
@@ -366,6 +369,7 @@ class Limiter {
   bool truePeakApplied_ = false;
   bool reconfigurePending_ = false;
   bool metering_ = false;
+  bool lastStereo_ = true;  // whether the last block had two channels
   FadeState fade_{};
 
   SlidingMaximum windowMax_{};
