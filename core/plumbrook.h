@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -199,6 +200,8 @@ class Plumbrook : public plugkit::HostAdapter {
   double dryRing_[2][kDryRing] = {};
   int dryWrite_ = 0;
   plumbrook::GainRamp gainRamp_;
+  double gainSeenDb_ = std::numeric_limits<double>::quiet_NaN();  // Gain (dB) of the last block
+  double gainSeen_ = 1.0;                                          // its linear factor
   double preparedSampleRate_ = 0.0;
   std::atomic<int> cachedLookahead_{72};
   std::atomic<bool> latencyPending_{false};

@@ -127,6 +127,11 @@ void Plumbrook::followChannelCount(int channels) noexcept {
 
 bool Plumbrook::updateBypassAndGain() noexcept {
   const double gainDb = GetParam(kGain)->Value();
+  // The conversion costs a pow; the control rarely moves between blocks.
+  if (!(gainDb == gainSeenDb_)) {
+    gainSeenDb_ = gainDb;
+    gainSeen_ = GainRamp::gainOfDecibels(gainDb);
+  }
   // The host's bypass and the Bypass parameter share one latency-aligned crossfade.
   bypassFade_.on = GetParam(kBypass)->Value() < 0.5 && !GetBypassed();
   const bool chainRuns = bypassFade_.on || bypassFade_.value > 0.0;
@@ -136,13 +141,13 @@ bool Plumbrook::updateBypassAndGain() noexcept {
       // The look-ahead line still holds audio from before the bypass; the fade back must not
       // replay it.
       limiter_.clearDelay();
-      gainRamp_.snap(GainRamp::gainOfDecibels(gainDb));
+      gainRamp_.snap(gainSeen_);
     }
     bypassFade_.running = true;
   } else {
     bypassFade_.running = false;
   }
-  gainRamp_.setTarget(GainRamp::gainOfDecibels(gainDb));
+  gainRamp_.setTarget(gainSeen_);
   return chainRuns;
 }
 

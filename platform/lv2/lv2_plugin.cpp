@@ -199,7 +199,10 @@ class Instance final : public InstanceBridge, public plugkit::Host {
   // Turns changed control port values (every value, after a restore and before the first block)
   // into host parameter changes, and the enabled port into the host bypass.
   void applyControls() noexcept {
-    const bool followAll = followAllPorts_.exchange(false, std::memory_order_acquire);
+    // Read before it is exchanged: an exchange on every run() is a locked instruction for a flag
+    // that is almost never set.
+    const bool followAll = followAllPorts_.load(std::memory_order_relaxed) &&
+                           followAllPorts_.exchange(false, std::memory_order_acquire);
     for (int i = 0; i < kNumParams; ++i) {
       const float* port = controls_[i];
       if (!port) continue;
