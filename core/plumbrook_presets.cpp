@@ -5,7 +5,7 @@
 
 #include "core/plumbrook.h"
 #include "presets/app_support.h"
-#include "presets/files.h"
+#include "files/files.h"
 #include "presets/preset_format.h"
 
 using quillfen::presets::SavedPreset;
@@ -150,7 +150,11 @@ void Plumbrook::removePresetFile(const SavedPreset& preset) {
 
 std::vector<std::string> Plumbrook::presetNames() const {
   std::vector<std::string> names;
-  for (const SavedPreset& preset : savedPresets()) names.push_back(preset.name);
+  try {
+    for (const SavedPreset& preset : quillfen::presets::listPresets(kPresetFormat, presetDirectory(), false))
+      names.push_back(preset.name);
+  } catch (const std::exception&) {
+  }
   return names;
 }
 
