@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "core/plumbrook.h"
-#include "presets/files.h"
+#include "files/files.h"
 #include "presets/preset_format.h"
 
 using quillfen::presets::SavedPreset;
@@ -149,7 +149,11 @@ void Plumbrook::removePresetFile(const SavedPreset& preset) {
 
 std::vector<std::string> Plumbrook::presetNames() const {
   std::vector<std::string> names;
-  for (const SavedPreset& preset : savedPresets()) names.push_back(preset.name);
+  try {
+    for (const SavedPreset& preset : quillfen::presets::listPresets(kPresetFormat, presetDirectory(), false))
+      names.push_back(preset.name);
+  } catch (const std::exception&) {
+  }
   return names;
 }
 

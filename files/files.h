@@ -1,6 +1,7 @@
-// File helpers for user documents: listing by extension, safe names, atomic replace, delete.
+// File helpers: capped reads, durable replacement, listing by extension, safe names, delete.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,9 +21,26 @@ std::vector<std::filesystem::path> filesWithExtension(std::filesystem::path cons
 std::filesystem::path pathForName(std::filesystem::path const& dir, std::string_view name,
                                   std::string_view extension, std::string_view fallback);
 
-/// Replaces file with contents in one step through file + ".partial" and a rename, creating
-/// missing parent directories; on failure leaves any previous file unchanged, sets error to
-/// "could not write " + full path and returns false. Main thread; allocates; does I/O.
+/// Why readCapped gave no bytes.
+enum class ReadProblem { none, missing, notRegular, tooLarge, unreadable };
+
+struct ReadResult {
+  std::string bytes;
+  ReadProblem problem = ReadProblem::none;
+  std::string reason;  // "no such file", "not a regular file (a FIFO)", "larger than 1048576 bytes", ...
+  explicit operator bool() const { return problem == ReadProblem::none; }
+};
+
+/// The whole of path when it is a regular file (symbolic links followed) of at most maxBytes;
+/// opened without blocking, so a FIFO or device under the name never hangs the caller. Any
+/// thread; allocates; does I/O.
+ReadResult readCapped(std::filesystem::path const& path, std::uintmax_t maxBytes);
+
+/// Replaces file with contents durably and in one step: a temporary file unique to this writer
+/// beside it (never opened through a symbolic link), fsync, rename, fsync of the folder; missing
+/// parent folders are created. On failure any previous file is unchanged, no temporary file
+/// remains, error is "could not write <full path>: <system reason>" and the result is false.
+/// Main thread; allocates; does I/O.
 bool replaceFile(std::filesystem::path const& file, std::string_view contents, std::string& error);
 
 /// Removes file (never a directory); on failure, including a missing file, sets error to

@@ -1,12 +1,14 @@
-// File helpers for user documents: listing by extension, safe names, atomic replace, delete.
-#include "presets/files.h"
+// File helpers: capped reads, durable replacement, listing by extension, safe names, delete.
+#include "files/files.h"
+
+#include "files/temporary_files.h"
 
 #include <fcntl.h>     // open
 #include <sys/stat.h>  // fstat, lstat
-#include <unistd.h>    // write, fsync, close, unlink
+#include <unistd.h>    // read, close
 
 #include <cerrno>
-#include <cstdio>  // rename
+#include <cstring>  // strerror
 #include <system_error>
 
 namespace quillfen::files {
@@ -86,66 +88,74 @@ fs::path pathForName(fs::path const& dir, std::string_view name, std::string_vie
 
 namespace {
 
-bool writeAll(int fd, std::string_view contents) {
-  char const* data = contents.data();
-  size_t left = contents.size();
-  while (left > 0) {
-    ssize_t const written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// Makes a finished rename survive a power cut; failure here loses nothing already written.
-void syncDirectory(fs::path const& dir) {
-  int const fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+std::string kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a file";
 }
 
 }  // namespace
 
-bool replaceFile(fs::path const& file, std::string_view contents, std::string& error) {
-  auto fail = [&] {
-    error = "could not write " + file.string();
-    return false;
+ReadResult readCapped(fs::path const& path, std::uintmax_t maxBytes) {
+  ReadResult result;
+  auto problem = [&](ReadProblem kind, std::string reason) {
+    result.bytes.clear();
+    result.problem = kind;
+    result.reason = std::move(reason);
+    return result;
   };
+  int const fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    int const why = errno;
+    if (why == ENOENT) return problem(ReadProblem::missing, "no such file");
+    return problem(ReadProblem::unreadable, std::strerror(why));
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    int const why = errno;
+    ::close(fd);
+    return problem(ReadProblem::unreadable, std::strerror(why));
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return problem(ReadProblem::notRegular, "not a regular file (" + kindOf(info.st_mode) + ")");
+  }
+  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+    ::close(fd);
+    return problem(ReadProblem::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+  }
+  result.bytes.resize(static_cast<size_t>(info.st_size));
+  size_t done = 0;
+  // One byte more than the size: a file that grew since fstat is caught instead of cut.
+  result.bytes.resize(result.bytes.size() + 1);
+  while (done < result.bytes.size()) {
+    ssize_t const got = ::read(fd, result.bytes.data() + done, result.bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      int const why = errno;
+      ::close(fd);
+      return problem(ReadProblem::unreadable, std::strerror(why));
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  ::close(fd);
+  if (done > maxBytes) return problem(ReadProblem::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+  result.bytes.resize(done);
+  return result;
+}
+
+bool replaceFile(fs::path const& file, std::string_view contents, std::string& error) {
   std::error_code ignored;
-  fs::create_directories(file.parent_path(), ignored);
-
-  fs::path const temp = file.native() + ".partial";
-  // A leftover from a crashed save is stale: remove it, then create the temporary file afresh
-  // and exclusively, so that a symbolic link planted at its name is never written through.
-  if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return fail();
-  int const fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return fail();
-
-  // The data reaches the disk before the rename, so that even a power cut leaves either the old
-  // file or the whole new one under the final name.
-  bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
-  struct stat written {};
-  ok = ::fstat(fd, &written) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  // Another writer of the same name may have replaced the temporary file meanwhile; never move
-  // a file this call did not finish writing into place.
-  struct stat current {};
-  bool const stillOurs = ::lstat(temp.c_str(), &current) == 0 && current.st_dev == written.st_dev &&
-                         current.st_ino == written.st_ino;
-  if (!ok || !stillOurs) {
-    if (stillOurs) ::unlink(temp.c_str());
-    return fail();
+  if (file.has_parent_path()) fs::create_directories(file.parent_path(), ignored);
+  TemporaryFile temp(file);
+  if (temp.descriptor() < 0 || !temp.write(contents) || !temp.commit()) {
+    error = temp.error();
+    return false;
   }
-  if (std::rename(temp.c_str(), file.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return fail();
-  }
-  syncDirectory(file.parent_path());
   return true;
 }
 
