@@ -4,29 +4,22 @@
 namespace plumbrook::editor {
 namespace {
 
-bool feedLevel(LevelBallistics& meter, std::atomic<float>& peak, std::atomic<int>& frames,
-               std::atomic<double>& sumSquares, bool rmsDisplay) {
+void feedLevel(const std::function<void(float, float)>& meter, std::atomic<float>& peak, std::atomic<int>& frames,
+               std::atomic<double>& sumSquares) {
   const float peakValue = peak.exchange(0.0f);
   const int frameCount = frames.exchange(0);
   const double sum = sumSquares.exchange(0.0);
-  const float meanSquare = frameCount > 0 ? static_cast<float>(sum / frameCount) : 0.0f;
-  return meter.setLevels(peakValue, meanSquare, rmsDisplay);
+  meter(peakValue, frameCount > 0 ? static_cast<float>(sum / frameCount) : 0.0f);
 }
 
 }  // namespace
 
-MetersMoved feedMeters(MeterReadings& readings, const MeterTargets& targets) {
-  MetersMoved moved{};
-  if (targets.input)
-    moved[0] = feedLevel(*targets.input, readings.inputPeak, readings.inputFrames, readings.inputSumSquares,
-                         targets.rmsDisplay);
+void feedMeters(MeterReadings& readings, const MeterTargets& targets) {
+  if (targets.input) feedLevel(targets.input, readings.inputPeak, readings.inputFrames, readings.inputSumSquares);
   for (size_t band = 0; band < 3; ++band)
-    if (targets.glue[band]) moved[1 + band] = targets.glue[band]->feed(readings.glueReduction[band].exchange(0.0f));
-  if (targets.limiter) moved[4] = targets.limiter->feed(readings.limiterReduction.exchange(0.0f));
-  if (targets.output)
-    moved[5] = feedLevel(*targets.output, readings.outputPeak, readings.outputFrames, readings.outputSumSquares,
-                         targets.rmsDisplay);
-  return moved;
+    if (targets.glue[band]) targets.glue[band](readings.glueReduction[band].exchange(0.0f));
+  if (targets.limiter) targets.limiter(readings.limiterReduction.exchange(0.0f));
+  if (targets.output) feedLevel(targets.output, readings.outputPeak, readings.outputFrames, readings.outputSumSquares);
 }
 
 }  // namespace plumbrook::editor

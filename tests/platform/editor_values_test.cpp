@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "editor/meter_ballistics.h"
 #include "editor/meter_feed.h"
 #include "editor/typed_value.h"
 #include "platform/offline/offline_host.h"
@@ -98,15 +99,20 @@ TEST_F(EditorValues, meters_show_the_levels_played_since_the_last_tick_and_clear
   auto clock = [&now] { return now; };
   editor::LevelBallistics input(clock), output(clock);
   editor::ReductionBallistics low(clock), mid(clock), high(clock), limiter(clock);
-  editor::MeterTargets targets{&input, {&low, &mid, &high}, &limiter, &output};
+  bool inputMoved = false, outputMoved = false;
+  editor::MeterTargets targets;
+  targets.input = [&](float peak, float ms) { inputMoved = input.setLevels(peak, ms, true); };
+  targets.glue = {[&](float db) { low.feed(db); }, [&](float db) { mid.feed(db); }, [&](float db) { high.feed(db); }};
+  targets.limiter = [&](float db) { limiter.feed(db); };
+  targets.output = [&](float peak, float ms) { outputMoved = output.setLevels(peak, ms, true); };
 
   plugin().GetParam(kLimiterCeiling)->Set(-6.0);
   plugin().prepareAtCurrentSettings();  // start settled at the new ceiling
   play(0.5, 4800);
   now += 20'000'000;
-  const editor::MetersMoved moved = editor::feedMeters(plugin().meterReadings(), targets);
-  EXPECT_TRUE(moved[0]);
-  EXPECT_TRUE(moved[5]);
+  editor::feedMeters(plugin().meterReadings(), targets);
+  EXPECT_TRUE(inputMoved);
+  EXPECT_TRUE(outputMoved);
   EXPECT_NEAR(input.peakDb(), -6.02f, 0.1f);
   EXPECT_LE(output.peakDb(), -5.9f);       // held under the ceiling
   EXPECT_GT(input.rmsDb(), -60.0f);
@@ -116,7 +122,7 @@ TEST_F(EditorValues, meters_show_the_levels_played_since_the_last_tick_and_clear
   // A missing meter leaves its readings in the record.
   play(0.5, 480);
   editor::MeterTargets withoutOutput = targets;
-  withoutOutput.output = nullptr;
+  withoutOutput.output = {};
   editor::feedMeters(plugin().meterReadings(), withoutOutput);
   EXPECT_GT(plugin().meterReadings().outputPeak.load(), 0.0f);
   plugin().DetachUI();
