@@ -249,6 +249,10 @@ void Plumbrook::followLink(int paramIdx) {
   linkMemory_ = shifted;
 }
 
+void Plumbrook::refreshLinkMemory() {
+  linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
+}
+
 void Plumbrook::setAccentIndex(int index) {
   if (index >= 6 || index < 0) index = 0;
   if (accentIndex_.exchange(index) != index) accentChanged_.store(true);

@@ -114,6 +114,8 @@ class Plumbrook : public plugkit::HostAdapter {
   bool reportLatencyIfChanged();
   /// Limiter Link: moves the other of threshold (5) / ceiling (6) by the same decibels.
   void followLink(int paramIdx);
+  /// Limiter Link starts from the current threshold and ceiling (the lock was just built).
+  void refreshLinkMemory();
   void trackLabel(std::string& label) const { label.clear(); }
   bool trackColour(int&, int&, int&) const { return false; }
 
