@@ -205,20 +205,6 @@ bool Plumbrook::reportLatencyIfChanged() {
   return true;
 }
 
-void Plumbrook::OnIdle() {
-  reportLatencyIfChanged();
-  if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
-  runPendingPresetSave();
-  updatePresetModified();
-}
-
-void Plumbrook::OnUIOpen() {
-  editorOpen_.store(true);
-  for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
-}
-
-void Plumbrook::OnUIClose() { editorOpen_.store(false); }
-
 void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
   if (paramIdx == kLimiterThreshold || paramIdx == kLimiterCeiling) {
     if (source == plugkit::kUI && !linkGuard_ && GetParam(kLimiterLink)->Bool()) {
@@ -227,6 +213,7 @@ void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
       linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
     }
   }
+  if (EditorHalf* open = editor()) open->parameterShown(paramIdx);
 }
 
 void Plumbrook::sendLinkedValue(int paramIdx, double value) {
@@ -263,6 +250,10 @@ void Plumbrook::followLink(int paramIdx) {
   if (movedValue != movedTarget) sendLinkedValue(paramIdx, movedTarget);
   linkGuard_ = false;
   linkMemory_ = shifted;
+}
+
+void Plumbrook::refreshLinkMemory() {
+  linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
 }
 
 void Plumbrook::setAccentIndex(int index) {

@@ -1,5 +1,6 @@
 // Plumbrook's preset operations: load, save, delete, the modified mark and their messages.
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <system_error>
 
@@ -86,6 +87,11 @@ void Plumbrook::loadPresetFile(const SavedPreset& preset) {
   for (int i = 0; i < NParams(); ++i) EndParamGesture(i);
   for (int i = 0; i < NParams(); ++i) GetParam(i)->Set(exact[static_cast<size_t>(i)]);
   for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
+
+  // A preset carries the window size it was saved with; an open editor takes it on.
+  const float savedScale = static_cast<float>(restoredEditorSize_.first) / plumbrook::kDesignWidth;
+  if (editor() && restoredEditorSize_.first > 0 && std::fabs(savedScale - editorScale()) > 0.01f)
+    applyEditorScale(savedScale);
 
   setPresetName(loaded.name);
   retakePresetSnapshot(false);
