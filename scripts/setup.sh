@@ -27,6 +27,23 @@ packages=(
   libebur128-dev
   # the update check's HTTP request
   libcurl4-openssl-dev
+  # editor drawing: NanoVG and pugl sources, GL/EGL/X11 headers, fonts, PNG writing, Mesa drivers
+  dpf-source
+  libgl-dev
+  libegl-dev
+  libx11-dev
+  libxext-dev
+  libxrandr-dev
+  libxcursor-dev
+  fonts-roboto-unhinted
+  libstb-dev
+  libegl-mesa0
+  libgl1-mesa-dri
+  # window tests: a virtual X server, real input events, screenshots
+  xvfb
+  xauth
+  xdotool
+  imagemagick
   # the EQ voicing fit tool
   python3-numpy
   python3-scipy
