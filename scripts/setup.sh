@@ -14,6 +14,18 @@ packages=(
   libsndfile1-dev
   libebur128-dev
   libcurl4-openssl-dev
+  # editor drawing: NanoVG and pugl sources, GL/EGL/X11 headers, fonts, PNG writing, Mesa drivers
+  dpf-source
+  libgl-dev
+  libegl-dev
+  libx11-dev
+  libxext-dev
+  libxrandr-dev
+  libxcursor-dev
+  fonts-roboto-unhinted
+  libstb-dev
+  libegl-mesa0
+  libgl1-mesa-dri
 )
 
 # Only for the test command and the benchmarks.
@@ -30,6 +42,11 @@ test_packages=(
   sordi
   x42-plugins
   lsp-plugins-lv2
+  # window tests: a virtual X server, real input events, screenshots
+  xvfb
+  xauth
+  xdotool
+  imagemagick
   # the EQ voicing fit tool and its test
   python3-numpy
   python3-scipy
