@@ -46,8 +46,9 @@ Resources defaultResources() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
-    for (const auto& candidate : {self.parent_path() / "resources", self.parent_path() / "Plumbrook.lv2" / "resources",
-                                  self.parent_path() / "lv2" / "Plumbrook.lv2" / "resources"}) {
+    const std::filesystem::path dir = self.parent_path();
+    for (const auto& candidate : {dir / "resources", dir.parent_path() / "resources", dir / "Plumbrook.lv2" / "resources",
+                                  dir.parent_path() / "lv2" / "Plumbrook.lv2" / "resources"}) {
       if (std::filesystem::exists(candidate / kRegularFontFile, error)) return resourcesIn(candidate);
     }
   }
