@@ -13,10 +13,10 @@ inline plugkit::gfx::Align toAlign(Align a) {
                            : a == Align::kFar ? plugkit::gfx::Align::kFar : plugkit::gfx::Align::kCenter;
 }
 /// A text style, vertically centred, with its text-entry colours.
-inline plugkit::gfx::TextStyle toTextStyle(const TextStyleSpec& spec) {
-  plugkit::gfx::TextStyle style(spec.size, toColor(spec.colour), spec.font, toAlign(spec.align));
-  style.textEntryBg = toColor(spec.entryBackground);
-  style.textEntryFg = toColor(spec.entryForeground);
+inline plugkit::gfx::TextStyle toTextStyle(const TextLook& look) {
+  plugkit::gfx::TextStyle style(look.size, toColor(look.colour), look.font, toAlign(look.align));
+  style.textEntryBg = toColor(look.entryBackground);
+  style.textEntryFg = toColor(look.entryForeground);
   return style;
 }
 

@@ -16,25 +16,25 @@ SettingsMenuControl::SettingsMenuControl(Actions actions, std::string version)
 void SettingsMenuControl::OpenAt(const Rect& anchor) {
   PopupMenu updates;
   if (actions_.addUpdateItems) actions_.addUpdateItems(updates);
-  std::vector<MenuItemSpec> updateSpecs;
+  std::vector<MenuEntry> updateEntries;
   for (int i = 0; i < updates.NItems(); ++i) {
     const PopupMenu::Item* item = updates.GetItem(i);
-    updateSpecs.push_back({item->IsSeparator() ? "" : item->Text(), item->Checked(), item->Enabled()});
+    updateEntries.push_back({item->IsSeparator() ? "" : item->Text(), item->Checked(), item->Enabled()});
   }
   updateItems_ = updates.NItems();
 
   menu_.Clear();
   const int accent = actions_.accent ? actions_.accent() : 0;
   const float scale = actions_.scale ? actions_.scale() : 1.0f;
-  for (const MenuItemSpec& spec : settingsMenuItems(accent, scale, updateSpecs, version_)) {
-    if (spec.separator()) {
+  for (const MenuEntry& entry : settingsMenuItems(accent, scale, updateEntries, version_)) {
+    if (entry.separator()) {
       menu_.AddSeparator();
       continue;
     }
     int flags = PopupMenu::Item::kNoFlags;
-    if (spec.checked) flags |= PopupMenu::Item::kChecked;
-    if (!spec.enabled) flags |= PopupMenu::Item::kDisabled;
-    menu_.AddItem(spec.label, -1, flags);
+    if (entry.checked) flags |= PopupMenu::Item::kChecked;
+    if (!entry.enabled) flags |= PopupMenu::Item::kDisabled;
+    menu_.AddItem(entry.label, -1, flags);
   }
   if (Graphics* g = GetUI()) g->OpenPopupMenu(*this, menu_, anchor);
 }
