@@ -28,7 +28,11 @@ void CornerScaleControl::OnMouseDrag(float, float, float dX, float dY, const Mou
   Graphics* g = GetUI();
   if (!g) return;
   dragged_ += std::max(dX, dY) * g->GetDrawScale();
-  resizeTo(std::clamp((startWidth_ + dragged_) / baseWidth_, minScale_, maxScale_));
+  const float scale = std::clamp((startWidth_ + dragged_) / baseWidth_, minScale_, maxScale_);
+  if (scale == g->GetDrawScale()) return;
+  resizeTo(scale);
+  // A resize releases every capture; the grip takes the mouse back so the drag goes on.
+  g->ControlUnderMouse(rect_.MW(), rect_.MH(), true);
 }
 
 void CornerScaleControl::OnMouseDblClick(float, float, const MouseMod&) { resizeTo(1.0f); }

@@ -41,7 +41,8 @@ class PlumbrookEditor : public EditorHalf, public plugkit::gfx::GraphicsLayoutDe
   /// attaches itself to the plug-in, which then shows every value. Editor thread; allocates.
   PlumbrookEditor(Plumbrook& plugin, plugkit::gfx::Graphics& graphics, Resources resources,
                   SteadyClock clock = systemSteadyClock());
-  /// Detaches from the plug-in; the controls go with the graphics context.
+  /// Detaches from the plug-in; the controls go with the graphics context, which must outlive
+  /// the editor.
   ~PlumbrookEditor() override;
   PlumbrookEditor(const PlumbrookEditor&) = delete;
   PlumbrookEditor& operator=(const PlumbrookEditor&) = delete;

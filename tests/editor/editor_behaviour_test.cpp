@@ -282,3 +282,26 @@ TEST(EditorUpdatePill, appears_with_a_newer_version_on_a_loopback_feed_and_goes_
   open.editor->settingsMenu()->OpenAt({0, 0, 10, 10});
   EXPECT_FALSE(open.platform.menuChecks.back()[12]);
 }
+
+TEST_F(EditorBehaviour, corner_grip_scales_the_window_between_its_limits) {
+  Control* grip = open().graphics.GetControl(open().graphics.NControls() - 1);
+  ASSERT_EQ(grip->GetRECT(), plugkit::gfx::Rect(866, 368, 878, 380));
+  MouseMod left;
+  left.L = true;
+  open().graphics.OnMouseDown(872, 374, left);
+  // The window reports movements in editor units at the scale of the moment: 11 pixels each time.
+  for (int step = 0; step < 10; ++step) {
+    const float scale = open().graphics.GetDrawScale();
+    open().graphics.OnMouseDrag(872, 374, 11 / scale, 2 / scale, left);
+  }
+  open().graphics.OnMouseUp(872, 374, left);
+  EXPECT_NEAR(open().graphics.GetDrawScale(), 990.0f / 880.0f, 1e-5f);  // the larger movement, 110 pixels
+  EXPECT_EQ(open().platform.windowSizes.back(), std::make_pair(990, 430));
+
+  open().graphics.OnMouseDown(872, 374, left);
+  open().graphics.OnMouseDrag(872, 374, 0, 5000, left);
+  open().graphics.OnMouseUp(872, 374, left);
+  EXPECT_FLOAT_EQ(open().graphics.GetDrawScale(), 2.0f);
+  open().graphics.OnMouseDblClick(872, 374, left);
+  EXPECT_FLOAT_EQ(open().graphics.GetDrawScale(), 1.0f);
+}
