@@ -34,7 +34,7 @@ enum class Align { kNear, kCentre, kFar };
 
 /// A text style: font, size, colour, horizontal alignment (always vertically centred) and, for
 /// editable texts, the colours of the text entry.
-struct TextStyleSpec {
+struct TextLook {
   const char* font;
   float size;
   Argb colour;
@@ -60,23 +60,23 @@ inline constexpr Argb kTransparent{0, 0, 0, 0};
 }  // namespace colours
 
 namespace styles {
-inline constexpr TextStyleSpec kTitle{kBoldFont, 25, {255, 250, 250, 250}, Align::kNear};
-inline constexpr TextStyleSpec kHeaderSmall{kRegularFont, 11, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kLogoFallback{kBoldFont, 15, {107, 250, 250, 250}, Align::kNear};
-inline constexpr TextStyleSpec kStatus{kRegularFont, 12, {97, 250, 250, 250}, Align::kFar};
-inline constexpr TextStyleSpec kSectionHeading{kBoldFont, 19, {255, 250, 250, 250}, Align::kNear};
-inline constexpr TextStyleSpec kPill{kRegularFont, 10, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kMeterScale{kRegularFont, 10.5f, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kKnobLabel{kRegularFont, 13, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kCaption{kRegularFont, 11.5f, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kMeterReadout{kRegularFont, 10.5f, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kReductionScale{kRegularFont, 9, {97, 250, 250, 250}, Align::kFar};
-inline constexpr TextStyleSpec kCaptionEditing{kRegularFont, 11.5f, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kBandValue{kRegularFont, 10, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kBandValueEditing{kRegularFont, 10, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kReadoutNote{kRegularFont, 11, {133, 250, 250, 250}, Align::kNear};
-inline constexpr TextStyleSpec kHeldNote{kRegularFont, 9, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextStyleSpec kPresetBar{kRegularFont, 11, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kTitle{kBoldFont, 25, {255, 250, 250, 250}, Align::kNear};
+inline constexpr TextLook kHeaderSmall{kRegularFont, 11, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kLogoFallback{kBoldFont, 15, {107, 250, 250, 250}, Align::kNear};
+inline constexpr TextLook kStatus{kRegularFont, 12, {97, 250, 250, 250}, Align::kFar};
+inline constexpr TextLook kSectionHeading{kBoldFont, 19, {255, 250, 250, 250}, Align::kNear};
+inline constexpr TextLook kPill{kRegularFont, 10, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kMeterScale{kRegularFont, 10.5f, {133, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kKnobLabel{kRegularFont, 13, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kCaption{kRegularFont, 11.5f, {133, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kMeterReadout{kRegularFont, 10.5f, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kReductionScale{kRegularFont, 9, {97, 250, 250, 250}, Align::kFar};
+inline constexpr TextLook kCaptionEditing{kRegularFont, 11.5f, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kBandValue{kRegularFont, 10, {133, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kBandValueEditing{kRegularFont, 10, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kReadoutNote{kRegularFont, 11, {133, 250, 250, 250}, Align::kNear};
+inline constexpr TextLook kHeldNote{kRegularFont, 9, {133, 250, 250, 250}, Align::kCentre};
+inline constexpr TextLook kPresetBar{kRegularFont, 11, {255, 250, 250, 250}, Align::kCentre};
 }  // namespace styles
 
 /// Tags by which the editor and the plug-in find controls.

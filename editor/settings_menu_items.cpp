@@ -11,9 +11,9 @@ constexpr int kFirstSize = 7;
 constexpr int kFirstUpdateItem = 12;
 }  // namespace
 
-std::vector<MenuItemSpec> settingsMenuItems(int accentIndex, float scale, const std::vector<MenuItemSpec>& updateItems,
+std::vector<MenuEntry> settingsMenuItems(int accentIndex, float scale, const std::vector<MenuEntry>& updateItems,
                                             const std::string& version) {
-  std::vector<MenuItemSpec> items;
+  std::vector<MenuEntry> items;
   for (int i = 0; i < 6; ++i) items.push_back({kAccents[i].name, i == accentIndex});
   items.push_back({});
   for (const WindowSize& size : kSizes) items.push_back({size.label, std::fabs(size.scale - scale) < 0.02f});
@@ -23,7 +23,7 @@ std::vector<MenuItemSpec> settingsMenuItems(int accentIndex, float scale, const 
   return items;
 }
 
-std::vector<MenuItemSpec> updateMenuItems(bool checkEnabled) { return {{"Check for updates", checkEnabled}, {}}; }
+std::vector<MenuEntry> updateMenuItems(bool checkEnabled) { return {{"Check for updates", checkEnabled}, {}}; }
 
 SettingsChoice settingsChoice(int position, int updateItemCount) {
   if (position >= 0 && position < 6) return {SettingsChoice::kAccent, position};

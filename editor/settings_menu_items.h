@@ -14,7 +14,7 @@ struct WindowSize {
 inline constexpr WindowSize kSizes[4] = {
     {"Window 0.75x", 0.75f}, {"Window 1x", 1.0f}, {"Window 1.5x", 1.5f}, {"Window 2x", 2.0f}};
 
-struct MenuItemSpec {
+struct MenuEntry {
   std::string label;  // empty: a separator
   bool checked = false;
   bool enabled = true;
@@ -24,11 +24,11 @@ struct MenuItemSpec {
 /// The menu: six accents (the current one checked), a separator, the four sizes (checked
 /// within 0.02 of the scale), a separator, the update items, then "Plumbrook <version>"
 /// disabled. Allocates.
-std::vector<MenuItemSpec> settingsMenuItems(int accentIndex, float scale, const std::vector<MenuItemSpec>& updateItems,
+std::vector<MenuEntry> settingsMenuItems(int accentIndex, float scale, const std::vector<MenuEntry>& updateItems,
                                             const std::string& version);
 
 /// The update items: "Check for updates" (checked while enabled) and a separator.
-std::vector<MenuItemSpec> updateMenuItems(bool checkEnabled);
+std::vector<MenuEntry> updateMenuItems(bool checkEnabled);
 
 /// What a chosen position asks for.
 struct SettingsChoice {

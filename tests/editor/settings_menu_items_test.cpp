@@ -6,7 +6,7 @@
 using namespace plumbrook::editor;
 
 namespace {
-std::vector<std::string> checkedLabels(const std::vector<MenuItemSpec>& items) {
+std::vector<std::string> checkedLabels(const std::vector<MenuEntry>& items) {
   std::vector<std::string> labels;
   for (const auto& item : items)
     if (item.checked) labels.push_back(item.label);
