@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>   // rename, snprintf
+#include <cstdlib>  // getenv, mkostemp
 #include <cstring>  // strerror, strlen, strcmp
 
 namespace quillfen::files {
@@ -90,6 +91,22 @@ void removeTemporariesOnSignals() {
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) sigaddset(&action.sa_mask, s);
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) ::sigaction(s, &action, nullptr);
+}
+
+int openScratchFile(std::string& error) {
+  char const* fromEnvironment = std::getenv("TMPDIR");
+  fs::path const dir = fromEnvironment && *fromEnvironment ? fs::path(fromEnvironment) : fs::path("/tmp");
+  int fd = ::open(dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // A file system without nameless files: a named one, unlinked at once.
+  std::string pattern = (dir / ".plumbrook-scratch-XXXXXX").string();
+  fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot make a scratch file in " + dir.string() + ": " + std::strerror(errno);
+    return -1;
+  }
+  ::unlink(pattern.c_str());
+  return fd;
 }
 
 TemporaryFile::TemporaryFile(fs::path const& target) : target_(target) {
