@@ -17,6 +17,7 @@
 #include "apps/console_surface.h"
 #include "apps/demo_program.h"
 #include "apps/settings.h"
+#include "apps/tags.h"
 #include "apps/target_loudness.h"
 #include "files/files.h"
 #include "platform/offline/offline_host.h"
@@ -365,7 +366,11 @@ bool RenderJob::writePass(const std::vector<double>& values) {
   pass.outputMeter = outputMeter_.get();
   pass.label = options_.targetLufs ? "writing" : "render";
   if (!render(pass, kept_)) return false;
-  return writer_->finish(error_) || fail(error_);
+  if (!writer_->finish(error_)) return fail(error_);
+  // Tags and pictures beyond libsndfile's standard strings: ISRC, composer, custom keys, cover art.
+  if (!demo_ && *options_.input != "-" && !copyTags(*options_.input, inputFormat_, writer_->finishedPath(), outputFormat_, error_))
+    warn(error_);
+  return true;
 }
 
 Loudness RenderJob::writtenLoudness() {

@@ -25,6 +25,11 @@ packages=(
   # audio files and loudness measurement
   libsndfile1-dev
   libebur128-dev
+  # tags and cover art carried into the master
+  libtag1-dev
+  # independent taggers for the tag tests
+  sox
+  flac
   # the update check's HTTP request
   libcurl4-openssl-dev
   # the EQ voicing fit tool

@@ -4,3 +4,6 @@ foreach(source ${app_tests})
   get_filename_component(stem ${source} NAME_WE)
   add_dependencies(apps_${stem} plumbrook)
 endforeach()
+# The tag test reads the masters back with TagLib.
+pkg_check_modules(TEST_TAGS REQUIRED IMPORTED_TARGET taglib)
+target_link_libraries(apps_tags_test PRIVATE PkgConfig::TEST_TAGS)
