@@ -115,15 +115,19 @@ TemporaryFile::TemporaryFile(fs::path const& target) : target_(target) {
   std::snprintf(unique, sizeof unique, ".partial-%ld-%u-%08x", static_cast<long>(::getpid()),
                 g_counter.fetch_add(1), randomBits());
   path_ = dir / ("." + target.filename().string() + unique);
+  // Registered before it exists, so that no signal can fall between creating and registering.
+  registered_ = registerTemporary(path_.c_str());
   // Exclusive and no-follow: a link or file planted at this name makes the open fail instead of
   // being written through.
   fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd_ < 0) {
-    fail(errno);
+    int const reason = errno;
+    if (registered_) unregisterTemporary(path_.c_str());
+    registered_ = false;
+    fail(reason);
     return;
   }
   owned_ = true;
-  registered_ = registerTemporary(path_.c_str());
 }
 
 TemporaryFile::~TemporaryFile() {
