@@ -34,6 +34,8 @@ constexpr double kProgressAfterSeconds = 5.0;
 // The shortest audio that holds one of the 400 ms blocks integrated loudness is gated on.
 constexpr double kShortestMeasurableSeconds = 0.4;
 constexpr int kMostGuardPasses = 3;
+// A search pass whose predecessor missed the target by less than this is written as the master.
+constexpr double kWriteWhenWithinLu = 1.0;
 // Lowering the ceiling by exactly the excess can land a hair above it again; aim this far under.
 constexpr double kGuardMarginDb = 0.01;
 
@@ -128,11 +130,8 @@ bool RenderJob::checkOutputs() {
     options_.output = kDemoOutput;
   }
   output_ = *options_.output;
-  if (!demo_ && *options_.input != "-" && output_ != "-") {
-    std::error_code ec;
-    if (fs::equivalent(*options_.input, output_, ec) && !ec)
-      return fail("the output " + inQuotes(output_) + " is the input file; write the master to another path", 2);
-  }
+  if (!demo_ && sameFile(*options_.input, output_))
+    return fail("the output " + inQuotes(output_) + " is the input file; write the master to another path", 2);
   std::error_code ec;
   if (output_ != "-" && !fs::is_directory(folderOf(output_), ec))
     return fail("cannot write " + inQuotes(output_) + ": the directory " +
@@ -304,22 +303,37 @@ bool RenderJob::findTargetGain() {
                   inQuotes(inputName_).c_str(), static_cast<double>(frames) / rate_, kShortestMeasurableSeconds);
     return fail(text);
   }
-  // The search only needs integrated loudness, and writes nothing: the master is written once.
+  // The search needs integrated loudness only, and its passes write nothing. Once a pass lands
+  // close, the next gain is all but certain: that pass is rendered as the master itself (with
+  // every meter), and kept when it lands, so the usual search costs no extra render.
   int number = 0;
   bool renderFailed = false;
+  std::optional<double> lastMissLu;
   const MeasureLoudness measureAt = [&](double gainDb, double& lufs) {
-    RenderPass pass;
-    pass.parameterValues = values_;
-    pass.parameterValues[kGain] = gainDb;
-    LoudnessMeter meter(channels_, rate_, true);
-    pass.outputMeter = &meter;
-    pass.label = "pass " + std::to_string(++number);
-    RenderOutcome outcome;
-    if (!render(pass, outcome)) {
-      renderFailed = true;
-      return false;
+    std::vector<double> values = values_;
+    values[kGain] = gainDb;
+    ++number;
+    if (lastMissLu && std::fabs(*lastMissLu) < kWriteWhenWithinLu) {
+      if (!writePass(values, "pass " + std::to_string(number))) {
+        renderFailed = true;
+        return false;
+      }
+      writtenGainDb_ = gainDb;
+      lufs = outputMeter_->result().integratedLufs;
+    } else {
+      RenderPass pass;
+      pass.parameterValues = values;
+      LoudnessMeter meter(channels_, rate_, true);
+      pass.outputMeter = &meter;
+      pass.label = "pass " + std::to_string(number);
+      RenderOutcome outcome;
+      if (!render(pass, outcome)) {
+        renderFailed = true;
+        return false;
+      }
+      lufs = meter.result().integratedLufs;
     }
-    lufs = meter.result().integratedLufs;
+    lastMissLu = target - lufs;
     return true;
   };
   const GainSearch search = searchGain(target, values_[kGain], measureAt);
@@ -352,7 +366,8 @@ bool RenderJob::findTargetGain() {
   return true;
 }
 
-bool RenderJob::writePass(const std::vector<double>& values) {
+bool RenderJob::writePass(const std::vector<double>& values, const std::string& label) {
+  writer_.reset();  // a discarded pass's file goes before the next one is made: one at a time on disk
   writer_ = AudioWriter::create(output_, outputFormat_, channels_, rate_, metadata_, ditherNamed(options_.dither),
                                 error_);
   if (!writer_) return fail(error_);
@@ -364,7 +379,7 @@ bool RenderJob::writePass(const std::vector<double>& values) {
   pass.writer = writer_.get();
   pass.inputMeter = inputMeter_.get();
   pass.outputMeter = outputMeter_.get();
-  pass.label = options_.targetLufs ? "writing" : "render";
+  pass.label = label;
   if (!render(pass, kept_)) return false;
   if (!writer_->finish(error_)) return fail(error_);
   // Tags and pictures beyond libsndfile's standard strings: ISRC, composer, custom keys, cover art.
@@ -389,7 +404,10 @@ Loudness RenderJob::writtenLoudness() {
   return meter.result();
 }
 
-bool RenderJob::writeMaster() { return writePass(values_); }
+bool RenderJob::writeMaster() {
+  if (writer_ && writtenGainDb_ == values_[kGain]) return true;  // the search's last pass is the master
+  return writePass(values_, options_.targetLufs ? "writing" : "render");
+}
 
 bool RenderJob::guardTruePeak() {
   report_.after = writtenLoudness();
@@ -405,7 +423,7 @@ bool RenderJob::guardTruePeak() {
       std::snprintf(text, sizeof text, "the file's true peak is %.2f dBTP, over the %.2f dB ceiling; rendering again "
                     "with the ceiling at %.2f dB", report_.after.truePeakDb, ceiling, ceiling - lowered);
       note(text);
-      if (!writePass(values)) return false;
+      if (!writePass(values, "guard " + std::to_string(pass))) return false;
       report_.after = writtenLoudness();
     }
     report_.guardLoweredDb = lowered;

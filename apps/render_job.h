@@ -56,7 +56,7 @@ class RenderJob {
   /// output frame n lines up with input frame n. False with error_ set.
   bool render(const RenderPass& pass, RenderOutcome& outcome);
   /// One written pass with full meters: the file is finished but not committed.
-  bool writePass(const std::vector<double>& values);
+  bool writePass(const std::vector<double>& values, const std::string& label);
   /// The written file's figures: decoded and measured for lossy formats, else the pass's meter.
   Loudness writtenLoudness();
 
@@ -83,6 +83,7 @@ class RenderJob {
   std::unique_ptr<AudioWriter> writer_;
   std::unique_ptr<LoudnessMeter> inputMeter_, outputMeter_;
   RenderOutcome kept_;
+  std::optional<double> writtenGainDb_;  // the gain of the search pass written as the master
   RenderReport report_;
 };
 
