@@ -145,16 +145,25 @@ class Plumbrook : public plugkit::HostAdapter {
   bool presetModified() const { return modifiedSinceSnapshot_ || modifiedBase_; }
   void retakePresetSnapshot(bool modified);
 
+  /// What a preset operation did; a failure carries the message the editor was shown.
+  struct PresetOutcome {
+    enum Kind { kDone, kDeclined, kFailed } kind = kDone;
+    std::string message;
+    explicit operator bool() const { return kind == kDone; }
+  };
+
   // Preset operations (main thread). Failures are shown in a message box while the editor
-  // is open and dropped silently otherwise; nothing is thrown.
+  // is open and dropped silently otherwise, and returned; nothing is thrown.
   std::filesystem::path presetDirectory() const;
   std::vector<quillfen::presets::SavedPreset> savedPresets() const;
-  void loadPreset(const quillfen::presets::SavedPreset& preset);
-  void loadPresetFile(const quillfen::presets::SavedPreset& preset);
-  void savePreset(const std::string& name, bool confirm);
-  void savePresetFile(const std::string& name, bool confirm);
-  void removePreset(const quillfen::presets::SavedPreset& preset);
-  void removePresetFile(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome loadPreset(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome loadPresetFile(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome savePreset(const std::string& name, bool confirm);
+  PresetOutcome savePresetFile(const std::string& name, bool confirm);
+  PresetOutcome removePreset(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome removePresetFile(const quillfen::presets::SavedPreset& preset);
+  /// tell(message, title), returned as a failure.
+  PresetOutcome presetFailure(const std::string& message, const std::string& title);
   /// An OK box while the editor is open; nothing otherwise.
   void tell(const std::string& message, const std::string& title);
   /// A Yes/No box while the editor is open: true only for Yes; false without an editor.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>   // rename, snprintf
+#include <cstdlib>  // getenv, mkostemp
 #include <cstring>  // strerror, strlen, strcmp
 
 namespace quillfen::files {
@@ -92,21 +93,41 @@ void removeTemporariesOnSignals() {
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) ::sigaction(s, &action, nullptr);
 }
 
+int openScratchFile(std::string& error) {
+  char const* fromEnvironment = std::getenv("TMPDIR");
+  fs::path const dir = fromEnvironment && *fromEnvironment ? fs::path(fromEnvironment) : fs::path("/tmp");
+  int fd = ::open(dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // A file system without nameless files: a named one, unlinked at once.
+  std::string pattern = (dir / ".plumbrook-scratch-XXXXXX").string();
+  fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot make a scratch file in " + dir.string() + ": " + std::strerror(errno);
+    return -1;
+  }
+  ::unlink(pattern.c_str());
+  return fd;
+}
+
 TemporaryFile::TemporaryFile(fs::path const& target) : target_(target) {
   fs::path dir = target.parent_path();
   char unique[64];
   std::snprintf(unique, sizeof unique, ".partial-%ld-%u-%08x", static_cast<long>(::getpid()),
                 g_counter.fetch_add(1), randomBits());
   path_ = dir / ("." + target.filename().string() + unique);
+  // Registered before it exists, so that no signal can fall between creating and registering.
+  registered_ = registerTemporary(path_.c_str());
   // Exclusive and no-follow: a link or file planted at this name makes the open fail instead of
   // being written through.
   fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd_ < 0) {
-    fail(errno);
+    int const reason = errno;
+    if (registered_) unregisterTemporary(path_.c_str());
+    registered_ = false;
+    fail(reason);
     return;
   }
   owned_ = true;
-  registered_ = registerTemporary(path_.c_str());
 }
 
 TemporaryFile::~TemporaryFile() {

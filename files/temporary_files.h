@@ -18,6 +18,11 @@ void unregisterTemporary(char const* path) noexcept;
 /// plug-in inside a host never calls this. Main thread; idempotent.
 void removeTemporariesOnSignals();
 
+/// A new, empty, nameless scratch file in $TMPDIR (else /tmp), open for reading and writing, that
+/// disappears when its descriptor is closed, whatever ends the process; -1 with error set to the
+/// system's reason. Main thread; does I/O.
+int openScratchFile(std::string& error);
+
 /// A new, empty file beside a target, under a hidden name unique to this writer (process id,
 /// counter and random bits), created exclusively and never through a symbolic link, registered
 /// in the table until it is committed or destroyed.
