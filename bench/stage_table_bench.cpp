@@ -38,7 +38,6 @@ BENCHMARK(BM_Stage)->Apply(stageArguments)->ArgNames({"stage", "channels", "bloc
 
 // Preparing at the current settings, as the first block after activation does on the audio thread.
 void BM_PrepareAtCurrentSettings(benchmark::State& state) {
-  StageRunner runner(Stage::kChain, 2, 256);
   auto plugin = plumbrook::MakePlugin();
   plugin->InitializeIO(2, 2);
   plugin->SetHostSampleRate(48000.0);

@@ -243,6 +243,9 @@ class Plumbrook : public plugkit::HostAdapter {
   plumbrook::GainRamp gainRamp_;
   double gainSeenDb_ = std::numeric_limits<double>::quiet_NaN();  // Gain (dB) of the last block
   double gainSeen_ = 1.0;                                          // its linear factor
+  // EQ bands (dB) last handed to the EQ.
+  double eqSeenDb_[3] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::quiet_NaN()};
   double preparedSampleRate_ = 0.0;
   std::atomic<int> cachedLookahead_{72};
   std::atomic<bool> latencyPending_{false};

@@ -152,9 +152,18 @@ bool Plumbrook::updateBypassAndGain() noexcept {
 }
 
 void Plumbrook::setStageParameters() noexcept {
-  eq_.set(0, GetParam(kEqLow)->Value());
-  eq_.set(1, GetParam(kEqMid)->Value());
-  eq_.set(2, GetParam(kEqHigh)->Value());
+  // The EQ keeps its targets, and setting an unchanged one does nothing (a reset has already
+  // snapped to it), so only bands that moved since the last block are handed on. The glue is
+  // always told: while it is fresh from a reset, setting the amount resets it again, which
+  // also takes up a width switch made since.
+  const int eqParams[3] = {kEqLow, kEqMid, kEqHigh};
+  for (int band = 0; band < 3; ++band) {
+    const double dB = GetParam(eqParams[band])->Value();
+    if (!(dB == eqSeenDb_[band])) {
+      eqSeenDb_[band] = dB;
+      eq_.set(band, dB);
+    }
+  }
   glue_.setAmount(GetParam(kAmount)->Value());
   glue_.widthActive = GetParam(kWidthActive)->Value() >= 0.5;
 }

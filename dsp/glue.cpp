@@ -326,13 +326,18 @@ template <class Q>
 // Make-up and compression gain (drive), the saturator with its clipped input, and the side gain
 // of one band's left/right pair (or of two bands' pairs side by side).
 template <class V>
-[[gnu::always_inline]] inline V saturateAndWiden(V samples, V drive, V clip, V cubic, V quintic, V mix,
-                                                 V side) noexcept {
+[[gnu::always_inline]] inline V saturate(V samples, V drive, V clip, V cubic, V quintic, V mix) noexcept {
   const V u = samples * drive;
   const V x = clampSymmetric(u, clip);
   const V x2 = x * x;
   const V sat = (quintic * x2 * x2 + V::both(1.0) - cubic * x2) * x;
-  const V y = u + (sat - u) * mix;
+  return u + (sat - u) * mix;
+}
+
+template <class V>
+[[gnu::always_inline]] inline V saturateAndWiden(V samples, V drive, V clip, V cubic, V quintic, V mix,
+                                                 V side) noexcept {
+  const V y = saturate(samples, drive, clip, cubic, quintic, mix);
   // Mid/side: (yL + yR) / 2 in both lanes, plus and minus side * (yL - yR) / 2.
   const V ySwapped = y.swapped();
   const V half = V::both(0.5);
@@ -466,59 +471,117 @@ inline void Glue::chunkBody(double* left, double* right, int n, const double* fa
     l.gainDb.store(v[kGainDb]);
   }
 
-  // 3. Make-up, saturation, side lift, band sum and the output fade: the low band as a pair, the
-  // mid and high bands together as four lanes (lane values per band repeated for both channels).
-  {
-    const BandState& b0 = bands_[0];
-    const BandState& b1 = bands_[1];
-    const BandState& b2 = bands_[2];
-    double lowMakeup = b0.makeup, lowMix = b0.mix, lowSide = b0.side;
-    const double smooth = smoothCoef_;
-    const DoublePair lowClip = DoublePair::both(settings_[0].clipPoint);
-    const DoublePair lowCubic = DoublePair::both(voicing_.bands[0].satCubic);
-    const DoublePair lowQuintic = DoublePair::both(voicing_.bands[0].satQuintic);
-    Quad makeup = Quad::of(b1.makeup, b1.makeup, b2.makeup, b2.makeup);
-    Quad mix = Quad::of(b1.mix, b1.mix, b2.mix, b2.mix);
-    Quad side = Quad::of(b1.side, b1.side, b2.side, b2.side);
-    const Quad makeupTarget = Quad::of(b1.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
-    const Quad mixTarget = Quad::of(b1.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
-    const Quad sideTarget = Quad::of(b1.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
-    const double c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
-    const Quad clip = Quad::of(c1, c1, c2, c2);
-    const double a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
-    const Quad cubic = Quad::of(a1, a1, a2, a2);
-    const double q1 = voicing_.bands[1].satQuintic, q2 = voicing_.bands[2].satQuintic;
-    const Quad quintic = Quad::of(q1, q1, q2, q2);
-    const Quad smoothQuad = Quad::both(smooth);
-    for (int i = 0; i < n; ++i) {
-      lowMakeup += (b0.makeupTarget - lowMakeup) * smooth;
-      lowMix += (b0.mixTarget - lowMix) * smooth;
-      lowSide += (b0.sideTarget - lowSide) * smooth;
-      makeup = makeup + (makeupTarget - makeup) * smoothQuad;
-      mix = mix + (mixTarget - mix) * smoothQuad;
-      side = side + (sideTarget - side) * smoothQuad;
-      const DoublePair lowContribution =
-          saturateAndWiden(lowSamples[i], DoublePair::both(lowMakeup * lanes[4 * i]), lowClip, lowCubic, lowQuintic,
-                           DoublePair::both(lowMix), DoublePair::both(lowSide));
-      const Quad midHighContribution = saturateAndWiden(
-          midHighSamples[i], makeup * Quad::load(lanes + 4 * i).duplicateMiddle(), clip, cubic, quintic, mix, side);
-      const DoublePair sum = (lowContribution + midHighContribution.lowPair()) + midHighContribution.highPair();
-      const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
-      left[i] = out.first();
-      if (kStereo) right[i] = out.second();
-    }
-    alignas(32) double m[4], x[4], s[4];
-    makeup.store(m);
-    mix.store(x);
-    side.store(s);
-    bands_[0].makeup = lowMakeup;
-    bands_[0].mix = lowMix;
-    bands_[0].side = lowSide;
-    for (int b = 1; b < kBands; ++b) {
-      bands_[b].makeup = m[2 * b - 2];
-      bands_[b].mix = x[2 * b - 2];
-      bands_[b].side = s[2 * b - 2];
-    }
+  // 3. Make-up, saturation, side lift, band sum and the output fade.
+  if constexpr (kStereo) {
+    finishStereo<DoublePair, Quad>(left, right, n, fade, lowSamples, midHighSamples, dry, lanes);
+  } else {
+    finishMono<DoublePair, Quad>(left, n, fade, lowSamples, midHighSamples, dry, lanes);
+  }
+}
+
+// Stereo: the low band as a pair, the mid and high bands together as four lanes (lane values per
+// band repeated for both channels).
+template <class DoublePair, class Quad>
+[[gnu::always_inline]] inline void Glue::finishStereo(double* left, double* right, int n, const double* fade,
+                                                      const DoublePair* lowSamples, const Quad* midHighSamples,
+                                                      const DoublePair* dry, const double* lanes) noexcept {
+  const BandState& b0 = bands_[0];
+  const BandState& b1 = bands_[1];
+  const BandState& b2 = bands_[2];
+  double lowMakeup = b0.makeup, lowMix = b0.mix, lowSide = b0.side;
+  const double smooth = smoothCoef_;
+  const DoublePair lowClip = DoublePair::both(settings_[0].clipPoint);
+  const DoublePair lowCubic = DoublePair::both(voicing_.bands[0].satCubic);
+  const DoublePair lowQuintic = DoublePair::both(voicing_.bands[0].satQuintic);
+  Quad makeup = Quad::of(b1.makeup, b1.makeup, b2.makeup, b2.makeup);
+  Quad mix = Quad::of(b1.mix, b1.mix, b2.mix, b2.mix);
+  Quad side = Quad::of(b1.side, b1.side, b2.side, b2.side);
+  const Quad makeupTarget = Quad::of(b1.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
+  const Quad mixTarget = Quad::of(b1.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
+  const Quad sideTarget = Quad::of(b1.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
+  const double c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
+  const Quad clip = Quad::of(c1, c1, c2, c2);
+  const double a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
+  const Quad cubic = Quad::of(a1, a1, a2, a2);
+  const double q1 = voicing_.bands[1].satQuintic, q2 = voicing_.bands[2].satQuintic;
+  const Quad quintic = Quad::of(q1, q1, q2, q2);
+  const Quad smoothQuad = Quad::both(smooth);
+  for (int i = 0; i < n; ++i) {
+    lowMakeup += (b0.makeupTarget - lowMakeup) * smooth;
+    lowMix += (b0.mixTarget - lowMix) * smooth;
+    lowSide += (b0.sideTarget - lowSide) * smooth;
+    makeup = makeup + (makeupTarget - makeup) * smoothQuad;
+    mix = mix + (mixTarget - mix) * smoothQuad;
+    side = side + (sideTarget - side) * smoothQuad;
+    const DoublePair lowContribution =
+        saturateAndWiden(lowSamples[i], DoublePair::both(lowMakeup * lanes[4 * i]), lowClip, lowCubic, lowQuintic,
+                         DoublePair::both(lowMix), DoublePair::both(lowSide));
+    const Quad midHighContribution = saturateAndWiden(
+        midHighSamples[i], makeup * Quad::load(lanes + 4 * i).duplicateMiddle(), clip, cubic, quintic, mix, side);
+    const DoublePair sum = (lowContribution + midHighContribution.lowPair()) + midHighContribution.highPair();
+    const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+    left[i] = out.first();
+    right[i] = out.second();
+  }
+  alignas(32) double m[4], x[4], s[4];
+  makeup.store(m);
+  mix.store(x);
+  side.store(s);
+  bands_[0].makeup = lowMakeup;
+  bands_[0].mix = lowMix;
+  bands_[0].side = lowSide;
+  for (int b = 1; b < kBands; ++b) {
+    bands_[b].makeup = m[2 * b - 2];
+    bands_[b].mix = x[2 * b - 2];
+    bands_[b].side = s[2 * b - 2];
+  }
+}
+
+// Mono: one lane per band (low, mid, high, and high again), where stereo spends two. The mid/side
+// step is an identity for equal channels except that it turns -0 into +0, hence the + 0.
+template <class DoublePair, class Quad>
+[[gnu::always_inline]] inline void Glue::finishMono(double* left, int n, const double* fade,
+                                                    const DoublePair* lowSamples, const Quad* midHighSamples,
+                                                    const DoublePair* dry, const double* lanes) noexcept {
+  const BandState& b0 = bands_[0];
+  const BandState& b1 = bands_[1];
+  const BandState& b2 = bands_[2];
+  Quad makeup = Quad::of(b0.makeup, b1.makeup, b2.makeup, b2.makeup);
+  Quad mix = Quad::of(b0.mix, b1.mix, b2.mix, b2.mix);
+  Quad side = Quad::of(b0.side, b1.side, b2.side, b2.side);
+  const Quad makeupTarget = Quad::of(b0.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
+  const Quad mixTarget = Quad::of(b0.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
+  const Quad sideTarget = Quad::of(b0.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
+  const double c0 = settings_[0].clipPoint, c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
+  const Quad clip = Quad::of(c0, c1, c2, c2);
+  const double a0 = voicing_.bands[0].satCubic, a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
+  const Quad cubic = Quad::of(a0, a1, a2, a2);
+  const double q0 = voicing_.bands[0].satQuintic, q1 = voicing_.bands[1].satQuintic,
+               q2 = voicing_.bands[2].satQuintic;
+  const Quad quintic = Quad::of(q0, q1, q2, q2);
+  const Quad smoothQuad = Quad::both(smoothCoef_);
+  const Quad zero = Quad::both(0.0);
+  for (int i = 0; i < n; ++i) {
+    makeup = makeup + (makeupTarget - makeup) * smoothQuad;
+    mix = mix + (mixTarget - mix) * smoothQuad;
+    side = side + (sideTarget - side) * smoothQuad;
+    const Quad samples = Quad::fromPairs(DoublePair::firsts(lowSamples[i], midHighSamples[i].lowPair()),
+                                         midHighSamples[i].highPair());
+    const Quad c = saturate(samples, makeup * Quad::load(lanes + 4 * i), clip, cubic, quintic, mix) + zero;
+    // (low + mid) + high, in the first lane.
+    const DoublePair lm = c.lowPair(), hh = c.highPair();
+    const DoublePair sum = (DoublePair::firsts(lm, hh) + DoublePair::seconds(lm, hh)) + hh;
+    const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+    left[i] = out.first();
+  }
+  alignas(32) double m[4], x[4], s[4];
+  makeup.store(m);
+  mix.store(x);
+  side.store(s);
+  for (int b = 0; b < kBands; ++b) {
+    bands_[b].makeup = m[b];
+    bands_[b].mix = x[b];
+    bands_[b].side = s[b];
   }
 }
 

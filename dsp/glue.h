@@ -103,6 +103,16 @@ class Glue {
   // Quad is the four-lane type of the kernel (one AVX register, or two SSE2 registers).
   template <bool kStereo, class Quad>
   [[gnu::always_inline]] inline void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
+  // The chunk's last step: make-up, saturation, side lift, band sum and the output fade.
+  // Pair is the two-lane type of the kernel.
+  template <class Pair, class Quad>
+  [[gnu::always_inline]] inline void finishStereo(double* left, double* right, int n, const double* fade,
+                                                  const Pair* lowSamples, const Quad* midHighSamples, const Pair* dry,
+                                                  const double* lanes) noexcept;
+  template <class Pair, class Quad>
+  [[gnu::always_inline]] inline void finishMono(double* left, int n, const double* fade, const Pair* lowSamples,
+                                                const Quad* midHighSamples, const Pair* dry,
+                                                const double* lanes) noexcept;
 
   // The chunk kernel's filter and detector coefficients and state in the lane layout it runs
   // on, kept between calls so that a short block does not pay for packing and unpacking them.
