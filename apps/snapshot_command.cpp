@@ -10,7 +10,6 @@
 
 #include "apps/audio_file.h"
 #include "apps/commands.h"
-#include "apps/console_surface.h"
 #include "apps/settings.h"
 #include "editor/editor_design.h"
 #include "editor/plumbrook_editor.h"
@@ -173,7 +172,7 @@ int runSnapshot(const Args& args) {
   std::unique_ptr<AudioReader> source;
   offline::OfflineHost::Options hostOptions;
   if (options.input) {
-    source = AudioReader::open(*options.input, error);
+    source = AudioReader::open(*options.input, /*replayable=*/false, error);
     if (!source) return fail(error);
     if (source->channels() > 2) return fail(singleQuoted(*options.input) + " has more than two channels");
     hostOptions.sampleRate = source->sampleRate();
@@ -184,8 +183,6 @@ int runSnapshot(const Args& args) {
   Plumbrook& plugin = host->plugin();
 
   {
-    ConsoleSurface console;
-    plugin.AttachUI(&console);
     Settings settings;
     for (const auto& [option, argument] : options.settingArgs) {
       if (option == "--set") {
@@ -196,9 +193,7 @@ int runSnapshot(const Args& args) {
         settings.addState(argument);
       }
     }
-    const bool applied = settings.apply(plugin, console, error);
-    plugin.DetachUI();
-    if (!applied) return fail(error);
+    if (!settings.apply(plugin, error)) return fail(error);
   }
   if (options.accent) plugin.setAccentIndex(*options.accent);
   const float scale = options.scale.value_or(plugin.initialDrawScale());
