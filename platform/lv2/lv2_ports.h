@@ -13,6 +13,8 @@ inline constexpr std::string_view kStereoUri = "https://quillfen.example/lv2/plu
 inline constexpr std::string_view kMonoUri = "https://quillfen.example/lv2/plumbrook#mono";
 /// Key of the one state property; its value is the plug-in's state chunk (atom:Chunk).
 inline constexpr std::string_view kStateKeyUri = "https://quillfen.example/lv2/plumbrook#state";
+/// The editor UI, shared by both plug-ins.
+inline constexpr std::string_view kUiUri = "https://quillfen.example/lv2/plumbrook#ui";
 inline constexpr std::string_view kBinaryStem = "plumbrook";
 
 /// Largest block the core is prepared for; longer host blocks are split.

@@ -1,7 +1,10 @@
 // Build-time generator of the bundle's turtle files from the plug-in's own parameter table.
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/state/state.h>
+#include <lv2/ui/ui.h>
 #include <lv2/units/units.h>
 #include <lv2/urid/urid.h>
 
@@ -142,23 +145,33 @@ bool writeFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: plumbrook_lv2_ttl BUNDLE_DIR BINARY_FILE_NAME\n";
+  if (argc != 4) {
+    std::cerr << "usage: plumbrook_lv2_ttl BUNDLE_DIR BINARY_FILE_NAME UI_BINARY_FILE_NAME\n";
     return 2;
   }
   const std::string dir = argv[1];
   const std::string binary = argv[2];
+  const std::string uiBinary = argv[3];
   const auto plugin = plumbrook::MakePlugin();
 
   std::ostringstream manifest;
   manifest << "@prefix lv2: <" LV2_CORE_PREFIX "> .\n"
-           << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n";
+           << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+           << "@prefix ui: <" LV2_UI_PREFIX "> .\n\n";
   for (const Variant& variant : plumbrook::lv2::kVariants) {
     manifest << "<" << variant.uri << ">\n"
              << "  a lv2:Plugin ;\n"
              << "  lv2:binary <" << binary << "> ;\n"
+             << "  ui:ui <" << plumbrook::lv2::kUiUri << "> ;\n"
              << "  rdfs:seeAlso <plumbrook.ttl> .\n\n";
   }
+  // Without instance access or a parent window to embed in, a host keeps its generic controls.
+  manifest << "<" << plumbrook::lv2::kUiUri << ">\n"
+           << "  a ui:X11UI ;\n"
+           << "  ui:binary <" << uiBinary << "> ;\n"
+           << "  lv2:requiredFeature ui:parent, <" LV2_INSTANCE_ACCESS_URI "> ;\n"
+           << "  lv2:optionalFeature ui:resize, ui:touch, <" LV2_OPTIONS__options ">, <" LV2_URID__map "> ;\n"
+           << "  lv2:extensionData ui:idleInterface, ui:resize .\n";
 
   std::ostringstream description;
   description << kPrefixes;

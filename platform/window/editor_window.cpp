@@ -97,7 +97,11 @@ bool EditorWindow::Open() {
   input_ = std::make_unique<EditorView>(*graphics_, EditorView::WindowHooks{
       [this](gfx::Cursor c) { if (view_) puglSetCursor(asView(view_), cursorOf(c)); },
       nullptr,
-      [this](int w, int h) { if (view_) puglSetSize(asView(view_), static_cast<unsigned>(w), static_cast<unsigned>(h)); },
+      [this](int w, int h) {
+        if (!view_) return;
+        puglSetSize(asView(view_), static_cast<unsigned>(w), static_cast<unsigned>(h));
+        if (options_.sizeChanged) options_.sizeChanged(w, h);
+      },
       [this] { return ScreenScale(); }});
   const float px = graphics_->GetTotalScale();
   puglSetHandle(view, this);
@@ -147,6 +151,7 @@ void EditorWindow::Update(double timeoutS) {
 std::uintptr_t EditorWindow::NativeWindow() const { return view_ ? puglGetNativeView(asView(view_)) : 0; }
 
 float EditorWindow::ScreenScale() const {
+  if (options_.screenScale > 0.f) return options_.screenScale;
   const double s = view_ ? puglGetScaleFactor(asView(view_)) : 1.0;
   return s > 0.0 ? static_cast<float>(s) : 1.f;
 }

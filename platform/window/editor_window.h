@@ -22,6 +22,11 @@ class EditorWindow {
     std::uintptr_t parent = 0; // host window to embed in, or 0 for a top-level window
     std::string title = "Plumbrook";
     std::string resourceDir;   // fonts
+    /// Told the new size in pixels whenever the editor resizes its own window (a host that embeds
+    /// the window resizes its frame to match).
+    std::function<void(int widthPx, int heightPx)> sizeChanged;
+    /// The scale a host gives for its screen; 0 reads the desktop's.
+    float screenScale = 0.f;
   };
   using Layout = std::function<void(gfx::Graphics&)>;
 

@@ -54,6 +54,7 @@ std::unique_ptr<Lv2Instance> Lv2Instance::create(Lv2World& world, const std::str
   if (!plugin) return nullptr;
   LilvWorld* w = world.world();
   std::unique_ptr<Lv2Instance> self(new Lv2Instance());
+  self->plugin_ = plugin;
 
   LilvNode* audioClass = lilv_new_uri(w, LV2_CORE__AudioPort);
   LilvNode* inputClass = lilv_new_uri(w, LV2_CORE__InputPort);
@@ -105,6 +106,18 @@ bool Lv2Instance::setControl(const std::string& symbol, float value) {
     }
   }
   return false;
+}
+
+int Lv2Instance::portIndex(const std::string& symbol) const {
+  for (size_t p = 0; p < symbols_.size(); ++p)
+    if (symbols_[p] == symbol) return static_cast<int>(p);
+  return -1;
+}
+
+bool Lv2Instance::setControlPort(uint32_t port, float value) {
+  if (port >= buffers_.size() || buffers_[port].size() != 1) return false;
+  buffers_[port][0] = value;
+  return true;
 }
 
 float Lv2Instance::control(const std::string& symbol) const {

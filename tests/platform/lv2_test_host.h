@@ -71,6 +71,14 @@ class Lv2Instance {
   bool setControl(const std::string& symbol, float value);
   /// Reads a control port (input or output) by symbol; NaN when there is none.
   float control(const std::string& symbol) const;
+  /// The index of the port with this symbol, or -1.
+  int portIndex(const std::string& symbol) const;
+  /// Sets a control port by index, as a host does with a UI's writes; false when it is none.
+  bool setControlPort(uint32_t port, float value);
+  /// The plug-in's own handle, as instance access hands it to a UI.
+  void* handle() const { return lilv_instance_get_handle(instance_); }
+  /// The plug-in as a host's UI loader sees it.
+  const LilvPlugin* lilvPlugin() const { return plugin_; }
 
   /// Connects every audio output to the input buffer of the same channel, as hosts that
   /// process in place do; output(c) then reads that buffer.
@@ -91,6 +99,7 @@ class Lv2Instance {
   Lv2Instance() = default;
 
   LilvInstance* instance_ = nullptr;
+  const LilvPlugin* plugin_ = nullptr;
   const LV2_State_Interface* state_ = nullptr;
   std::vector<std::vector<float>> buffers_;  // one per port; control ports hold one value
   std::vector<std::string> symbols_;

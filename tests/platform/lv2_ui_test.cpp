@@ -1,0 +1,259 @@
+// The bundle's editor UI in a small X11 host of our own on liblilv, under a private Xvfb with real
+// X events: gestures become touch grabs around port writes, Limiter Link moves both ports, the
+// host's resizes set the draw scale, host changes are not echoed, and the UI opens and closes
+// many times while audio runs.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+
+#include <chrono>
+#include <clocale>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/plumbrook.h"
+#include "platform/lv2/lv2_bridge.h"
+#include "platform/lv2/lv2_ports.h"
+#include "platform/window/x11_host_window.h"
+#include "tests/platform/lv2_test_host.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/xvfb.h"
+
+using plumbrook::test::Lv2Instance;
+using plumbrook::test::Lv2World;
+
+namespace {
+
+// What the UI told its host.
+struct HostRecord {
+  struct Event {
+    enum Kind { kGrab, kRelease, kWrite } kind;
+    uint32_t port;
+    float value;
+  };
+  std::vector<Event> events;
+  std::vector<std::pair<int, int>> sizes;
+  Lv2Instance* instance = nullptr;
+};
+
+void writeFunction(LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+  auto* host = static_cast<HostRecord*>(controller);
+  if (format != 0 || size != sizeof(float)) return;
+  const float value = *static_cast<const float*>(buffer);
+  host->events.push_back({HostRecord::Event::kWrite, port, value});
+  host->instance->setControlPort(port, value);  // as a host does: the port takes the value
+}
+
+void touchFunction(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed) {
+  static_cast<HostRecord*>(handle)->events.push_back(
+      {grabbed ? HostRecord::Event::kGrab : HostRecord::Event::kRelease, port, 0.0f});
+}
+
+int resizeFunction(LV2UI_Feature_Handle handle, int width, int height) {
+  static_cast<HostRecord*>(handle)->sizes.emplace_back(width, height);
+  return 0;
+}
+
+// The plug-in's UI loaded the way a host loads it: found through lilv, from its own binary.
+class LoadedUi {
+ public:
+  LoadedUi(Lv2Instance& instance, HostRecord& record, std::uintptr_t parent) : record_(record) {
+    LilvUIs* uis = lilv_plugin_get_uis(instance.lilvPlugin());
+    LILV_FOREACH(uis, i, uis) {
+      const LilvUI* ui = lilv_uis_get(uis, i);
+      bundle_ = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
+      char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+      library_ = dlopen(binary, RTLD_NOW | RTLD_LOCAL);
+      lilv_free(binary);
+    }
+    lilv_uis_free(uis);
+    if (!library_) return;
+    const auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library_, "lv2ui_descriptor"));
+    descriptor_ = entry ? entry(0) : nullptr;
+    if (!descriptor_) return;
+    touch_ = {&record_, touchFunction};
+    resize_ = {&record_, resizeFunction};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+    const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, instance.handle()};
+    const LV2_Feature touchFeature{LV2_UI__touch, &touch_};
+    const LV2_Feature resizeFeature{LV2_UI__resize, &resize_};
+    const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &touchFeature, &resizeFeature, nullptr};
+    handle_ = descriptor_->instantiate(descriptor_, plumbrook::lv2::kStereoUri.data(), bundle_, writeFunction,
+                                       &record_, &widget_, features);
+    idle_ = static_cast<const LV2UI_Idle_Interface*>(descriptor_->extension_data(LV2_UI__idleInterface));
+    hostResize_ = static_cast<const LV2UI_Resize*>(descriptor_->extension_data(LV2_UI__resize));
+  }
+  ~LoadedUi() {
+    if (handle_) descriptor_->cleanup(handle_);
+    if (library_) dlclose(library_);
+    lilv_free(bundle_);
+  }
+  LoadedUi(const LoadedUi&) = delete;
+  LoadedUi& operator=(const LoadedUi&) = delete;
+
+  bool valid() const { return handle_ && widget_ && idle_ && hostResize_; }
+  int idle() { return idle_->idle(handle_); }
+  void portEvent(uint32_t port, float value) { descriptor_->port_event(handle_, port, sizeof value, 0, &value); }
+  void hostResized(int width, int height) { hostResize_->ui_resize(handle_, width, height); }
+
+ private:
+  HostRecord& record_;
+  char* bundle_ = nullptr;
+  void* library_ = nullptr;
+  const LV2UI_Descriptor* descriptor_ = nullptr;
+  LV2UI_Handle handle_ = nullptr;
+  LV2UI_Widget widget_ = nullptr;
+  LV2UI_Touch touch_{};
+  LV2UI_Resize resize_{};
+  const LV2UI_Idle_Interface* idle_ = nullptr;
+  const LV2UI_Resize* hostResize_ = nullptr;
+};
+
+class lv2_ui : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    xvfb_ = new plumbrook::test::Xvfb();
+    world_ = new Lv2World(plumbrook::test::lv2Bundle());
+  }
+  static void TearDownTestSuite() {
+    delete world_;
+    delete xvfb_;
+  }
+
+  void SetUp() override {
+    if (!xvfb_->Valid()) GTEST_SKIP() << "no Xvfb";
+    instance_ = Lv2Instance::create(*world_, std::string(plumbrook::lv2::kStereoUri), 48000.0, 512);
+    ASSERT_TRUE(instance_);
+    instance_->activate();
+    record_.instance = instance_.get();
+    parent_ = std::make_unique<plugkit::platform::X11HostWindow>(1000, 500);
+    ASSERT_TRUE(parent_->Valid());
+  }
+
+  Plumbrook& plugin() { return static_cast<plumbrook::lv2::InstanceBridge*>(instance_->handle())->plugin(); }
+  uint32_t port(const char* symbol) { return static_cast<uint32_t>(instance_->portIndex(symbol)); }
+
+  // Runs the host for a while: audio blocks, the UI's idle calls and the parent's events.
+  void pump(LoadedUi& ui, int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+      instance_->run(256);
+      ui.idle();
+      parent_->Pump();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+
+  // A real mouse drag inside the parent window, from (x, y) by dy pixels, in steps.
+  void drag(LoadedUi& ui, int x, int y, int dy) {
+    const std::string window = std::to_string(parent_->Native());
+    ASSERT_EQ(plumbrook::test::run({"xdotool", {"mousemove", "--window", window, std::to_string(x), std::to_string(y),
+                                                 "mousedown", "1"}, {}, "", ""}).status, 0);
+    pump(ui, 60);
+    for (int step = 1; step <= 4; ++step) {
+      plumbrook::test::run({"xdotool", {"mousemove", "--window", window, std::to_string(x),
+                                        std::to_string(y + dy * step / 4)}, {}, "", ""});
+      pump(ui, 40);
+    }
+    plumbrook::test::run({"xdotool", {"mouseup", "1"}, {}, "", ""});
+    pump(ui, 80);
+  }
+
+  static plumbrook::test::Xvfb* xvfb_;
+  static Lv2World* world_;
+  std::unique_ptr<Lv2Instance> instance_;
+  std::unique_ptr<plugkit::platform::X11HostWindow> parent_;
+  HostRecord record_;
+};
+
+plumbrook::test::Xvfb* lv2_ui::xvfb_ = nullptr;
+Lv2World* lv2_ui::world_ = nullptr;
+
+// The events of one kind on one port.
+int count(const HostRecord& r, HostRecord::Event::Kind kind, uint32_t port) {
+  int n = 0;
+  for (const auto& e : r.events) n += e.kind == kind && e.port == port;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(lv2_ui, a_drag_is_one_touch_gesture_around_port_writes_the_plugin_takes_without_echo) {
+  LoadedUi ui(*instance_, record_, parent_->Native());
+  ASSERT_TRUE(ui.valid());
+  pump(ui, 200);
+  EXPECT_EQ(parent_->ChildCount(), 1);  // embedded in the host's window
+
+  drag(ui, 116, 244, -60);  // the GAIN knob, upwards
+  const uint32_t gain = port("gain");
+  ASSERT_EQ(count(record_, HostRecord::Event::kGrab, gain), 1);
+  EXPECT_EQ(count(record_, HostRecord::Event::kRelease, gain), 1);
+  EXPECT_GE(count(record_, HostRecord::Event::kWrite, gain), 1);
+  EXPECT_EQ(record_.events.front().kind, HostRecord::Event::kGrab);
+  EXPECT_EQ(record_.events.back().kind, HostRecord::Event::kRelease);
+  const float written = instance_->control("gain");
+  EXPECT_GT(written, 0.0f);
+  EXPECT_EQ(static_cast<float>(plugin().GetParam(plumbrook::kGain)->Value()), written);
+
+  // The host plays on: the plug-in keeps the value, and a host change is shown without a write back.
+  record_.events.clear();
+  pump(ui, 100);
+  EXPECT_EQ(static_cast<float>(plugin().GetParam(plumbrook::kGain)->Value()), written);
+  instance_->setControlPort(gain, -6.0f);
+  ui.portEvent(gain, -6.0f);
+  pump(ui, 100);
+  EXPECT_TRUE(record_.events.empty());
+  EXPECT_DOUBLE_EQ(plugin().GetParam(plumbrook::kGain)->Value(), -6.0);
+}
+
+TEST_F(lv2_ui, limiter_link_moves_both_ports_each_in_its_own_gesture) {
+  instance_->setControl("link", 1.0f);
+  instance_->run(64);
+  LoadedUi ui(*instance_, record_, parent_->Native());
+  ASSERT_TRUE(ui.valid());
+  pump(ui, 200);
+  drag(ui, 709, 178, -40);  // CEILING, upwards
+  const uint32_t ceiling = port("ceiling");
+  const uint32_t threshold = port("threshold");
+  EXPECT_EQ(count(record_, HostRecord::Event::kGrab, ceiling), 1);
+  EXPECT_EQ(count(record_, HostRecord::Event::kRelease, ceiling), 1);
+  EXPECT_GE(count(record_, HostRecord::Event::kGrab, threshold), 1);
+  EXPECT_EQ(count(record_, HostRecord::Event::kGrab, threshold), count(record_, HostRecord::Event::kRelease, threshold));
+  EXPECT_GE(count(record_, HostRecord::Event::kWrite, threshold), 1);
+  // The distance between them is kept, in the ports as in the plug-in.
+  EXPECT_NEAR(instance_->control("ceiling") - instance_->control("threshold"), -0.3f, 1e-4);
+}
+
+TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size) {
+  LoadedUi ui(*instance_, record_, parent_->Native());
+  ASSERT_TRUE(ui.valid());
+  pump(ui, 100);
+  ui.hostResized(1320, 573);
+  pump(ui, 100);
+  EXPECT_NEAR(plugin().editorScale(), 1.5f, 0.01f);
+
+  // State saved with the editor open keeps that size for the next time it opens.
+  std::vector<plumbrook::test::StateProperty> saved;
+  ASSERT_EQ(instance_->save(saved), LV2_STATE_SUCCESS);
+  auto other = Lv2Instance::create(*world_, std::string(plumbrook::lv2::kStereoUri), 48000.0, 512);
+  ASSERT_TRUE(other);
+  ASSERT_EQ(other->restore(saved), LV2_STATE_SUCCESS);
+  const Plumbrook& restored = static_cast<plumbrook::lv2::InstanceBridge*>(other->handle())->plugin();
+  EXPECT_EQ(restored.restoredEditorSize(), std::make_pair(1320, 573));
+}
+
+TEST_F(lv2_ui, opens_and_closes_twenty_times_while_audio_runs) {
+  for (int i = 0; i < 20; ++i) {
+    LoadedUi ui(*instance_, record_, parent_->Native());
+    ASSERT_TRUE(ui.valid()) << "cycle " << i;
+    pump(ui, 30);
+  }
+  parent_->Pump();
+  EXPECT_EQ(parent_->ChildCount(), 0);
+  // The shared timer ticks the instance again once the editor is gone.
+  instance_->run(256);
+}
