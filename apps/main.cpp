@@ -5,6 +5,7 @@
 
 #include "apps/commands.h"
 #include "core/plumbrook.h"
+#include "files/temporary_files.h"
 
 namespace plumbrook::cli {
 
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     std::fputs(usage(), stderr);
     return 2;
   }
+  // An interrupted render or save leaves no hidden temporary file behind.
+  quillfen::files::removeTemporariesOnSignals();
   const std::string command = argv[1];
   const Args args(argv + 2, argv + argc);
   try {

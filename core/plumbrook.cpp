@@ -169,7 +169,7 @@ void Plumbrook::OnReset() {
     std::fill(&dryRing_[0][0], &dryRing_[0][0] + 2 * kDryRing, 0.0);
     dryWrite_ = 0;
     gainRamp_.snap(GainRamp::gainOfDecibels(GetParam(kGain)->Value()));
-    lastBlockEnd_ = 0;
+    lastBlockStart_ = 0;
   }
 
   const int lookahead = limiter_.latency();
@@ -196,7 +196,10 @@ void Plumbrook::prepareAtCurrentSettings() {
 bool Plumbrook::reportLatencyIfChanged() {
   const int wanted = wantedLatency();
   const bool differs = wanted != GetLatency();
-  if (!differs && !latencyPending_.exchange(false)) return false;
+  // Looked at before it is exchanged: run() calls this on every block, and an exchange is a
+  // locked read-modify-write.
+  if (!differs && !(latencyPending_.load(std::memory_order_relaxed) && latencyPending_.exchange(false)))
+    return false;
   AudioProcessor::SetLatency(wanted);
   SetLatency(wanted);
   return true;

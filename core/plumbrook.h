@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -144,16 +145,25 @@ class Plumbrook : public plugkit::HostAdapter {
   bool presetModified() const { return modifiedSinceSnapshot_ || modifiedBase_; }
   void retakePresetSnapshot(bool modified);
 
+  /// What a preset operation did; a failure carries the message the editor was shown.
+  struct PresetOutcome {
+    enum Kind { kDone, kDeclined, kFailed } kind = kDone;
+    std::string message;
+    explicit operator bool() const { return kind == kDone; }
+  };
+
   // Preset operations (main thread). Failures are shown in a message box while the editor
-  // is open and dropped silently otherwise; nothing is thrown.
+  // is open and dropped silently otherwise, and returned; nothing is thrown.
   std::filesystem::path presetDirectory() const;
   std::vector<quillfen::presets::SavedPreset> savedPresets() const;
-  void loadPreset(const quillfen::presets::SavedPreset& preset);
-  void loadPresetFile(const quillfen::presets::SavedPreset& preset);
-  void savePreset(const std::string& name, bool confirm);
-  void savePresetFile(const std::string& name, bool confirm);
-  void removePreset(const quillfen::presets::SavedPreset& preset);
-  void removePresetFile(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome loadPreset(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome loadPresetFile(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome savePreset(const std::string& name, bool confirm);
+  PresetOutcome savePresetFile(const std::string& name, bool confirm);
+  PresetOutcome removePreset(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome removePresetFile(const quillfen::presets::SavedPreset& preset);
+  /// tell(message, title), returned as a failure.
+  PresetOutcome presetFailure(const std::string& message, const std::string& title);
   /// An OK box while the editor is open; nothing otherwise.
   void tell(const std::string& message, const std::string& title);
   /// A Yes/No box while the editor is open: true only for Yes; false without an editor.
@@ -180,6 +190,44 @@ class Plumbrook : public plugkit::HostAdapter {
   /// Returns every stage to rest with its smoothed values at their targets.
   void resetDsp() noexcept;
 
+  // What one block does, decided once at its start.
+  struct BlockPlan {
+    int channels = 0;     // processed channels, 0..2
+    bool editorOpen = false;
+    bool chainRuns = false;
+    bool limiterRuns = false;
+    bool limiterFadeSettled = false;  // fully limited, the limiter fade pass is skipped
+    bool bypassFadeSettled = false;   // fully processed, the bypass fade pass is skipped
+    bool sanitizeInPlace = false;     // the input copy left cleaning the samples to the first pass
+    int dryDelay = 0;     // samples
+  };
+  // Levels measured over one block for the meters.
+  struct BlockMeters {
+    float inputPeak = 0.0f;
+    double inputSum = 0.0;
+    float glueReduction[3] = {0.0f, 0.0f, 0.0f};
+    float limiterReduction = 0.0f;
+    float limiterPeak = 0.0f;
+  };
+  // The steps of ProcessBlock, in the order it takes them. Audio thread; none allocates.
+  bool copyInputToOutputs(double** inputs, double** outputs, int nFrames) noexcept;
+  void resetIfStale() noexcept;
+  void followChannelCount(int channels) noexcept;
+  bool updateBypassAndGain() noexcept;
+  void setStageParameters() noexcept;
+  bool updateLimiter(bool chainRuns, bool editorOpen) noexcept;
+  void processSubBlock(const BlockPlan& plan, double* const* channel, int n, BlockMeters& meters) noexcept;
+  double takeSample(const BlockPlan& plan, double* x, int i, double* ring, int write) noexcept;
+  template <int kChannels, bool kKeepDry, bool kDryToOutput>
+  void delayDry(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  template <int kChannels, bool kKeepDry>
+  void delayDryAndApplyGain(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void measureInput(const BlockPlan& plan, const double* const* channel, int n, BlockMeters& meters) noexcept;
+  void runLimiter(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void applyBypassFade(const BlockPlan& plan, double* const* channel, int n) noexcept;
+  void takeLimiterMeters(const BlockPlan& plan, BlockMeters& meters) noexcept;
+  void publishMeters(const BlockPlan& plan, double* const* outputs, int nFrames, const BlockMeters& meters) noexcept;
+
   std::pair<double, double> linkMemory_{0.0, -0.3};  // (threshold, ceiling) dB
   bool linkGuard_ = false;
   double limiterDry_[2][kSubBlock] = {};
@@ -193,10 +241,15 @@ class Plumbrook : public plugkit::HostAdapter {
   double dryRing_[2][kDryRing] = {};
   int dryWrite_ = 0;
   plumbrook::GainRamp gainRamp_;
+  double gainSeenDb_ = std::numeric_limits<double>::quiet_NaN();  // Gain (dB) of the last block
+  double gainSeen_ = 1.0;                                          // its linear factor
+  // EQ bands (dB) last handed to the EQ.
+  double eqSeenDb_[3] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::quiet_NaN()};
   double preparedSampleRate_ = 0.0;
   std::atomic<int> cachedLookahead_{72};
   std::atomic<bool> latencyPending_{false};
-  int64_t lastBlockEnd_ = 0;
+  int64_t lastBlockStart_ = 0;  // steady clock, ns; 0 = none yet or rendering offline
   std::atomic<bool> editorOpen_{false};
   plumbrook::MeterReadings meters_;
   float platformScale_ = 1.0f;

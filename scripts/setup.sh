@@ -14,6 +14,8 @@ packages=(
   libsndfile1-dev
   libebur128-dev
   libcurl4-openssl-dev
+  # tags and cover art carried into the master
+  libtag1-dev
   # editor drawing: NanoVG and pugl sources, GL/EGL/X11 headers, fonts, PNG writing, Mesa drivers
   dpf-source
   libgl-dev
@@ -33,6 +35,8 @@ test_packages=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  # instruction counts for the speed table (bench/speed_table.sh --instructions)
+  valgrind
   # sanitizers and fuzzing
   clang
   libclang-rt-14-dev
@@ -47,6 +51,9 @@ test_packages=(
   xauth
   xdotool
   imagemagick
+  # independent taggers for the tag tests
+  sox
+  flac
   # the EQ voicing fit tool and its test
   python3-numpy
   python3-scipy

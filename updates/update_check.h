@@ -133,8 +133,8 @@ class UpdateCheck {
 
   /// The whole file as bytes; empty when it cannot be read or is longer than kMaxTextBytes.
   static std::optional<std::string> readFile(const std::filesystem::path& path);
-  /// Writes `text` to a temporary file beside `path` and renames it onto `path`, creating
-  /// missing directories; false (and no temporary left behind) on failure.
+  /// Replaces `path` with `text` durably (a temporary file unique to this writer, renamed),
+  /// creating missing directories; false (and no temporary left behind) on failure.
   static bool writeFile(const std::filesystem::path& path, std::string_view text);
 
  private:

@@ -6,3 +6,6 @@ foreach(source ${app_tests})
 endforeach()
 # The snapshot test reads and writes PNG pictures.
 target_link_libraries(apps_snapshot_test PRIVATE plumbrook::platform_window)
+# The tag test reads the masters back with TagLib.
+pkg_check_modules(TEST_TAGS REQUIRED IMPORTED_TARGET taglib)
+target_link_libraries(apps_tags_test PRIVATE PkgConfig::TEST_TAGS)
