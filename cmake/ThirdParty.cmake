@@ -27,8 +27,10 @@ target_link_libraries(plumbrook_nanovg_gl3 PUBLIC plumbrook_nanovg OpenGL::OpenG
 # pugl: the portable plug-in window library, with its X11 and X11 GL back ends.
 set(pugl_dir ${PLUMBROOK_DPF_SRC}/pugl-upstream)
 find_package(X11 REQUIRED)
-add_library(plumbrook_pugl STATIC ${pugl_dir}/src/common.c ${pugl_dir}/src/internal.c ${pugl_dir}/src/x11.c
-                                  ${pugl_dir}/src/x11_gl.c)
+set(pugl_sources ${pugl_dir}/src/common.c ${pugl_dir}/src/internal.c ${pugl_dir}/src/x11.c ${pugl_dir}/src/x11_gl.c)
+# This copy declares its API without C linkage, so it is compiled as C++ like its callers.
+set_source_files_properties(${pugl_sources} PROPERTIES LANGUAGE CXX)
+add_library(plumbrook_pugl STATIC ${pugl_sources})
 target_include_directories(plumbrook_pugl SYSTEM PUBLIC ${pugl_dir}/include)
 target_compile_definitions(plumbrook_pugl PUBLIC PUGL_STATIC PRIVATE PUGL_INTERNAL HAVE_XRANDR HAVE_XCURSOR HAVE_XSYNC)
 target_compile_options(plumbrook_pugl PRIVATE -w)

@@ -647,8 +647,6 @@ void Graphics::fillOrStroke(const Color& c, const Blend* blend, float thickness,
   else PathStroke(c, thickness, {}, blend);
 }
 
-void Graphics::DrawSVG(const Svg&, const Rect&, const Blend*) {}
-
 void Graphics::DrawPoint(const Color& c, float x, float y, const Blend* blend) { FillRect(c, Rect(x, y, x + 1.f, y + 1.f), blend); }
 
 void Graphics::DrawLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend, float thickness) {

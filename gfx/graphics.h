@@ -202,7 +202,15 @@ class Graphics : public EditorSurface {
   // Drawing operations (editor units; the back end applies the scale).
   virtual void BeginFrame();
   virtual void EndFrame() {}
+  /// Draws a picture scaled into bounds with its own fills and strokes.
   virtual void DrawSVG(const Svg& svg, const Rect& bounds, const Blend* blend = nullptr);
+  virtual void DrawRotatedSVG(const Svg& svg, float cx, float cy, float w, float h, float angleDeg,
+                              const Blend* blend = nullptr);
+  /// A picture from the resource folder through the process-wide cache; invalid when missing.
+  Svg LoadSVG(const std::string& fileName, const std::string& units = "px", float dpi = 72.f);
+  /// Folder the fonts and pictures are loaded from.
+  void SetResourceDir(const std::string& dir) { resourceDir_ = dir; }
+  const std::string& ResourceDir() const { return resourceDir_; }
   void DrawPoint(const Color& c, float x, float y, const Blend* blend = nullptr);
   void DrawLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend = nullptr, float thickness = 1.f);
   void DrawDottedLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend = nullptr,
@@ -348,6 +356,7 @@ class Graphics : public EditorSurface {
   bool pathStarted_ = false;
   float lastX_ = 0.f, lastY_ = 0.f;
   bool isBackground_ = false;
+  std::string resourceDir_;
   int layerGeneration_ = 0;
   struct OpenLayer {
     Control* owner;

@@ -48,7 +48,7 @@ void GraphicsNanoVG::SetContext(NVGcontext* vg) {
 bool GraphicsNanoVG::LoadFont(const std::string& fontName, const std::string& fileName) {
   if (!vg_) return false;
   std::filesystem::path path(fileName);
-  if (path.is_relative() && !resourceDir_.empty()) path = std::filesystem::path(resourceDir_) / path;
+  if (path.is_relative() && !ResourceDir().empty()) path = std::filesystem::path(ResourceDir()) / path;
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return false;
   const int id = nvgCreateFont(vg_, fontName.c_str(), path.c_str());

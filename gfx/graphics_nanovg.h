@@ -17,9 +17,6 @@ class GraphicsNanoVG : public Graphics {
   GraphicsNanoVG(EditorDelegate& delegate, int width, int height, float scale = 1.f);
   ~GraphicsNanoVG() override;
 
-  /// Folder the fonts and pictures are loaded from.
-  void SetResourceDir(const std::string& dir) { resourceDir_ = dir; }
-  const std::string& ResourceDir() const { return resourceDir_; }
   /// Loads a TTF file (absolute, or relative to the resource folder) under a font name.
   bool LoadFont(const std::string& fontName, const std::string& fileName) override;
   bool LoadFont(const std::string& fontName, const unsigned char* data, int size) override;
@@ -72,7 +69,6 @@ class GraphicsNanoVG : public Graphics {
   void beginNvgFrame(float w, float h);
 
   NVGcontext* vg_ = nullptr;
-  std::string resourceDir_;
   std::map<std::string, int> fonts_;
   bool inFrame_ = false;
   struct Target {

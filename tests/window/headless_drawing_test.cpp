@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "gfx/svg_control.h"
 #include "platform/window/headless_surface.h"
 #include "tests/support/gfx_doubles.h"
 #include "tests/support/scratch_dir.h"
@@ -126,6 +127,28 @@ TEST_P(HeadlessDrawingTest, PngFilesRoundTrip) {
   EXPECT_EQ(back.width, img.width);
   EXPECT_EQ(back.rgba, img.rgba);
   EXPECT_EQ(ReadPng((dir.path() / "missing.png").string()).width, 0);
+}
+
+TEST_P(HeadlessDrawingTest, TheLockupDrawsInsideItsBounds) {
+  gfx::ClearSvgCache();
+  int lit = 0, outside = 0;
+  const Rect bounds(10, 20, 10 + 257 * 0.3f, 20 + 40 * 0.3f);
+  const Image img = render([&](gfx::Graphics& g) {
+    const gfx::Svg svg = g.LoadSVG("plumbrook-lockup.svg");
+    ASSERT_TRUE(svg.IsValid()) << "artwork missing from " << resourceDir();
+    g.DrawSVG(svg, bounds);
+  });
+  const float s = GetParam();
+  const Rect px(bounds.L * s - 2, bounds.T * s - 2, bounds.R * s + 2, bounds.B * s + 2);
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) {
+      const unsigned char* p = img.At(x, y);
+      if (p[0] + p[1] + p[2] < 30) continue;
+      ++lit;
+      outside += !px.Contains(static_cast<float>(x), static_cast<float>(y));
+    }
+  EXPECT_GT(lit, static_cast<int>(bounds.W() * bounds.H() * s * s * 0.1f));
+  EXPECT_EQ(outside, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, HeadlessDrawingTest, ::testing::Values(0.75f, 1.f, 1.5f, 2.f));
