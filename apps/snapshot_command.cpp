@@ -172,7 +172,7 @@ int runSnapshot(const Args& args) {
   std::unique_ptr<AudioReader> source;
   offline::OfflineHost::Options hostOptions;
   if (options.input) {
-    source = AudioReader::open(*options.input, /*replayable=*/false, error);
+    source = AudioReader::open(*options.input, false, error);
     if (!source) return fail(error);
     if (source->channels() > 2) return fail(singleQuoted(*options.input) + " has more than two channels");
     hostOptions.sampleRate = source->sampleRate();
@@ -182,19 +182,17 @@ int runSnapshot(const Args& args) {
   if (!host) return fail(error);
   Plumbrook& plugin = host->plugin();
 
-  {
-    Settings settings;
-    for (const auto& [option, argument] : options.settingArgs) {
-      if (option == "--set") {
-        if (!settings.addSet(plugin, argument, error)) return fail(error, 2);
-      } else if (option == "--preset") {
-        settings.addPreset(argument);
-      } else {
-        settings.addState(argument);
-      }
+  Settings settings;
+  for (const auto& [option, argument] : options.settingArgs) {
+    if (option == "--set") {
+      if (!settings.addSet(plugin, argument, error)) return fail(error, 2);
+    } else if (option == "--preset") {
+      settings.addPreset(argument);
+    } else {
+      settings.addState(argument);
     }
-    if (!settings.apply(plugin, error)) return fail(error);
   }
+  if (!settings.apply(plugin, error)) return fail(error);
   if (options.accent) plugin.setAccentIndex(*options.accent);
   const float scale = options.scale.value_or(plugin.initialDrawScale());
 

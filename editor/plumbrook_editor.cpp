@@ -12,6 +12,7 @@
 #include "editor/preset_bar_control.h"
 #include "editor/ring_knob_control.h"
 #include "editor/settings_menu_control.h"
+#include "gfx/svg_control.h"
 #include "editor/typed_value_controls.h"
 #include "editor/update_pill_control.h"
 #include "editor/width_readout_control.h"
@@ -135,10 +136,14 @@ void PlumbrookEditor::layout(Graphics& g) {
                                                        if (settings_) settings_->OpenAt(anchor);
                                                      }));
 
-  // The logo artwork is drawn by the framework's SVG control once it reads the lockup; until
-  // then the product name stands in for it.
-  g.AttachControl(
-      std::make_unique<TextControl>(toRect(kLogoFallback), kProductTitle, toTextStyle(styles::kLogoFallback)));
+  const Svg logo = resources_.logo.empty() ? Svg()
+                                            : LoadSvgFile(resources_.logo.parent_path().string(),
+                                                          resources_.logo.filename().string(), "px", 72.f);
+  if (logo.IsValid() && logo.H() > 0)
+    g.AttachControl(std::make_unique<SvgControl>(toRect(logoRect(logo.W(), logo.H())), logo, false));
+  else
+    g.AttachControl(
+        std::make_unique<TextControl>(toRect(kLogoFallback), kProductTitle, toTextStyle(styles::kLogoFallback)));
 
   g.AttachControl(std::make_unique<TextControl>(toRect(kStatusLine), "", toTextStyle(styles::kStatus)), tags::kStatus);
   g.AttachControl(std::make_unique<CornerScaleControl>(toRect(kCornerScale), kDesignWidth, 0.75f, 2.0f,

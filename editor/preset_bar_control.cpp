@@ -79,6 +79,8 @@ void PresetBarControl::promptForName() {
   const Rect box = regionRect(kRegionName);
   const float width = std::max(220.0f * style_.scale, box.W());
   SetTextEntryLength(80);
+  // The window stops sending this press's release once a text field is open.
+  g->ReleaseMouseCapture();
   g->OpenTextEntry(*this, style_.textStyle, Rect(box.MW() - width / 2, box.T, box.MW() + width / 2, box.B),
                    model_.current());
 }

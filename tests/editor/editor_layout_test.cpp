@@ -14,6 +14,7 @@
 #include "editor/typed_value_controls.h"
 #include "editor/update_pill_control.h"
 #include "editor/width_readout_control.h"
+#include "gfx/svg_control.h"
 #include "tests/editor/editor_support.h"
 
 using namespace plumbrook;
@@ -51,6 +52,7 @@ std::string kindOf(const Control* c) {
   if (dynamic_cast<const SettingsMenuControl*>(c)) return "settings";
   if (dynamic_cast<const WidthReadoutControl*>(c)) return "readout";
   if (dynamic_cast<const CornerScaleControl*>(c)) return "corner";
+  if (dynamic_cast<const plugkit::gfx::SvgControl*>(c)) return "logo";
   if (dynamic_cast<const plugkit::gfx::PanelControl*>(c)) return c->GetGroup().empty() ? "panel" : c->GetGroup();
   if (dynamic_cast<const plugkit::gfx::TextControl*>(c)) return "text";
   return "?";
@@ -111,7 +113,7 @@ TEST_F(EditorLayout, controls_are_attached_in_drawing_order) {
       "text", "pill", "knob", "text", "caption", "knob", "text", "caption", "lock", "pill", "pill", "text",
       "reduction", "level",                                                // LIMITER
       "width-shade", "limiter-shade", "bypass-shade",
-      "text", "pill", "settings", "update", "bar", "text", "text", "corner"};
+      "text", "pill", "settings", "update", "bar", "logo", "text", "corner"};
   EXPECT_EQ(kinds, expected);
   EXPECT_EQ(open.graphics.GetControl(1)->GetRECT(), Rect(14, 96, 866, 328));
 }
@@ -162,4 +164,23 @@ TEST_F(EditorLayout, shades_follow_switch_changes_and_let_clicks_through) {
   host_->setParameter(kLimiterTruePeak, 1.0);  // from the host: through the timer
   host_->runTimer();
   EXPECT_FALSE(open.graphics.ControlWithTag(9)->IsHidden());
+}
+
+TEST_F(EditorLayout, logo_keeps_its_aspect_and_falls_back_to_text_without_the_artwork) {
+  {
+    test::OpenEditor open(plugin(), time_);
+    const Control* logo = open.graphics.GetControl(open.graphics.NControls() - 3);
+    ASSERT_NE(dynamic_cast<const plugkit::gfx::SvgControl*>(logo), nullptr);
+    const auto& svg = editor::defaultResources().logo;
+    const plugkit::gfx::Svg art = plugkit::gfx::LoadSvgFile(svg.parent_path().string(), svg.filename().string());
+    EXPECT_EQ(logo->GetRECT(), Rect(28, 344, 28 + 22 * art.W() / art.H(), 366));
+  }
+  editor::Resources noArt = editor::defaultResources();
+  noArt.logo = noArt.logo.parent_path() / "missing.svg";
+  plugkit::gfx::GraphicsRecording g(plugin(), 880, 382, 1.0f);
+  editor::PlumbrookEditor editor(plugin(), g, noArt, time_.clock());
+  auto* text = dynamic_cast<plugkit::gfx::TextControl*>(g.GetControl(g.NControls() - 3));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->GetStr(), "PLUMBROOK");
+  EXPECT_EQ(text->GetRECT(), Rect(28, 346, 300, 364));
 }

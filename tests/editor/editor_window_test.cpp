@@ -1,0 +1,157 @@
+// The editor in a real X11 window under a private Xvfb server, driven by real X events from
+// xdotool while the offline host processes audio: drag GAIN, type a CEILING value, step to the
+// next preset with the bar's arrow, and choose "Window 1.5x" from the settings menu.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "editor/plumbrook_editor.h"
+#include "editor/preset_bar_control.h"
+#include "platform/offline/offline_host.h"
+#include "platform/window/editor_window.h"
+#include "tests/presets/preset_fixture.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/xvfb.h"
+
+using namespace plumbrook;
+using Event = offline::OfflineHost::Event;
+
+namespace {
+
+class EditorWindowTest : public test::PresetDirTest {
+ protected:
+  void SetUp() override {
+    test::PresetDirTest::SetUp();
+    if (!xvfb_.Valid()) GTEST_SKIP() << "no Xvfb";
+    std::string error;
+    host_ = offline::OfflineHost::create({}, error);
+    ASSERT_TRUE(host_) << error;
+  }
+  void TearDown() override {
+    editor_.reset();  // the editor goes before the graphics context it lives in
+    if (window_) window_->Close();
+    window_.reset();
+    host_.reset();
+    test::PresetDirTest::TearDown();
+  }
+  Plumbrook& plugin() { return host_->plugin(); }
+
+  bool open() {
+    const editor::Resources resources = editor::defaultResources();
+    plugkit::platform::EditorWindow::Options options;
+    options.scale = plugin().initialDrawScale();
+    options.resourceDir = resources.regularFont.parent_path().string();
+    window_ = std::make_unique<plugkit::platform::EditorWindow>(plugin(), options, [this, resources](auto& g) {
+      editor_.reset();
+      editor_ = std::make_unique<editor::PlumbrookEditor>(plugin(), g, resources);
+    });
+    if (!window_->Open()) return false;
+    pump(0.5);
+    return true;
+  }
+  // Plays audio and runs the window for a while: the host's timer and the frame timer both run.
+  void pump(double seconds) {
+    std::vector<double> left(480), right(480);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      for (size_t i = 0; i < left.size(); ++i) left[i] = right[i] = 0.3 * std::sin(0.05 * static_cast<double>(i));
+      double* io[2] = {left.data(), right.data()};
+      host_->processBlock(io, io, 480);
+      window_->Update(0.01);
+    }
+  }
+  // Runs xdotool on the editor's window (coordinates in editor units at the window's scale).
+  // xdotool runs while the window keeps handling events and audio keeps playing.
+  void xdotool(const std::vector<std::string>& args) {
+    const pid_t pid = test::start({"xdotool", args, {}, "", ""});
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (waitpid(pid, &status, WNOHANG) != pid && std::chrono::steady_clock::now() < end) pump(0.01);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "xdotool failed";
+    pump(0.2);  // let the last events arrive
+  }
+  std::string wid() const { return std::to_string(window_->NativeWindow()); }
+  std::string px(float units) const {
+    return std::to_string(static_cast<int>(std::lround(units * window_->GetGraphics()->GetTotalScale())));
+  }
+  void clickAt(float x, float y) {
+    xdotool({"mousemove", "--window", wid(), px(x), px(y), "sleep", "0.05", "click", "1"});
+  }
+  int count(int paramIdx, Event::Kind kind) const {
+    int n = 0;
+    for (const Event& e : host_->events()) n += e.index == paramIdx && e.kind == kind;
+    return n;
+  }
+
+  test::Xvfb xvfb_;
+  std::unique_ptr<offline::OfflineHost> host_;
+  std::unique_ptr<editor::PlumbrookEditor> editor_;
+  std::unique_ptr<plugkit::platform::EditorWindow> window_;
+};
+
+}  // namespace
+
+TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
+  plugin().savePreset("A", true);
+  plugin().savePreset("B", true);
+  ASSERT_TRUE(open()) << window_->Error();
+  ASSERT_NE(editor_, nullptr);
+  EXPECT_GT(window_->FramesDrawn(), 0);
+
+  // Drag GAIN up by 40 units: the value rises, inside one host gesture.
+  host_->clearEvents();
+  xdotool({"mousemove", "--window", wid(), px(116), px(244), "sleep", "0.05", "mousedown", "1", "sleep", "0.05",
+           "mousemove", "--window", wid(), px(116), px(224), "sleep", "0.05", "mousemove", "--window", wid(),
+           px(116), px(204), "sleep", "0.05", "mouseup", "1"});
+  EXPECT_GT(plugin().GetParam(kGain)->Value(), 1.0);
+  EXPECT_EQ(count(kGain, Event::kBeginGesture), 1);
+  EXPECT_EQ(count(kGain, Event::kEndGesture), 1);
+  EXPECT_GE(count(kGain, Event::kParamChange), 1);
+
+  // Type a CEILING value into its caption.
+  clickAt(709, 239);
+  xdotool({"key", "minus", "6", "period", "5"});
+  xdotool({"key", "Return"});
+  EXPECT_DOUBLE_EQ(plugin().GetParam(kLimiterCeiling)->Value(), -6.5);
+  EXPECT_EQ(count(kLimiterCeiling, Event::kBeginGesture), count(kLimiterCeiling, Event::kEndGesture));
+
+  // The bar's next arrow: B -> A.
+  ASSERT_EQ(plugin().presetName(), "B");
+  const plugkit::gfx::Rect next = [&] {
+    plugkit::gfx::Rect r;
+    window_->GetGraphics()->ForEachControl([&](plugkit::gfx::Control* c) {
+      if (auto* bar = dynamic_cast<quillfen::controls::PresetBarControl*>(c)) r = bar->regionRect(editor::kRegionNext);
+    });
+    return r;
+  }();
+  clickAt(next.MW(), next.MH());
+  EXPECT_EQ(plugin().presetName(), "A");
+
+  // "Window 1.5x" from the settings menu, chosen with the keyboard.
+  const plugkit::gfx::Rect menu = [&] {
+    plugkit::gfx::Rect r;
+    window_->GetGraphics()->ForEachControl([&](plugkit::gfx::Control* c) {
+      if (auto* bar = dynamic_cast<quillfen::controls::PresetBarControl*>(c)) r = bar->regionRect(editor::kRegionMenu);
+    });
+    return r;
+  }();
+  clickAt(menu.MW(), menu.MH());
+  std::vector<std::string> keys = {"key"};
+  for (int i = 0; i < 9; ++i) keys.push_back("Down");
+  keys.push_back("Return");
+  xdotool(keys);
+  pump(0.5);
+  const test::CommandResult geometry =
+      test::run({"xdotool", {"getwindowgeometry", wid()}, {}, "", ""});
+  EXPECT_NE(geometry.out.find("Geometry: 1320x573"), std::string::npos) << geometry.out;
+  EXPECT_FLOAT_EQ(window_->GetGraphics()->GetDrawScale(), 1.5f);
+}
