@@ -656,14 +656,22 @@ void Graphics::DrawLine(const Color& c, float x1, float y1, float x2, float y2, 
   fillOrStroke(c, blend, thickness, false);
 }
 
+void Graphics::dashTo(float x1, float y1, float x2, float y2, float dashLen) {
+  const float len = std::hypot(x2 - x1, y2 - y1);
+  if (len <= 0.f || dashLen <= 0.f) return;
+  const float ux = (x2 - x1) / len, uy = (y2 - y1) / len;
+  for (float d = 0.f; d < len; d += 2.f * dashLen) {
+    const float e = std::min(d + dashLen, len);
+    PathMoveTo(x1 + ux * d, y1 + uy * d);
+    PathLineTo(x1 + ux * e, y1 + uy * e);
+  }
+}
+
 void Graphics::DrawDottedLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend,
                               float thickness, float dashLen) {
   PathClear();
-  PathMoveTo(x1, y1);
-  PathLineTo(x2, y2);
-  StrokeOptions o;
-  o.dashes = {dashLen, dashLen};
-  PathStroke(c, thickness, o, blend);
+  dashTo(x1, y1, x2, y2, dashLen);
+  PathStroke(c, thickness, {}, blend);
 }
 
 void Graphics::DrawTriangle(const Color& c, float x1, float y1, float x2, float y2, float x3, float y3,
@@ -731,10 +739,11 @@ void Graphics::DrawConvexPolygon(const Color& c, const float* x, const float* y,
 
 void Graphics::DrawDottedRect(const Color& c, const Rect& r, const Blend* blend, float thickness, float dashLen) {
   PathClear();
-  PathRect(r);
-  StrokeOptions o;
-  o.dashes = {dashLen, dashLen};
-  PathStroke(c, thickness, o, blend);
+  dashTo(r.L, r.T, r.R, r.T, dashLen);
+  dashTo(r.R, r.T, r.R, r.B, dashLen);
+  dashTo(r.R, r.B, r.L, r.B, dashLen);
+  dashTo(r.L, r.B, r.L, r.T, dashLen);
+  PathStroke(c, thickness, {}, blend);
 }
 
 void Graphics::FillTriangle(const Color& c, float x1, float y1, float x2, float y2, float x3, float y3, const Blend* blend) {

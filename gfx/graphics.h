@@ -320,6 +320,8 @@ class Graphics : public EditorSurface {
 
  private:
   void fillOrStroke(const Color& c, const Blend* blend, float thickness, bool fill);
+  /// Appends dashes of dashLen on and dashLen off from (x1, y1) towards (x2, y2).
+  void dashTo(float x1, float y1, float x2, float y2, float dashLen);
   void releaseCaptureOf(Control* c);
   void endGesturesOf(Control* c);
   Rect controlClip(const Control& c, const Rect& dirty) const;

@@ -206,7 +206,6 @@ struct StrokeOptions {
   LineJoin join = LineJoin::kMiter;
   float miterLimit = 10.f;
   bool preserve = false;
-  std::vector<float> dashes;  // on/off lengths in units; empty for a solid line
 };
 
 /// Buttons, modifier keys and the touch (pointer) the event belongs to; a mouse is touch 0.

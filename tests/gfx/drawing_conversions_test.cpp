@@ -69,6 +69,16 @@ TEST_F(ConversionsTest, FillRuleAndStrokeWinding) {
   EXPECT_EQ(g.ops.back().kind, "clear");
 }
 
+TEST_F(ConversionsTest, DottedLinesAreStrokedDashes) {
+  g.DrawDottedLine(kColorWhite, 0, 5, 10, 5, nullptr, 1.f, 2.f);
+  const auto moves = g.OpsOf("move");
+  const auto lines = g.OpsOf("line");
+  ASSERT_EQ(moves.size(), 3u);  // dashes at 0..2, 4..6, 8..10
+  EXPECT_FLOAT_EQ(moves[1].args[0], 4.f);
+  EXPECT_FLOAT_EQ(lines[2].args[0], 10.f);
+  EXPECT_EQ(g.OpsOf("stroke").size(), 1u);
+}
+
 TEST_F(ConversionsTest, ArcOverTheTopStartsLowerLeftAndEndsLowerRight) {
   const auto segs = ArcToBeziers(100, 100, 50, -135, 135, Winding::kCW);
   ASSERT_EQ(segs.size(), 3u);  // 270 degrees in 90-degree segments
