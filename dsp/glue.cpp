@@ -180,6 +180,12 @@ void Glue::setAmount(double amount) noexcept {
 }
 
 void Glue::readTables() noexcept {
+  // The tables are a pure function of the smoothed amount and the width switch; once the amount
+  // has settled they give the same values every time.
+  if (tablesRead_ && amountSmoothed_ == tablesAmount_ && widthActive == tablesWidth_) return;
+  tablesRead_ = true;
+  tablesAmount_ = amountSmoothed_;
+  tablesWidth_ = widthActive;
   const double x = std::clamp(amountSmoothed_, 0.0, kGlueMaxAmount) / kGlueTableStep;
   const int i = std::min(static_cast<int>(std::floor(x)), kGlueTableSize - 2);
   const double f = x - i;
