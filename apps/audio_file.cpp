@@ -2,6 +2,8 @@
 #include "apps/audio_file.h"
 
 #include "apps/audio_format.h"
+#include "files/files.h"
+#include "files/temporary_files.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -22,72 +24,77 @@ namespace fs = std::filesystem;
 namespace plumbrook::cli {
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// A growable in-memory file for libsndfile's virtual I/O (standard input and output).
-
-struct MemoryFile {
-  std::vector<uint8_t> bytes;
-  sf_count_t position = 0;
-
-  static sf_count_t length(void* self) { return static_cast<sf_count_t>(cast(self).bytes.size()); }
-  static sf_count_t seek(sf_count_t offset, int whence, void* self) {
-    MemoryFile& f = cast(self);
-    sf_count_t base = 0;
-    if (whence == SEEK_CUR) base = f.position;
-    if (whence == SEEK_END) base = static_cast<sf_count_t>(f.bytes.size());
-    const sf_count_t target = base + offset;
-    if (target < 0) return -1;
-    f.position = target;
-    return target;
-  }
-  static sf_count_t readBytes(void* out, sf_count_t count, void* self) {
-    MemoryFile& f = cast(self);
-    const sf_count_t size = static_cast<sf_count_t>(f.bytes.size());
-    const sf_count_t n = std::clamp<sf_count_t>(size - f.position, 0, count);
-    if (n > 0) std::memcpy(out, f.bytes.data() + f.position, static_cast<size_t>(n));
-    f.position += n;
-    return n;
-  }
-  static sf_count_t writeBytes(const void* in, sf_count_t count, void* self) {
-    MemoryFile& f = cast(self);
-    const auto end = static_cast<size_t>(f.position + count);
-    if (end > f.bytes.size()) f.bytes.resize(end);
-    std::memcpy(f.bytes.data() + f.position, in, static_cast<size_t>(count));
-    f.position += count;
-    return count;
-  }
-  static sf_count_t tell(void* self) { return cast(self).position; }
-  static SF_VIRTUAL_IO io() { return {length, seek, readBytes, writeBytes, tell}; }
-
- private:
-  static MemoryFile& cast(void* self) { return *static_cast<MemoryFile*>(self); }
-};
-
 std::string inQuotes(const std::string& path) { return "'" + path + "'"; }
 
-// ---------------------------------------------------------------------------------------------
-// Removal of an unfinished output file when the process is told to stop.
-
-char g_partialPath[4096];
-volatile std::sig_atomic_t g_partialActive = 0;
-
-extern "C" void removePartialAndDie(int signalNumber) {
-  if (g_partialActive) unlink(g_partialPath);
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
-}
-
-void guardPartial(const std::string& path) {
-  std::snprintf(g_partialPath, sizeof g_partialPath, "%s", path.c_str());
-  g_partialActive = 1;
-  static bool installed = false;
-  if (!installed) {
-    installed = true;
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) std::signal(s, removePartialAndDie);
+// Copies up to maxBytes (or everything) from one descriptor to another, adding to `copied`. False
+// with errno set on failure.
+bool copyAll(int from, int to, int64_t& copied, int64_t maxBytes = INT64_MAX) {
+  std::vector<char> buffer(1 << 16);
+  while (copied < maxBytes) {
+    const auto want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buffer.size()), maxBytes - copied));
+    ssize_t got = ::read(from, buffer.data(), want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return false;
+      done += put;
+    }
+    copied += got;
   }
+  return true;
 }
 
-void releasePartial() { g_partialActive = 0; }
+// Standard input copied to a scratch file. Its head is checked before the rest is copied, so that
+// a stream that is not audio (/dev/zero) is refused at once instead of filling the disk.
+int spoolStandardInput(std::string& error) {
+  const int spool = quillfen::files::openScratchFile(error);
+  if (spool < 0) return -1;
+  auto refuse = [&](const std::string& why) {
+    ::close(spool);
+    error = why;
+    return -1;
+  };
+  int64_t copied = 0;
+  constexpr int64_t kHeadBytes = 1 << 16;
+  if (!copyAll(STDIN_FILENO, spool, copied, kHeadBytes))
+    return refuse("cannot read standard input: " + std::string(std::strerror(errno)));
+  if (copied == 0) return refuse("standard input is empty; expected audio (for example WAV)");
+  ::lseek(spool, 0, SEEK_SET);
+  SF_INFO probe{};
+  SNDFILE* head = sf_open_fd(spool, SFM_READ, &probe, SF_FALSE);
+  if (!head)
+    return refuse("cannot read standard input: not a supported audio file (" + std::string(sf_strerror(nullptr)) + ")");
+  sf_close(head);
+  ::lseek(spool, 0, SEEK_END);
+  if (!copyAll(STDIN_FILENO, spool, copied))
+    return refuse("cannot read standard input: " + std::string(std::strerror(errno)));
+  ::lseek(spool, 0, SEEK_SET);
+  return spool;
+}
+
+// libsndfile notes "data : <header> (should be <found>)" when a file ends before its header says.
+std::string truncationWarning(SNDFILE* file, const std::string& name) {
+  char log[8192] = {};
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+  const char* line = std::strstr(log, "\ndata : ");
+  if (!line) return {};
+  long long declared = 0, found = 0;
+  if (std::sscanf(line, "\ndata : %lld (should be %lld)", &declared, &found) != 2 || found >= declared) return {};
+  return name + " is truncated: its data ends after " + std::to_string(found) + " of the " +
+         std::to_string(declared) + " bytes its header declares";
+}
+
+// A small, fast generator for dither noise; quality beyond independence of successive values
+// does not matter here.
+uint32_t nextRandom(uint32_t& state) {
+  state ^= state << 13;
+  state ^= state >> 17;
+  state ^= state << 5;
+  return state;
+}
 
 }  // namespace
 
@@ -97,14 +104,16 @@ void releasePartial() { g_partialActive = 0; }
 struct AudioReader::Impl {
   SNDFILE* file = nullptr;
   SF_INFO info{};
-  MemoryFile memory;  // standard input
-  SF_VIRTUAL_IO io = MemoryFile::io();
+  int spool = -1;  // standard input copied to a scratch file
   int bits = 0;
+  int64_t position = 0;
   std::vector<int32_t> integers;
   std::string name;
+  std::string warning;
 
   ~Impl() {
     if (file) sf_close(file);
+    if (spool >= 0) ::close(spool);
   }
 };
 
@@ -128,37 +137,40 @@ AudioReader::AudioReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
 
 AudioReader::~AudioReader() = default;
 
-std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, std::string& error) {
+std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, bool replayable, std::string& error) {
   auto impl = std::make_unique<Impl>();
   if (path == "-") {
     impl->name = "standard input";
-    uint8_t buffer[65536];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-      impl->memory.bytes.insert(impl->memory.bytes.end(), buffer, buffer + n);
-    if (std::ferror(stdin)) {
-      error = "cannot read standard input: " + std::string(std::strerror(errno));
-      return nullptr;
+    int descriptor = STDIN_FILENO;
+    if (replayable) {
+      impl->spool = spoolStandardInput(error);
+      if (impl->spool < 0) return nullptr;
+      descriptor = impl->spool;
     }
-    if (impl->memory.bytes.empty()) {
-      error = "standard input is empty; expected audio (for example WAV)";
-      return nullptr;
-    }
-    impl->file = sf_open_virtual(&impl->io, SFM_READ, &impl->info, &impl->memory);
+    impl->file = sf_open_fd(descriptor, SFM_READ, &impl->info, SF_FALSE);
   } else {
     impl->name = inQuotes(path);
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status)) {
+    const quillfen::files::ReadProblem problem = [&] {
+      // Opened without blocking just to learn what the path is: a FIFO or device is named as such.
+      const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+      if (fd < 0) return errno == ENOENT ? quillfen::files::ReadProblem::missing : quillfen::files::ReadProblem::unreadable;
+      struct stat info {};
+      const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+      ::close(fd);
+      return regular ? quillfen::files::ReadProblem::none : quillfen::files::ReadProblem::notRegular;
+    }();
+    if (problem == quillfen::files::ReadProblem::missing) {
       error = "cannot read " + impl->name + ": no such file";
       return nullptr;
     }
-    if (fs::is_directory(status)) {
-      error = "cannot read " + impl->name + ": it is a directory";
+    if (problem == quillfen::files::ReadProblem::unreadable) {
+      error = "cannot read " + impl->name + ": " + std::strerror(errno);
       return nullptr;
     }
-    if (access(path.c_str(), R_OK) != 0) {
-      error = "cannot read " + impl->name + ": " + std::strerror(errno);
+    if (problem == quillfen::files::ReadProblem::notRegular) {
+      std::error_code ec;
+      error = "cannot read " + impl->name + ": " +
+              (fs::is_directory(path, ec) ? "it is a directory" : "it is not a regular file");
       return nullptr;
     }
     impl->file = sf_open(path.c_str(), SFM_READ, &impl->info);
@@ -178,6 +190,7 @@ std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, std::str
     return nullptr;
   }
   impl->bits = pcmBits(info.format);
+  impl->warning = truncationWarning(impl->file, path == "-" ? "standard input" : impl->name);
   return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
 }
 
@@ -186,10 +199,15 @@ double AudioReader::sampleRate() const { return impl_->info.samplerate; }
 int64_t AudioReader::frames() const { return impl_->info.frames; }
 int AudioReader::format() const { return impl_->info.format; }
 std::string AudioReader::formatName() const { return describeFormat(impl_->info.format); }
+const std::string& AudioReader::warning() const { return impl_->warning; }
 
 int64_t AudioReader::read(double* interleaved, int64_t maxFrames) {
   const int channels = impl_->info.channels;
-  if (impl_->bits == 0) return sf_readf_double(impl_->file, interleaved, maxFrames);
+  if (impl_->bits == 0) {
+    const int64_t got = sf_readf_double(impl_->file, interleaved, maxFrames);
+    impl_->position += std::max<int64_t>(got, 0);
+    return got;
+  }
   // Integer files are read as left-aligned 32-bit values and scaled by a power of two, so
   // every sample value survives the round trip to the same resolution exactly.
   std::vector<int32_t>& integers = impl_->integers;
@@ -198,11 +216,16 @@ int64_t AudioReader::read(double* interleaved, int64_t maxFrames) {
   const int64_t n = got * channels;
   constexpr double kScale = 1.0 / 2147483648.0;
   for (int64_t i = 0; i < n; ++i) interleaved[i] = integers[static_cast<size_t>(i)] * kScale;
+  impl_->position += std::max<int64_t>(got, 0);
   return got;
 }
 
 bool AudioReader::rewind(std::string& error) {
-  if (sf_seek(impl_->file, 0, SEEK_SET) == 0) return true;
+  // A stream that has not been read yet is at its start already, even though it cannot seek.
+  if (impl_->position == 0 || sf_seek(impl_->file, 0, SEEK_SET) == 0) {
+    impl_->position = 0;
+    return true;
+  }
   error = "cannot read " + impl_->name + " a second time: it cannot seek";
   return false;
 }
@@ -214,22 +237,18 @@ struct AudioWriter::Impl {
   SNDFILE* file = nullptr;
   SF_INFO info{};
   std::string path;
-  std::string partialPath;
-  int descriptor = -1;
-  bool toStream = false;  // standard output, a device or a pipe: written at commit
+  std::unique_ptr<quillfen::files::TemporaryFile> temporary;  // a regular output file
+  int spool = -1;  // standard output, a device or a pipe: copied out at commit
   bool committed = false;
-  MemoryFile memory;
-  SF_VIRTUAL_IO io = MemoryFile::io();
   int bits = 0;
+  Dither dither = Dither::kNone;
+  uint32_t noiseState = 0x9e3779b9u;   // fixed seed: the same render gives the same bytes
+  std::vector<double> shapingError;    // per channel, for the shaped dither
   std::vector<int32_t> integers;
 
   ~Impl() {
     if (file) sf_close(file);
-    if (descriptor >= 0) close(descriptor);
-    if (!committed && !partialPath.empty()) {
-      unlink(partialPath.c_str());
-      releasePartial();
-    }
+    if (spool >= 0) ::close(spool);
   }
 };
 
@@ -237,7 +256,7 @@ AudioWriter::AudioWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 AudioWriter::~AudioWriter() = default;
 
 std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int format, int channels,
-                                                 double sampleRate, const Metadata& metadata,
+                                                 double sampleRate, const Metadata& metadata, Dither dither,
                                                  std::string& error) {
   auto impl = std::make_unique<Impl>();
   impl->path = path;
@@ -255,8 +274,9 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
   // file in one go, like standard output.
   const bool special = fs::exists(status) && !fs::is_regular_file(status);
   if (path == "-" || special) {
-    impl->toStream = true;
-    impl->file = sf_open_virtual(&impl->io, SFM_WRITE, &impl->info, &impl->memory);
+    impl->spool = quillfen::files::openScratchFile(error);
+    if (impl->spool < 0) return nullptr;
+    impl->file = sf_open_fd(impl->spool, SFM_WRITE, &impl->info, SF_FALSE);
   } else {
     // Through a symbolic link the file it points to is replaced, and the link stays.
     if (fs::is_symlink(fs::symlink_status(path, ec))) {
@@ -269,16 +289,12 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
       error = "cannot write " + name + ": the directory " + inQuotes(directory.string()) + " does not exist";
       return nullptr;
     }
-    const std::string stem = fs::path(impl->path).filename().string();
-    std::string pattern = (directory / ("." + stem + ".partial-XXXXXX")).string();
-    impl->descriptor = mkstemp(pattern.data());
-    if (impl->descriptor < 0) {
-      error = "cannot write " + name + ": " + std::strerror(errno);
+    impl->temporary = std::make_unique<quillfen::files::TemporaryFile>(impl->path);
+    if (impl->temporary->descriptor() < 0) {
+      error = impl->temporary->error();
       return nullptr;
     }
-    impl->partialPath = pattern;
-    guardPartial(pattern);
-    impl->file = sf_open_fd(impl->descriptor, SFM_WRITE, &impl->info, SF_FALSE);
+    impl->file = sf_open_fd(impl->temporary->descriptor(), SFM_WRITE, &impl->info, SF_FALSE);
   }
   if (!impl->file) {
     error = "cannot write " + name + " as " + describeFormat(format) + ": " + sf_strerror(nullptr);
@@ -287,6 +303,8 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
   // The peak chunk carries the time of writing: without it the same render gives the same bytes.
   sf_command(impl->file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   impl->bits = pcmBits(format);
+  impl->dither = impl->bits > 0 && impl->bits <= 24 ? dither : Dither::kNone;
+  impl->shapingError.assign(static_cast<size_t>(channels), 0.0);
   if (impl->bits == 0 && !isFloatEncoding(format)) sf_command(impl->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
   bool haveSoftware = false;
@@ -331,13 +349,34 @@ bool AudioWriter::write(const double* interleaved, int64_t frames, std::string& 
     const double scale = std::ldexp(1.0, w.bits - 1);
     const double top = scale - 1.0;
     const int shift = 32 - w.bits;
+    const int channels = w.info.channels;
+    constexpr double kUnit = 1.0 / 4294967296.0;
     int32_t* out = w.integers.data();
     for (int64_t i = 0; i < samples; ++i) {
       double q = interleaved[i] * scale;
+      double* fedBack = nullptr;
+      double shapedInput = q;
+      // A sample already on the output's grid (digital silence, an untouched bypass) needs no
+      // dither: it passes unchanged, so a lossless path stays lossless.
+      if (w.dither != Dither::kNone && q != std::nearbyint(q)) {
+        if (w.dither == Dither::kShaped) {
+          fedBack = &w.shapingError[static_cast<size_t>(i % channels)];
+          q -= *fedBack;  // error feedback: the total error becomes e[n] - e[n-1]
+          shapedInput = q;
+        }
+        // The difference of two uniform values: triangular, +-1 step, zero mean.
+        const double a = nextRandom(w.noiseState) * kUnit;
+        const double b = nextRandom(w.noiseState) * kUnit;
+        q += a - b;
+      }
       q = q > -scale ? q : -scale;  // also sends NaN to the bottom rather than undefined behaviour
       q = q < top ? q : top;
       // Half away from zero, then truncation: exact for values already on the grid.
       const auto v = static_cast<int32_t>(q + (q >= 0.0 ? 0.5 : -0.5));
+      // The error fed back includes the dither, so all the added noise is shaped; it is bounded,
+      // so a clipped run cannot wind it up.
+      if (fedBack) *fedBack = std::clamp(static_cast<double>(v) - shapedInput, -2.0, 2.0);
+      else if (w.dither == Dither::kShaped) w.shapingError[static_cast<size_t>(i % channels)] = 0.0;
       out[i] = static_cast<int32_t>(static_cast<uint32_t>(v) << shift);
     }
     written = sf_writef_int(w.file, w.integers.data(), frames);
@@ -349,53 +388,52 @@ bool AudioWriter::write(const double* interleaved, int64_t frames, std::string& 
   return true;
 }
 
-bool AudioWriter::commit(std::string& error) {
+bool AudioWriter::finish(std::string& error) {
   Impl& w = *impl_;
-  const std::string name = inQuotes(w.path);
+  if (!w.file) return true;
   sf_write_sync(w.file);
   const int closeError = sf_close(w.file);
   w.file = nullptr;
   if (closeError != 0) {
-    error = "cannot write " + name + ": " + sf_error_number(closeError);
+    error = "cannot write " + inQuotes(w.path) + ": " + sf_error_number(closeError);
     return false;
   }
-  if (w.toStream) {
+  return true;
+}
+
+std::string AudioWriter::finishedPath() const {
+  if (impl_->temporary) return impl_->temporary->path().string();
+  return "/proc/self/fd/" + std::to_string(impl_->spool);
+}
+
+bool AudioWriter::commit(std::string& error) {
+  Impl& w = *impl_;
+  const std::string name = inQuotes(w.path);
+  if (!finish(error)) return false;
+  if (w.spool >= 0) {
     const bool toStdout = w.path == "-";
-    std::FILE* out = toStdout ? stdout : std::fopen(w.path.c_str(), "wb");
-    bool ok = out != nullptr;
-    if (ok) ok = std::fwrite(w.memory.bytes.data(), 1, w.memory.bytes.size(), out) == w.memory.bytes.size();
-    if (out) ok = (toStdout ? std::fflush(out) : std::fclose(out)) == 0 && ok;
+    const int out = toStdout ? STDOUT_FILENO : ::open(w.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    int64_t copied = 0;
+    bool ok = out >= 0 && ::lseek(w.spool, 0, SEEK_SET) == 0 && copyAll(w.spool, out, copied);
+    const int reason = errno;
+    if (out >= 0 && !toStdout) ok = ::close(out) == 0 && ok;
     if (!ok) {
-      error = std::string("cannot write ") + (toStdout ? "to standard output" : name) + ": " + std::strerror(errno);
+      error = std::string("cannot write ") + (toStdout ? "to standard output" : name) + ": " + std::strerror(reason);
       return false;
     }
     w.committed = true;
     return true;
   }
-  if (fsync(w.descriptor) != 0 || close(w.descriptor) != 0) {
-    w.descriptor = -1;
-    error = "cannot write " + name + ": " + std::strerror(errno);
-    return false;
-  }
-  w.descriptor = -1;
-  // The finished file gets the permissions of the file it replaces, or the usual ones.
-  struct stat existing {};
-  mode_t mode = 0;
-  if (stat(w.path.c_str(), &existing) == 0) {
-    mode = existing.st_mode & 07777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  chmod(w.partialPath.c_str(), mode);
-  if (std::rename(w.partialPath.c_str(), w.path.c_str()) != 0) {
-    error = "cannot write " + name + ": " + std::strerror(errno);
+  if (!w.temporary->commit()) {
+    error = w.temporary->error();
     return false;
   }
   w.committed = true;
-  releasePartial();
   return true;
+}
+
+std::string AudioWriter::committedPath() const {
+  return impl_->committed && impl_->temporary ? impl_->path : std::string();
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -1,5 +1,6 @@
 // Audio file input and output for the command-line tool (libsndfile): reading any supported
-// file or standard input, and writing through a temporary file that is renamed into place.
+// file or standard input, and writing, dithered where the resolution drops, through a temporary
+// file that is renamed into place.
 #pragma once
 
 #include <cstdint>
@@ -31,11 +32,13 @@ class AudioSource {
   virtual bool rewind(std::string& error) = 0;
 };
 
-/// An audio file (or standard input, spooled into memory) opened for reading.
+/// An audio file, or standard input, opened for reading.
 class AudioReader : public AudioSource {
  public:
-  /// Opens `path`, or standard input for "-". Null with a one-line message on failure.
-  static std::unique_ptr<AudioReader> open(const std::string& path, std::string& error);
+  /// Opens `path`, or standard input for "-": streamed, or first spooled to a nameless scratch
+  /// file when `replayable` (several passes), so memory stays flat with length. Null with a
+  /// one-line message on failure. Main thread; allocates; does I/O.
+  static std::unique_ptr<AudioReader> open(const std::string& path, bool replayable, std::string& error);
   ~AudioReader() override;
 
   int channels() const override;
@@ -49,6 +52,8 @@ class AudioReader : public AudioSource {
   const Metadata& metadata() const { return metadata_; }
   /// A readable name of the format, e.g. "WAV 24-bit".
   std::string formatName() const;
+  /// A warning about the file worth showing (its data ends before its header says), or empty.
+  const std::string& warning() const;
 
  private:
   struct Impl;
@@ -57,26 +62,43 @@ class AudioReader : public AudioSource {
   Metadata metadata_;
 };
 
+/// How samples are reduced to an integer resolution.
+enum class Dither {
+  kNone,    // rounding to the nearest step
+  kTpdf,    // triangular noise of +-1 step added before rounding: the error is signal-independent
+  kShaped,  // TPDF, with the rounding error fed back through 1 - z^-1 (first-order highpass)
+};
+
 /// An output file being written. Samples go to a temporary file in the output's directory
-/// (or to memory for standard output, "-"); `commit` renames it into place. Destroying an
-/// uncommitted writer, or a terminating signal, removes the temporary file, so the output
-/// path only ever holds a complete file or what it held before.
+/// (or to a nameless scratch file for standard output, "-", a device or a pipe); `commit`
+/// renames it into place (or copies it out). Destroying an uncommitted writer, or a terminating
+/// signal, removes the temporary file, so the output path only ever holds a complete file or
+/// what it held before.
 class AudioWriter {
  public:
-  /// Checks that the output can be written (directory exists, format accepted) and creates
-  /// the temporary file. Null with a one-line message on failure.
+  /// Checks that the output can be written (directory exists, format accepted) and creates the
+  /// temporary file. `dither` applies to integer encodings of 24 bits or fewer. Null with a
+  /// one-line message on failure. Main thread; allocates; does I/O.
   static std::unique_ptr<AudioWriter> create(const std::string& path, int format, int channels,
-                                             double sampleRate, const Metadata& metadata,
+                                             double sampleRate, const Metadata& metadata, Dither dither,
                                              std::string& error);
   ~AudioWriter();
   AudioWriter(const AudioWriter&) = delete;
   AudioWriter& operator=(const AudioWriter&) = delete;
 
-  /// Writes interleaved frames, rounding to the file's integer resolution where it has one
-  /// and clipping at full scale. False with a message on a write error.
+  /// Writes interleaved frames, dithering and rounding to the file's integer resolution where it
+  /// has one and clipping at full scale. The dither noise is seeded the same for every writer, so
+  /// a render repeats byte for byte. False with a message on a write error.
   bool write(const double* interleaved, int64_t frames, std::string& error);
-  /// Finishes the file and moves it to the output path (or standard output).
+  /// Completes the file where it is being written, before commit, so that it can be read back.
+  /// False with a message. Main thread; does I/O.
+  bool finish(std::string& error);
+  /// Where the finished, uncommitted file can be opened for reading. Allocates.
+  std::string finishedPath() const;
+  /// Finishes the file if needed and moves it to the output path (or standard output).
   bool commit(std::string& error);
+  /// The path the finished file was moved to ("" for standard output, a device or a pipe).
+  std::string committedPath() const;
 
  private:
   struct Impl;

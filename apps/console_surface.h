@@ -8,6 +8,10 @@
 
 namespace plumbrook::cli {
 
+/// text with every control byte (C0, DEL and the UTF-8 encoded C1 range) written as \xNN, so
+/// that a name from a shared file cannot retitle, recolour or clear the terminal. Allocates.
+std::string terminalSafe(const std::string& text);
+
 /// An editor surface without a window. Message boxes are recorded and, when `echo` is set,
 /// printed to standard error as "title: message"; questions are answered Yes only when
 /// `answerYes` is set. Attach it so that the plug-in shows its messages and meters.

@@ -5,12 +5,14 @@
 
 #include "apps/commands.h"
 #include "core/plumbrook.h"
+#include "files/temporary_files.h"
 
 namespace plumbrook::cli {
 
 const char* usage() {
   return "usage: plumbrook render [INPUT] -o OUTPUT [--set NAME=VALUE] [--preset NAME|FILE] [options]\n"
          "       plumbrook presets list | show NAME | save NAME [--set NAME=VALUE ...] [--yes] | delete NAME\n"
+         "       plumbrook snapshot -o EDITOR.png [--scale S] [--accent NAME] [--set NAME=VALUE] [INPUT]\n"
          "       plumbrook params\n"
          "       plumbrook --version\n";
 }
@@ -23,14 +25,17 @@ int main(int argc, char** argv) {
     std::fputs(usage(), stderr);
     return 2;
   }
+  // An interrupted render or save leaves no hidden temporary file behind.
+  quillfen::files::removeTemporariesOnSignals();
   const std::string command = argv[1];
   const Args args(argv + 2, argv + argc);
   try {
     if (command == "params") return runParams(args);
     if (command == "render") return runRender(args);
     if (command == "presets") return runPresets(args);
+    if (command == "snapshot") return runSnapshot(args);
     if (command == "--version" || command == "version") {
-      std::printf("plumbrook %s\n", plumbrook::kVersionText);
+      std::printf("plumbrook %s\n", plumbrook::versionText().c_str());
       return 0;
     }
     if (command == "--help" || command == "-h" || command == "help") {

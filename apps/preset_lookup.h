@@ -9,23 +9,20 @@
 
 namespace plumbrook::cli {
 
-/// True when the argument names a file rather than a stored preset: it holds "/" or ends in
-/// the preset extension.
-bool looksLikePresetFile(const std::string& argument);
-
-/// The first stored preset with exactly this name (as the plug-in lists them).
+/// The first stored preset with exactly this name (as the plug-in lists them, without states).
 std::optional<quillfen::presets::SavedPreset> findPreset(const Plumbrook& plugin, const std::string& name);
 
-/// A stored preset by name, or a preset file. False with a message (without a prefix).
+/// A preset file when the argument ends in the preset extension; else the stored preset of that
+/// name; else, when no stored preset has the name, a preset file at that path. False with a
+/// message (without a prefix).
 bool locatePreset(const Plumbrook& plugin, const std::string& argument, quillfen::presets::SavedPreset& preset,
                   std::string& error);
 
-/// Loads through the plug-in's preset loading; false with the plug-in's own failure message.
-bool loadPresetInto(Plumbrook& plugin, ConsoleSurface& surface, const quillfen::presets::SavedPreset& preset,
+/// Loads through the plug-in's preset loading; false with the failure message it returned.
+bool loadPresetInto(Plumbrook& plugin, const quillfen::presets::SavedPreset& preset,
                     std::string& error);
 
-/// Loads a stored preset by name, or a preset file (a path with "/" or the preset extension),
-/// through the plug-in's own preset loading. False with a one-line message naming the argument.
-bool applyPreset(Plumbrook& plugin, ConsoleSurface& surface, const std::string& nameOrFile, std::string& error);
+/// Loads a preset found as locatePreset finds it through the plug-in's own preset loading. False with a one-line message naming the argument.
+bool applyPreset(Plumbrook& plugin, const std::string& nameOrFile, std::string& error);
 
 }  // namespace plumbrook::cli

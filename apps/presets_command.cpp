@@ -8,6 +8,7 @@
 #include "apps/preset_lookup.h"
 #include "apps/settings.h"
 #include "platform/offline/offline_host.h"
+#include "presets/preset_file.h"
 #include "presets/preset_format.h"
 
 namespace plumbrook::cli {
@@ -22,7 +23,7 @@ const char* presetsUsage() {
 }
 
 int fail(const std::string& message, int status = 1) {
-  std::fprintf(stderr, "plumbrook presets: %s\n", message.c_str());
+  std::fprintf(stderr, "plumbrook presets: %s\n", terminalSafe(message).c_str());
   return status;
 }
 
@@ -34,29 +35,24 @@ std::string trimmed(const std::string& name) {
   return name.substr(first, name.find_last_not_of(" \t") - first + 1);
 }
 
-// True when the plug-in showed a failure since `from`.
-bool failedSince(const ConsoleSurface& surface, size_t from) {
-  for (size_t i = from; i < surface.messages().size(); ++i)
-    if (!surface.messages()[i].question) return true;
-  return false;
-}
-
 int list(Plumbrook& plugin) {
-  const auto presets = plugin.savedPresets();
+  // Names only: each state is checked and dropped, so a folder of large files stays cheap.
+  const auto presets = quillfen::presets::listPresets(plumbrook::offline::kPresetFormat, plugin.presetDirectory(), false);
   if (presets.empty()) {
-    std::fprintf(stderr, "plumbrook presets: no presets in %s\n", inQuotes(plugin.presetDirectory().string()).c_str());
+    std::fprintf(stderr, "plumbrook presets: no presets in %s\n",
+                 terminalSafe(inQuotes(plugin.presetDirectory().string())).c_str());
     return 0;
   }
-  for (const auto& preset : presets) std::printf("%s\n", preset.name.c_str());
+  for (const auto& preset : presets) std::printf("%s\n", terminalSafe(preset.name).c_str());
   return 0;
 }
 
-int show(Plumbrook& plugin, ConsoleSurface& surface, const std::string& argument) {
+int show(Plumbrook& plugin, const std::string& argument) {
   quillfen::presets::SavedPreset preset;
   std::string error;
   if (!locatePreset(plugin, argument, preset, error)) return fail(error);
-  if (!loadPresetInto(plugin, surface, preset, error)) return fail(inQuotes(argument) + ": " + error);
-  std::printf("%s  (%s)\n", plugin.presetName().c_str(), preset.path.string().c_str());
+  if (!loadPresetInto(plugin, preset, error)) return fail(inQuotes(argument) + ": " + error);
+  std::printf("%s  (%s)\n", terminalSafe(plugin.presetName()).c_str(), terminalSafe(preset.path.string()).c_str());
   for (int i = 0; i < plugin.NParams(); ++i) {
     const plugkit::Param& param = *plugin.GetParam(i);
     std::string shown;
@@ -89,7 +85,7 @@ int save(Plumbrook& plugin, ConsoleSurface& surface, const std::string& name, co
     }
   }
   for (const std::string& note : settings.notes()) std::fprintf(stderr, "plumbrook presets: %s\n", note.c_str());
-  if (!settings.apply(plugin, surface, error)) return fail(error);
+  if (!settings.apply(plugin, error)) return fail(error);
 
   const std::string stored = trimmed(name);
   if (stored.empty()) return fail("a preset needs a name that is not only spaces");
@@ -101,25 +97,21 @@ int save(Plumbrook& plugin, ConsoleSurface& surface, const std::string& name, co
   std::error_code ec;
   const std::filesystem::path target = quillfen::presets::presetPathForName(format, dir, name);
   const bool replaces = name != plugin.presetName() && !target.empty() && std::filesystem::exists(target, ec);
-  const size_t shown = surface.messages().size();
-  plugin.savePreset(name, replaces);
-  if (failedSince(surface, shown)) return 1;
-  for (size_t i = shown; i < surface.messages().size(); ++i)
-    if (surface.messages()[i].question && !surface.messages()[i].answeredYes)
-      return fail(inQuotes(stored) + " was kept as it was (add --yes to replace it)");
-  std::fprintf(stderr, "plumbrook presets: saved %s in %s\n", inQuotes(stored).c_str(),
-               inQuotes(quillfen::presets::presetPathForName(format, dir, stored).string()).c_str());
+  const Plumbrook::PresetOutcome outcome = plugin.savePreset(name, replaces);
+  if (outcome.kind == Plumbrook::PresetOutcome::kFailed) return 1;
+  if (outcome.kind == Plumbrook::PresetOutcome::kDeclined)
+    return fail(inQuotes(stored) + " was kept as it was (add --yes to replace it)");
+  std::fprintf(stderr, "plumbrook presets: saved %s in %s\n", terminalSafe(inQuotes(stored)).c_str(),
+               terminalSafe(inQuotes(quillfen::presets::presetPathForName(format, dir, stored).string())).c_str());
   return 0;
 }
 
-int remove(Plumbrook& plugin, ConsoleSurface& surface, const std::string& name) {
+int remove(Plumbrook& plugin, const std::string& name) {
   const auto preset = findPreset(plugin, name);
   if (!preset)
     return fail(inQuotes(name) + ": no preset of that name in " + inQuotes(plugin.presetDirectory().string()));
-  const size_t shown = surface.messages().size();
-  plugin.removePreset(*preset);
-  if (failedSince(surface, shown)) return 1;
-  std::fprintf(stderr, "plumbrook presets: deleted %s\n", inQuotes(preset->path.string()).c_str());
+  if (!plugin.removePreset(*preset)) return 1;
+  std::fprintf(stderr, "plumbrook presets: deleted %s\n", terminalSafe(inQuotes(preset->path.string())).c_str());
   return 0;
 }
 
@@ -149,9 +141,9 @@ int runPresets(const Args& args) {
   else if (action == "dir" && args.size() == 1) {
     std::printf("%s\n", plugin.presetDirectory().string().c_str());
     status = 0;
-  } else if (action == "show" && oneName) status = show(plugin, surface, args[1]);
+  } else if (action == "show" && oneName) status = show(plugin, args[1]);
   else if (action == "save" && args.size() >= 2) status = save(plugin, surface, args[1], Args(args.begin() + 2, args.end()));
-  else if (action == "delete" && oneName) status = remove(plugin, surface, args[1]);
+  else if (action == "delete" && oneName) status = remove(plugin, args[1]);
   else status = fail("unknown or incomplete command " + inQuotes(action) + " (see 'plumbrook presets --help')", 2);
   plugin.DetachUI();
   return status;

@@ -23,6 +23,12 @@ const char* renderUsage() {
          "  --target-lufs L       find the gain that makes the output L LUFS integrated\n"
          "  --format NAME         wav, flac, aiff, caf, w64, rf64, au, ogg, opus, mp3\n"
          "  --bits N              8, 16, 24, 32, float or double\n"
+         "  --dither KIND         none, tpdf (default) or shaped, where the output has 24 or fewer\n"
+         "                        integer bits: tpdf adds triangular noise of +-1 step before rounding;\n"
+         "                        shaped also feeds each rounding error back (1 - z^-1), moving the\n"
+         "                        noise up in frequency: less below fs/6, up to 6 dB more near fs/2\n"
+         "  --guard-true-peak     measure the written file's true peak (BS.1770) and render again with\n"
+         "                        the ceiling lowered by any excess (at most three passes)\n"
          "  --block N             frames per processing block (default 512)\n"
          "  --report, --no-report loudness and peak report (default: when stdout is a terminal)\n"
          "  --report-json FILE    the report as JSON (- for standard output)\n"
@@ -85,6 +91,15 @@ bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& e
         return false;
       }
       options.targetLufs = *lufs;
+    } else if (arg == "--dither") {
+      if (!value(text)) return false;
+      if (text != "none" && text != "tpdf" && text != "shaped") {
+        error = "--dither " + inQuotes(text) + ": expected none, tpdf or shaped";
+        return false;
+      }
+      options.dither = text;
+    } else if (arg == "--guard-true-peak" && !attached) {
+      options.guardTruePeak = true;
     } else if (arg == "--report" && !attached) {
       options.report = true;
     } else if (arg == "--no-report" && !attached) {

@@ -21,6 +21,8 @@ struct RenderOptions {
   std::optional<double> targetLufs;
   std::optional<bool> report;
   std::optional<std::string> reportJson;
+  std::string dither = "tpdf";  // none, tpdf or shaped
+  bool guardTruePeak = false;
   bool quiet = false;
   bool help = false;
 };

@@ -59,6 +59,10 @@ void printReport(const RenderReport& r, std::FILE* out) {
   if (r.target)
     std::fprintf(out, "  %-12s %.1f LUFS reached with gain %+.2f dB in %d pass%s\n", "target", r.target->targetLufs,
                  r.target->gainDb, r.target->passes, r.target->passes == 1 ? "" : "es");
+  if (r.guardLoweredDb)
+    std::fprintf(out, "  %-12s ceiling lowered by %.2f dB to keep the file's true peak under it\n", "guard",
+                 *r.guardLoweredDb);
+  if (!r.dither.empty() && r.dither != "none") std::fprintf(out, "  %-12s %s\n", "dither", r.dither.c_str());
 }
 
 std::string reportJson(const RenderReport& r) {
@@ -79,6 +83,8 @@ std::string reportJson(const RenderReport& r) {
   for (size_t i = 0; i < r.settings.size(); ++i)
     json += (i ? ", " : "") + json::quote(r.settings[i].symbol) + ": " + jsonNumber(r.settings[i].value, 4);
   json += "},\n";
+  json += "  \"dither\": " + json::quote(r.dither.empty() ? "none" : r.dither) + ",\n";
+  json += "  \"guard_lowered_db\": " + (r.guardLoweredDb ? jsonNumber(*r.guardLoweredDb, 2) : std::string("null")) + ",\n";
   if (r.target) {
     json += "  \"target\": {\"lufs\": " + jsonNumber(r.target->targetLufs, 2) + ", \"gain_db\": " +
             jsonNumber(r.target->gainDb, 3) + ", \"passes\": " + std::to_string(r.target->passes) + "}\n";

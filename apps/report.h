@@ -39,6 +39,8 @@ struct RenderReport {
   };
   std::vector<Setting> settings;
   std::optional<TargetResult> target;
+  std::string dither;                    // "none", "tpdf" or "shaped"; "none" where nothing is rounded
+  std::optional<double> guardLoweredDb;  // with --guard-true-peak: how far the ceiling was lowered
 };
 
 /// Prints the report as a small table.

@@ -2,16 +2,13 @@
 #include "apps/settings.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "apps/preset_lookup.h"
 #include "editor/typed_value.h"
+#include "files/files.h"
 #include "platform/offline/offline_host.h"
 
-namespace fs = std::filesystem;
 
 namespace plumbrook::cli {
 namespace {
@@ -106,7 +103,7 @@ bool Settings::addSet(const Plumbrook& plugin, const std::string& argument, std:
   return true;
 }
 
-bool Settings::apply(Plumbrook& plugin, ConsoleSurface& surface, std::string& error) const {
+bool Settings::apply(Plumbrook& plugin, std::string& error) const {
   for (const Step& step : steps_) {
     switch (step.kind) {
       case Step::kSet:
@@ -114,26 +111,21 @@ bool Settings::apply(Plumbrook& plugin, ConsoleSurface& surface, std::string& er
         break;
 
       case Step::kPreset:
-        if (!applyPreset(plugin, surface, step.argument, error)) return false;
+        if (!applyPreset(plugin, step.argument, error)) return false;
         break;
 
       case Step::kState: {
         const std::string name = "--state " + inQuotes(step.argument);
-        std::error_code ec;
-        if (!fs::is_regular_file(step.argument, ec)) {
-          error = name + ": no such file";
-          return false;
-        }
-        if (fs::file_size(step.argument, ec) > kMaxStateBytes) {
+        quillfen::files::ReadResult read = quillfen::files::readCapped(step.argument, kMaxStateBytes);
+        if (read.problem == quillfen::files::ReadProblem::tooLarge) {
           error = name + ": too large to be a saved state";
           return false;
         }
-        std::ifstream in(step.argument, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.good() && !in.eof()) {
-          error = name + ": cannot be read";
+        if (!read) {
+          error = name + ": " + read.reason;
           return false;
         }
+        const std::vector<uint8_t> bytes(read.bytes.begin(), read.bytes.end());
         int32_t tag = 0;
         const plugkit::ByteChunk chunk(bytes.data(), static_cast<int>(bytes.size()));
         if (chunk.Get(&tag, 0) < 0 || tag != kStateTag) {

@@ -31,9 +31,9 @@ class Settings {
   bool empty() const { return steps_.empty(); }
   const std::vector<std::string>& notes() const { return notes_; }
 
-  /// Applies the steps in order to a plug-in that has `surface` attached (preset failures
-  /// arrive there). False with a one-line message naming the preset or state file.
-  bool apply(Plumbrook& plugin, ConsoleSurface& surface, std::string& error) const;
+  /// Applies the steps in order. False with a one-line message naming the preset or state file.
+  /// Main thread; allocates; reads files.
+  bool apply(Plumbrook& plugin, std::string& error) const;
 
  private:
   struct Step {

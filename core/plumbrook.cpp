@@ -29,15 +29,17 @@ plugkit::Config MakeConfig() {
   config.plugHasUI = true;
   config.plugWidth = kDesignWidth;
   config.plugHeight = kDesignHeight;
-  config.plugMinWidth = 660;
-  config.plugMinHeight = 287;
-  config.plugMaxWidth = 1760;
-  config.plugMaxHeight = 764;
+  config.plugMinWidth = kMinEditorWidth;
+  config.plugMinHeight = kMinEditorHeight;
+  config.plugMaxWidth = kMaxEditorWidth;
+  config.plugMaxHeight = kMaxEditorHeight;
   config.plugHostResize = true;
   config.bundleID = "example.quillfen.plumbrook";
   config.appGroupID = "group.example.quillfen";
   return config;
 }
+
+std::string versionText() { return plugkit::VersionText(kVendorVersion).substr(1); }
 
 std::unique_ptr<Plumbrook> MakePlugin(Services services) {
   plugkit::InstanceInfo info;
@@ -94,12 +96,12 @@ Plumbrook::Plumbrook(const plugkit::InstanceInfo&, Services services)
   GetParam(kLimiterTruePeak)->InitBool("Limiter True Peak", false);
   GetParam(kLimiterLookahead)->InitBool("Limiter Lookahead", false);
   GetParam(kLimiterLink)->InitBool("Limiter Link", false);
-  GetParam(kEqLow)->InitDouble("EQ Low", 0.0, -9.769028, 9.769028, 0.01, "", 0, "",
-                               EqTravelShape(0), Param::kUnitDB, displaySignedDecibels);
-  GetParam(kEqMid)->InitDouble("EQ Mid", 0.0, -6.0, 6.0, 0.01, "", 0, "", EqTravelShape(1),
-                               Param::kUnitDB, displaySignedDecibels);
-  GetParam(kEqHigh)->InitDouble("EQ High", 0.0, -6.0, 6.0, 0.01, "", 0, "", EqTravelShape(2),
-                                Param::kUnitDB, displaySignedDecibels);
+  const char* const eqNames[3] = {"EQ Low", "EQ Mid", "EQ High"};
+  for (int band = 0; band < 3; ++band) {
+    const double range = dsp::Eq::rangeDb(band);
+    GetParam(kEqLow + band)->InitDouble(eqNames[band], 0.0, -range, range, 0.01, "", 0, "",
+                                        EqTravelShape(band), Param::kUnitDB, displaySignedDecibels);
+  }
 
   eq_.prepare(48000.0, 2);
   glue_.prepare(48000.0, 2);
@@ -108,7 +110,7 @@ Plumbrook::Plumbrook(const plugkit::InstanceInfo&, Services services)
 
   quillfen::updates::Config updates;
   updates.product = "plumbrook";
-  updates.version = kVersionText;
+  updates.version = versionText();
   if (!appSupport_.empty()) updates.directory = quillfen::updates::defaultDirectory(appSupport_);
   updates.fetch = std::move(services.fetch);
   updates.networkAllowed = std::move(services.networkAllowed);
@@ -203,20 +205,6 @@ bool Plumbrook::reportLatencyIfChanged() {
   return true;
 }
 
-void Plumbrook::OnIdle() {
-  reportLatencyIfChanged();
-  if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
-  runPendingPresetSave();
-  updatePresetModified();
-}
-
-void Plumbrook::OnUIOpen() {
-  editorOpen_.store(true);
-  for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
-}
-
-void Plumbrook::OnUIClose() { editorOpen_.store(false); }
-
 void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
   if (paramIdx == kLimiterThreshold || paramIdx == kLimiterCeiling) {
     if (source == plugkit::kUI && !linkGuard_ && GetParam(kLimiterLink)->Bool()) {
@@ -225,6 +213,7 @@ void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
       linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
     }
   }
+  if (EditorHalf* open = editor()) open->parameterShown(paramIdx);
 }
 
 void Plumbrook::sendLinkedValue(int paramIdx, double value) {
@@ -261,6 +250,10 @@ void Plumbrook::followLink(int paramIdx) {
   if (movedValue != movedTarget) sendLinkedValue(paramIdx, movedTarget);
   linkGuard_ = false;
   linkMemory_ = shifted;
+}
+
+void Plumbrook::refreshLinkMemory() {
+  linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
 }
 
 void Plumbrook::setAccentIndex(int index) {

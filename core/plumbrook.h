@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/editor_half.h"
 #include "core/plugin_base.h"
 #include "core/preset_hooks.h"
 #include "core/plumbrook_params.h"
@@ -28,11 +29,26 @@ namespace plumbrook {
 plugkit::Config MakeConfig();
 
 inline constexpr int kVendorVersion = 0x00000302;
-inline constexpr const char* kVersionText = "0.3.2";
+/// "major.minor.patch" of kVendorVersion.
+std::string versionText();
 inline constexpr int kDesignWidth = 880;
 inline constexpr int kDesignHeight = 382;
+/// The editor's size limits: 0.75 and 2 times the design size, the smallest height rounded up.
+inline constexpr int kMinEditorWidth = kDesignWidth * 3 / 4;
+inline constexpr int kMinEditorHeight = (kDesignHeight * 3 + 3) / 4;
+inline constexpr int kMaxEditorWidth = kDesignWidth * 2;
+inline constexpr int kMaxEditorHeight = kDesignHeight * 2;
 inline constexpr double kDesignAspect = 2.3036649;
 inline constexpr int32_t kStateTag = 0x50425331;  // "PBS1"
+inline constexpr int kEditorFrameRate = 60;
+
+/// Fits a window size (pixels) to the editor's limits at a platform scale: at least 660 x 287,
+/// at most 1760 x 764 (times the scale above 1), then the design aspect, in single precision
+/// as hosts do. Pure.
+void constrainEditorSize(int& width, int& height, float platformScale);
+
+/// The status line: product, version and the latency the plug-in reports. Allocates.
+std::string statusText(int latencySamples);
 
 /// What a host binding hands a new instance from its platform. Every field may stay empty: with
 /// no application-support folder there is no preset folder and the update check stays off, and
@@ -67,6 +83,25 @@ class Plumbrook : public plugkit::HostAdapter {
   /// Main thread: metering runs only while the editor is open.
   void OnUIOpen() override;
   void OnUIClose() override;
+
+  // The editor (main thread). The window code builds the drawing half and attaches it; the
+  // plug-in keeps the size, accent and status rules and calls into the open editor.
+  /// Attaches an open editor (OnUIOpen follows); null detaches it (OnUIClose follows).
+  void attachEditor(plumbrook::EditorHalf* editor);
+  plumbrook::EditorHalf* editor() const { return GetUI() == editor_ ? editor_ : nullptr; }
+  /// The draw scale a new editor starts at: the remembered window size over the design size
+  /// at the stored platform scale, or 1 when there is none.
+  float initialDrawScale() const;
+  /// The editor's size relative to the design size: of the open editor, else of the
+  /// remembered window, else 1.
+  float editorScale() const;
+  /// Resizes an open editor (window included) to a scale within the size limits; nothing
+  /// while it is closed.
+  void applyEditorScale(float scale);
+  /// The host asks for a window size: fits it in place; true only when it already fitted.
+  bool ConstrainEditorResize(int& width, int& height) const;
+  /// The host resized the window (pixels): the open editor follows without resizing the window.
+  void OnParentWindowResize(int width, int height);
   bool SerializeState(plugkit::ByteChunk& chunk) const override;
   int UnserializeState(const plugkit::ByteChunk& chunk, int startPos) override;
 
@@ -80,6 +115,8 @@ class Plumbrook : public plugkit::HostAdapter {
   bool reportLatencyIfChanged();
   /// Limiter Link: moves the other of threshold (5) / ceiling (6) by the same decibels.
   void followLink(int paramIdx);
+  /// Limiter Link starts from the current threshold and ceiling (the lock was just built).
+  void refreshLinkMemory();
   void trackLabel(std::string& label) const { label.clear(); }
   bool trackColour(int&, int&, int&) const { return false; }
 
@@ -97,7 +134,8 @@ class Plumbrook : public plugkit::HostAdapter {
   /// Stores an accent index (6 and above become 0); flags a change.
   void setAccentIndex(int index);
   bool takeAccentChanged() { return accentChanged_.exchange(false); }
-  float platformScale() const { return platformScale_; }
+  /// The open editor's backing scale, else the one it last reported (1 until then).
+  float platformScale() const;
   std::pair<int, int> restoredEditorSize() const { return restoredEditorSize_; }
 
   // Preset name and modified mark.
@@ -107,16 +145,25 @@ class Plumbrook : public plugkit::HostAdapter {
   bool presetModified() const { return modifiedSinceSnapshot_ || modifiedBase_; }
   void retakePresetSnapshot(bool modified);
 
+  /// What a preset operation did; a failure carries the message the editor was shown.
+  struct PresetOutcome {
+    enum Kind { kDone, kDeclined, kFailed } kind = kDone;
+    std::string message;
+    explicit operator bool() const { return kind == kDone; }
+  };
+
   // Preset operations (main thread). Failures are shown in a message box while the editor
-  // is open and dropped silently otherwise; nothing is thrown.
+  // is open and dropped silently otherwise, and returned; nothing is thrown.
   std::filesystem::path presetDirectory() const;
   std::vector<quillfen::presets::SavedPreset> savedPresets() const;
-  void loadPreset(const quillfen::presets::SavedPreset& preset);
-  void loadPresetFile(const quillfen::presets::SavedPreset& preset);
-  void savePreset(const std::string& name, bool confirm);
-  void savePresetFile(const std::string& name, bool confirm);
-  void removePreset(const quillfen::presets::SavedPreset& preset);
-  void removePresetFile(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome loadPreset(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome loadPresetFile(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome savePreset(const std::string& name, bool confirm);
+  PresetOutcome savePresetFile(const std::string& name, bool confirm);
+  PresetOutcome removePreset(const quillfen::presets::SavedPreset& preset);
+  PresetOutcome removePresetFile(const quillfen::presets::SavedPreset& preset);
+  /// tell(message, title), returned as a failure.
+  PresetOutcome presetFailure(const std::string& message, const std::string& title);
   /// An OK box while the editor is open; nothing otherwise.
   void tell(const std::string& message, const std::string& title);
   /// A Yes/No box while the editor is open: true only for Yes; false without an editor.
@@ -209,6 +256,10 @@ class Plumbrook : public plugkit::HostAdapter {
   std::atomic<int> accentIndex_{5};
   std::atomic<bool> accentChanged_{false};
   std::pair<int, int> restoredEditorSize_{0, 0};
+  plumbrook::EditorHalf* editor_ = nullptr;
+  int rememberedTrackColour_ = -1;
+  std::string trackName_;
+  std::string statusText_;
   mutable std::mutex presetNameMutex_;
   std::string presetName_;
   std::vector<double> presetSnapshot_;

@@ -1,10 +1,11 @@
 // Plumbrook's preset operations: load, save, delete, the modified mark and their messages.
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <system_error>
 
 #include "core/plumbrook.h"
-#include "presets/files.h"
+#include "files/files.h"
 #include "presets/preset_format.h"
 
 using quillfen::presets::SavedPreset;
@@ -51,30 +52,32 @@ bool Plumbrook::ask(const std::string& message, const std::string& title) {
                    plugkit::MessageBoxResult::kYes;
 }
 
-void Plumbrook::loadPreset(const SavedPreset& preset) {
+Plumbrook::PresetOutcome Plumbrook::presetFailure(const std::string& message, const std::string& title) {
+  tell(message, title);
+  return {PresetOutcome::kFailed, message};
+}
+
+Plumbrook::PresetOutcome Plumbrook::loadPreset(const SavedPreset& preset) {
   try {
-    loadPresetFile(preset);
+    return loadPresetFile(preset);
   } catch (const std::exception& e) {
-    tell(std::string("Could not load the preset: ") + e.what(), "Load preset");
+    return presetFailure(std::string("Could not load the preset: ") + e.what(), "Load preset");
   }
 }
 
-void Plumbrook::loadPresetFile(const SavedPreset& preset) {
+Plumbrook::PresetOutcome Plumbrook::loadPresetFile(const SavedPreset& preset) {
   SavedPreset loaded;
   std::string error;
   if (!quillfen::presets::readPreset(kPresetFormat, preset.path, loaded, error)) {
-    tell("Could not load the preset: " + error, "Load preset");
-    return;
+    return presetFailure("Could not load the preset: " + error, "Load preset");
   }
   int32_t tag = 0;
   const plugkit::ByteChunk chunk(loaded.state.data(), static_cast<int>(loaded.state.size()));
   if (chunk.Get(&tag, 0) < 0 || tag != plumbrook::kStateTag) {
-    tell("Could not load the preset: it does not hold an Plumbrook state.", "Load preset");
-    return;
+    return presetFailure("Could not load the preset: it does not hold an Plumbrook state.", "Load preset");
   }
   if (UnserializeState(chunk, 0) < 0) {
-    tell("Could not load the preset: its state is damaged.", "Load preset");
-    return;
+    return presetFailure("Could not load the preset: its state is damaged.", "Load preset");
   }
 
   // The host sees a whole gesture for every parameter, then the editor follows. The trip
@@ -87,28 +90,34 @@ void Plumbrook::loadPresetFile(const SavedPreset& preset) {
   for (int i = 0; i < NParams(); ++i) GetParam(i)->Set(exact[static_cast<size_t>(i)]);
   for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
 
+  // A preset carries the window size it was saved with; an open editor takes it on.
+  const float savedScale = static_cast<float>(restoredEditorSize_.first) / plumbrook::kDesignWidth;
+  if (editor() && restoredEditorSize_.first > 0 && std::fabs(savedScale - editorScale()) > 0.01f)
+    applyEditorScale(savedScale);
+
   setPresetName(loaded.name);
   retakePresetSnapshot(false);
+  return {};
 }
 
-void Plumbrook::savePreset(const std::string& name, bool confirm) {
+Plumbrook::PresetOutcome Plumbrook::savePreset(const std::string& name, bool confirm) {
   try {
-    savePresetFile(name, confirm);
+    return savePresetFile(name, confirm);
   } catch (const std::exception& e) {
-    tell(std::string("Could not save the preset: ") + e.what(), "Save preset");
+    return presetFailure(std::string("Could not save the preset: ") + e.what(), "Save preset");
   }
 }
 
-void Plumbrook::savePresetFile(const std::string& name, bool confirm) {
+Plumbrook::PresetOutcome Plumbrook::savePresetFile(const std::string& name, bool confirm) {
   const std::string trimmed = trimSpacesAndTabs(name);
-  if (trimmed.empty()) return;
+  if (trimmed.empty()) return {PresetOutcome::kDeclined, {}};
   const std::filesystem::path dir = presetDirectory();
 
   if (confirm) {
     const auto target = quillfen::presets::presetPathForName(kPresetFormat, dir, trimmed);
     if (somethingAt(target) &&
         !ask("A preset named \"" + trimmed + "\" already exists. Replace it?", "Save preset"))
-      return;
+      return {PresetOutcome::kDeclined, {}};
   }
 
   // Name and clean mark first, so the stored state carries the preset's own name.
@@ -125,31 +134,37 @@ void Plumbrook::savePresetFile(const std::string& name, bool confirm) {
   plugkit::ByteChunk chunk;
   const bool stateTaken = SerializeState(chunk);
   if (stateTaken && quillfen::presets::writePreset(kPresetFormat, dir, trimmed, chunk.Bytes(), error))
-    return;
+    return {};
 
   setPresetName(oldName);
   retakePresetSnapshot(wasModified);
-  tell("Could not save the preset: " + (stateTaken ? error : std::string("the state could not be taken")),
-       "Save preset");
+  return presetFailure(
+      "Could not save the preset: " + (stateTaken ? error : std::string("the state could not be taken")),
+      "Save preset");
 }
 
-void Plumbrook::removePreset(const SavedPreset& preset) {
+Plumbrook::PresetOutcome Plumbrook::removePreset(const SavedPreset& preset) {
   try {
-    removePresetFile(preset);
+    return removePresetFile(preset);
   } catch (const std::exception& e) {
-    tell(std::string("Could not delete the preset: ") + e.what(), "Delete preset");
+    return presetFailure(std::string("Could not delete the preset: ") + e.what(), "Delete preset");
   }
 }
 
-void Plumbrook::removePresetFile(const SavedPreset& preset) {
+Plumbrook::PresetOutcome Plumbrook::removePresetFile(const SavedPreset& preset) {
   std::string error;
   if (!quillfen::files::deleteNamedFile(preset.path, error))
-    tell("Could not delete the preset: " + error, "Delete preset");
+    return presetFailure("Could not delete the preset: " + error, "Delete preset");
+  return {};
 }
 
 std::vector<std::string> Plumbrook::presetNames() const {
   std::vector<std::string> names;
-  for (const SavedPreset& preset : savedPresets()) names.push_back(preset.name);
+  try {
+    for (const SavedPreset& preset : quillfen::presets::listPresets(kPresetFormat, presetDirectory(), false))
+      names.push_back(preset.name);
+  } catch (const std::exception&) {
+  }
   return names;
 }
 

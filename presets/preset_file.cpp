@@ -1,11 +1,7 @@
 // User preset files: a header line, the preset's name and its state bytes in Base64.
 #include "presets/preset_file.h"
 
-#include "presets/files.h"
-
-#include <fcntl.h>     // open
-#include <sys/stat.h>  // fstat
-#include <unistd.h>    // read, close
+#include "files/files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,38 +17,6 @@ constexpr std::string_view kPartialSuffix = ".partial";
 
 std::string notAPreset(Format const& format, fs::path const& file) {
   return "not an " + std::string(format.product) + " preset: " + file.filename().string();
-}
-
-// The whole file, or nothing when it is not a readable regular file of sane size. Opened without
-// blocking so that a pipe or device under a preset's name cannot hang the caller.
-enum class Slurp { ok, unreadable, tooLarge };
-
-Slurp readWholeFile(fs::path const& file, std::string& bytes) {
-  int const fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Slurp::unreadable;
-  struct stat info {};
-  Slurp result = Slurp::ok;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    result = Slurp::unreadable;
-  } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxPresetFileBytes) {
-    result = Slurp::tooLarge;
-  } else {
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t const got = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        result = Slurp::unreadable;
-        break;
-      }
-      if (got == 0) break;  // the file shrank while being read
-      done += static_cast<size_t>(got);
-    }
-    bytes.resize(done);
-  }
-  ::close(fd);
-  return result;
 }
 
 std::string_view dropOneCr(std::string_view line) {
@@ -110,34 +74,35 @@ bool parsePreset(Format const& format, std::string_view bytes, fs::path const& f
 
 bool readPreset(Format const& format, fs::path const& file, SavedPreset& out, std::string& error) {
   // The temporary file of an unfinished save may hold any prefix of a preset; it is never one.
-  std::string const& native = file.native();
-  if (native.size() >= kPartialSuffix.size() &&
-      std::string_view(native).substr(native.size() - kPartialSuffix.size()) == kPartialSuffix) {
+  std::string const name = file.filename().string();
+  bool const temporary = name.ends_with(kPartialSuffix) ||
+                         (name.starts_with('.') && name.find(std::string(kPartialSuffix) + "-") != std::string::npos);
+  if (temporary) {
     error = notAPreset(format, file);
     return false;
   }
-  std::string bytes;
-  switch (readWholeFile(file, bytes)) {
-    case Slurp::ok:
-      break;
-    case Slurp::tooLarge:
-      error = "the preset file is too large: " + file.filename().string();
-      return false;
-    case Slurp::unreadable:
-      error = notAPreset(format, file);
-      return false;
+  files::ReadResult const read = files::readCapped(file, kMaxPresetFileBytes);
+  if (read.problem == files::ReadProblem::tooLarge) {
+    error = "the preset file is too large: " + file.filename().string();
+    return false;
   }
-  if (!parsePreset(format, bytes, file, out, error)) return false;
+  if (!read) {
+    error = notAPreset(format, file);
+    return false;
+  }
+  if (!parsePreset(format, read.bytes, file, out, error)) return false;
   out.path = file;
   return true;
 }
 
-std::vector<SavedPreset> listPresets(Format const& format, fs::path const& dir) {
+std::vector<SavedPreset> listPresets(Format const& format, fs::path const& dir, bool keepStates) {
   std::vector<SavedPreset> presets;
   std::string ignored;
   for (fs::path const& file : files::filesWithExtension(dir, format.extension)) {
     SavedPreset preset;
-    if (readPreset(format, file, preset, ignored)) presets.push_back(std::move(preset));
+    if (!readPreset(format, file, preset, ignored)) continue;
+    if (!keepStates) std::vector<uint8_t>().swap(preset.state);
+    presets.push_back(std::move(preset));
   }
   // std::string compares as unsigned bytes, which is the order wanted here.
   std::stable_sort(presets.begin(), presets.end(),

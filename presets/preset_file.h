@@ -27,16 +27,19 @@ struct SavedPreset {
   std::filesystem::path path;  // the file it was read from
 };
 
-/// Files larger than this are refused unread; a real preset is a few kilobytes.
-inline constexpr std::uintmax_t kMaxPresetFileBytes = 64u << 20;
+/// Files larger than this are refused unread; a real preset is a few hundred bytes.
+inline constexpr std::uintmax_t kMaxPresetFileBytes = 1u << 20;
 
 /// base / folder / "Presets", or an empty path when base is empty (no support directory known).
 /// Pure; allocates.
 std::filesystem::path userPresetDirectory(Format const& format, std::filesystem::path const& base);
 
 /// Every readable preset in dir, sorted by the bytes of their names (duplicates kept, equal names
-/// in directory order); unreadable files are skipped silently. Main thread; allocates; does I/O.
-std::vector<SavedPreset> listPresets(Format const& format, std::filesystem::path const& dir);
+/// in directory order); unreadable files are skipped silently. Without keepStates each state is
+/// checked and then dropped, so memory stays small however many files there are. Main thread;
+/// allocates; does I/O.
+std::vector<SavedPreset> listPresets(Format const& format, std::filesystem::path const& dir,
+                                     bool keepStates = true);
 
 /// Reads one preset file into out; false with error "not an <product> preset: <file name>" or
 /// "the preset has no readable state: <file name>" (or "the preset file is too large: <file

@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "files/files.h"
 #include "updates/json.h"
 
 namespace quillfen::updates {
@@ -207,18 +208,9 @@ std::optional<Notice> UpdateCheck::noticeFrom(const Record& record) const {
 
 std::optional<std::string> UpdateCheck::readFile(const fs::path& path) {
   try {
-    std::error_code error;
-    // Anything but a regular file (a FIFO could block forever, a directory never reads).
-    if (!fs::is_regular_file(path, error)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text(kMaxTextBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) return std::nullopt;
-    const auto count = static_cast<std::size_t>(in.gcount());
-    if (count > kMaxTextBytes) return std::nullopt;
-    text.resize(count);
-    return text;
+    quillfen::files::ReadResult read = quillfen::files::readCapped(path, kMaxTextBytes);
+    if (!read) return std::nullopt;
+    return std::move(read.bytes);
   } catch (...) {
     return std::nullopt;
   }
@@ -226,24 +218,8 @@ std::optional<std::string> UpdateCheck::readFile(const fs::path& path) {
 
 bool UpdateCheck::writeFile(const fs::path& path, std::string_view text) {
   try {
-    std::error_code error;
-    if (path.has_parent_path()) fs::create_directories(path.parent_path(), error);
-    fs::path temp = path;
-    temp += ".tmp-" + std::to_string(randomU32());
-    bool written = false;
-    {
-      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      out.write(text.data(), static_cast<std::streamsize>(text.size()));
-      out.flush();
-      out.close();
-      written = !out.fail();
-    }
-    if (written) {
-      fs::rename(temp, path, error);
-      if (!error) return true;
-    }
-    fs::remove(temp, error);
-    return false;
+    std::string error;
+    return quillfen::files::replaceFile(path, text, error);
   } catch (...) {
     return false;
   }

@@ -45,7 +45,7 @@ struct Config {
   /// and touches no file.
   std::filesystem::path directory;
   /// The feed endpoint; QUILLFEN_UPDATES_URL, when set and not empty, replaces it.
-  std::string feedUrl{kDefaultFeedUrl};
+  std::string feedUrl = defaultFeedUrl();
   /// Seconds since the Unix epoch; the system clock when empty.
   std::function<int64_t()> now;
   /// One GET of the feed; none is made when empty.
@@ -133,8 +133,8 @@ class UpdateCheck {
 
   /// The whole file as bytes; empty when it cannot be read or is longer than kMaxTextBytes.
   static std::optional<std::string> readFile(const std::filesystem::path& path);
-  /// Writes `text` to a temporary file beside `path` and renames it onto `path`, creating
-  /// missing directories; false (and no temporary left behind) on failure.
+  /// Replaces `path` with `text` durably (a temporary file unique to this writer, renamed),
+  /// creating missing directories; false (and no temporary left behind) on failure.
   static bool writeFile(const std::filesystem::path& path, std::string_view text);
 
  private:

@@ -16,6 +16,7 @@
 
 #include "core/plumbrook.h"
 #include "dsp/denormals.h"
+#include "platform/lv2/lv2_bridge.h"
 #include "platform/lv2/lv2_ports.h"
 #include "platform/system/app_support.h"
 #include "platform/system/http.h"
@@ -29,9 +30,10 @@ namespace {
 //
 // Threads: instantiate, activate, deactivate, cleanup and state restore come from the host's
 // instantiation class (never concurrent with run); connect_port and run from the audio class;
-// state save from any thread; the timer ticks on the shared timer thread. The timer's work and
-// state save and restore are serialised by mainThreadWork_; run() takes no lock.
-class Instance final : public plugkit::Host {
+// state save from any thread; the timer ticks on the shared timer thread, or the host's UI thread
+// while an editor is attached. Idle work, editor work and state save and restore are serialised
+// by mainThreadWork_; run() takes no lock.
+class Instance final : public InstanceBridge, public plugkit::Host {
  public:
   Instance(const Variant& variant, std::unique_ptr<Plumbrook> plugin, LV2_URID_Map* map)
       : variant_(variant), plugin_(std::move(plugin)),
@@ -55,7 +57,27 @@ class Instance final : public plugkit::Host {
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
 
-  Plumbrook& plugin() { return *plugin_; }
+  Plumbrook& plugin() override { return *plugin_; }
+
+  void attachEditor(plugkit::Host* editorHost) override {
+    editorHost_ = editorHost;
+    if (timer_) timer_->setTicking(false);
+  }
+
+  void detachEditor() override {
+    editorHost_ = nullptr;
+    if (timer_) timer_->setTicking(true);
+  }
+
+  void tick() override {
+    std::lock_guard work(mainThreadWork_);
+    plugin_->OnTimer();
+  }
+
+  void whileLocked(const std::function<void()>& work) override {
+    std::lock_guard lock(mainThreadWork_);
+    work();
+  }
 
   /// Joins the shared 20 ms timer. Instantiation thread; allocates.
   void startTimer() {
@@ -160,11 +182,17 @@ class Instance final : public plugkit::Host {
     return restored ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
   }
 
-  // plugkit::Host. Gestures and value notifications come only from the editor, which this
-  // binding does not have yet; latency reaches the host through the latency port.
-  void BeginParamGesture(int) override {}
-  void EndParamGesture(int) override {}
-  void NotifyHostOfParamChange(int, double) override {}
+  // plugkit::Host. Gestures and value notifications come only from an attached editor and go
+  // back to it (it owns the host's UI controller); latency reaches the host through its port.
+  void BeginParamGesture(int paramIdx) override {
+    if (editorHost_) editorHost_->BeginParamGesture(paramIdx);
+  }
+  void EndParamGesture(int paramIdx) override {
+    if (editorHost_) editorHost_->EndParamGesture(paramIdx);
+  }
+  void NotifyHostOfParamChange(int paramIdx, double normalised) override {
+    if (editorHost_) editorHost_->NotifyHostOfParamChange(paramIdx, normalised);
+  }
   void LatencyChanged(int) override {}
 
  private:
@@ -181,6 +209,8 @@ class Instance final : public plugkit::Host {
       const float value = *port;
       if (!std::isfinite(value) || (value == lastSeen_[i] && !followAll)) continue;
       lastSeen_[i] = value;
+      // A value the editor has just written through the host is already in place: no echo.
+      if (value == static_cast<float>(plugin_->GetParam(i)->Value())) continue;
       plugin_->SetParameterFromHost(i, value, 0);
     }
     if (enabledIn_) {
@@ -214,12 +244,15 @@ class Instance final : public plugkit::Host {
   double* inScratch_[2] = {nullptr, nullptr};
   double* outScratch_[2] = {nullptr, nullptr};
 
-  // Serialises the timer's main-thread work with state save and restore.
+  // Serialises idle and editor work with state save and restore.
   std::mutex mainThreadWork_;
+  plugkit::Host* editorHost_ = nullptr;  // UI thread only
   std::optional<platform::IdleTimerClient> timer_;
 };
 
 const Variant* findVariant(const LV2_Descriptor* descriptor);
+
+Instance* of(LV2_Handle handle) { return static_cast<Instance*>(static_cast<InstanceBridge*>(handle)); }
 
 LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate, const char*,
                        const LV2_Feature* const* features) {
@@ -247,28 +280,29 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate, cons
     plugin->SetHostSampleRate(sampleRate);
     auto instance = std::make_unique<Instance>(*variant, std::move(plugin), map);
     instance->startTimer();
-    return instance.release();
+    // The handle is the bridge, so that the editor binary can use it through instance access.
+    return static_cast<InstanceBridge*>(instance.release());
   } catch (...) {
     return nullptr;
   }
 }
 
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
-  static_cast<Instance*>(handle)->connect(port, data);
+  of(handle)->connect(port, data);
 }
 
-void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->activate(); }
+void activate(LV2_Handle handle) { of(handle)->activate(); }
 
-void run(LV2_Handle handle, uint32_t nFrames) { static_cast<Instance*>(handle)->run(nFrames); }
+void run(LV2_Handle handle, uint32_t nFrames) { of(handle)->run(nFrames); }
 
 void deactivate(LV2_Handle) {}
 
-void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
+void cleanup(LV2_Handle handle) { delete of(handle); }
 
 LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store,
                            LV2_State_Handle stateHandle, uint32_t, const LV2_Feature* const*) {
   try {
-    return static_cast<Instance*>(handle)->save(store, stateHandle);
+    return of(handle)->save(store, stateHandle);
   } catch (...) {
     return LV2_STATE_ERR_UNKNOWN;
   }
@@ -277,7 +311,7 @@ LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store,
 LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve,
                               LV2_State_Handle stateHandle, uint32_t, const LV2_Feature* const*) {
   try {
-    return static_cast<Instance*>(handle)->restore(retrieve, stateHandle);
+    return of(handle)->restore(retrieve, stateHandle);
   } catch (...) {
     return LV2_STATE_ERR_UNKNOWN;
   }

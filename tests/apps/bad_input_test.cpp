@@ -1,6 +1,7 @@
 // plumbrook render refuses bad input with one line naming what is wrong, a failing exit status,
 // and no output file; it never touches the input or an existing output.
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <signal.h>
 
 #include <chrono>
@@ -89,6 +90,8 @@ TEST_F(BadInput, missing_preset_and_damaged_preset_or_state_files) {
                 {"Could not load the preset: its state is damaged."});
 
   expectRefused({"in.wav", "-o", "out.wav", "--state", "none.state"}, {"--state 'none.state'", "no such file"});
+  ASSERT_EQ(mkfifo(path("fifo.state").c_str(), 0600), 0);
+  expectRefused({"in.wav", "-o", "out.wav", "--state", "fifo.state"}, {"--state 'fifo.state'", "not a regular file (a FIFO)"});
   std::ofstream(path("text.state")) << "not a state at all";
   expectRefused({"in.wav", "-o", "out.wav", "--state", "text.state"}, {"--state 'text.state'", "Plumbrook state"});
   {

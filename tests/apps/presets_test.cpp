@@ -61,6 +61,46 @@ TEST_F(Presets, save_list_show_and_delete) {
   EXPECT_NE(plumbrook({"presets", "rename", "A/B"}).status, 0);
 }
 
+TEST_F(Presets, names_with_a_slash_work_by_name_and_control_bytes_never_reach_the_terminal) {
+  ASSERT_TRUE(writeAudio(path("in.wav"), program(2, 44100, 0.5), SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+  ASSERT_EQ(plumbrook({"presets", "save", "Rock/Pop", "--set", "gain=+3"}).status, 0);
+  const CommandResult shown = plumbrook({"presets", "show", "Rock/Pop"});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("3.0 dB"), std::string::npos) << shown.out;
+  const CommandResult rendered = plumbrook({"render", "in.wav", "-o", "out.wav", "-q", "--preset", "Rock/Pop"});
+  EXPECT_EQ(rendered.status, 0) << rendered.err;
+  // A file of that name stands aside for the stored preset, and is used when nothing is stored.
+  std::filesystem::create_directories(path("Rock"));
+  std::ofstream(path("Rock/Pop")) << "not a preset";
+  EXPECT_EQ(plumbrook({"presets", "show", "Rock/Pop"}).status, 0);
+  EXPECT_NE(plumbrook({"presets", "show", "Rock/Jazz"}).err.find("no preset of that name"), std::string::npos);
+
+  // A shared preset whose name would retitle and clear the terminal.
+  std::filesystem::create_directories(presetDir());
+  std::ofstream(presetDir() / "evil.pbpreset") << "Plumbrook preset 1\nname=\x1b]0;owned\x07\x1b[2J\xc2\x9b" "1m\nstate=UEJTMQ==\n";
+  const CommandResult list = plumbrook({"presets", "list"});
+  EXPECT_NE(list.out.find("\\x1b]0;owned\\x07"), std::string::npos) << list.out;
+  for (const std::string& text : {list.out, list.err}) {
+    for (const char c : text) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << text;
+    EXPECT_EQ(text.find("\xc2\x9b"), std::string::npos);
+  }
+}
+
+TEST_F(Presets, fifty_processes_saving_one_name_all_succeed) {
+  constexpr int kSavers = 50;
+  std::vector<pid_t> savers;
+  for (int i = 0; i < kSavers; ++i)
+    savers.push_back(start(command({"presets", "save", "Shared", "--yes", "--set", "gain=" + std::to_string(i % 10)})));
+  int failed = 0;
+  for (pid_t pid : savers) failed += finish(pid) != 0;
+  EXPECT_EQ(failed, 0);
+  const CommandResult shown = plumbrook({"presets", "show", "Shared"});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(listed(), (std::vector<std::string>{"Shared"}));
+  for (const auto& entry : std::filesystem::directory_iterator(presetDir()))
+    EXPECT_EQ(entry.path().filename().string().find("partial"), std::string::npos) << entry.path();
+}
+
 TEST_F(Presets, replacing_another_preset_asks_and_only_yes_replaces_it) {
   ASSERT_EQ(plumbrook({"presets", "save", "Loud", "--set", "gain=3"}).status, 0);
   const std::string before = fileBytes((presetDir() / "Loud.pbpreset").string());

@@ -508,6 +508,7 @@ TEST(LimiterChannels, MonoMatchesStereoWithASilentSecondChannelAndStereoReturnsS
 }
 
 TEST(LimiterRealtime, NoAllocationLockOrThrowInAnyMode) {
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   const Stereo in = loudMaterial(3, 48000.0, 4096);
   for (Mode mode : {Mode::ZeroLatency, Mode::Lookahead, Mode::TruePeak}) {
     SCOPED_TRACE(modeName(mode));

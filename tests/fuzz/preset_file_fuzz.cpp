@@ -1,5 +1,5 @@
 // Fuzz target: any bytes as a preset file on disk, and as a name to make a file name of.
-#include "presets/files.h"
+#include "files/files.h"
 #include "presets/preset_file.h"
 #include "presets/preset_format.h"
 

@@ -167,7 +167,7 @@ int timerThreads() {
 
 class lv2_host : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { world_ = new Lv2World(plumbrook::test::lv2BundleParent()); }
+  static void SetUpTestSuite() { world_ = new Lv2World(plumbrook::test::lv2Bundle()); }
   static void TearDownTestSuite() {
     delete world_;
     world_ = nullptr;
@@ -318,7 +318,7 @@ TEST_F(lv2_host, processes_in_place_when_outputs_share_the_input_buffers) {
 
 TEST_F(lv2_host, tripwire_sees_allocations_inside_the_plugin_binary) {
   // Guards the test above: the plug-in's own allocations reach the interposed allocator.
-  if (!plumbrook::test::tripwireActive()) GTEST_SKIP() << "tripwire not linked in this build";
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   plumbrook::test::RealtimeGuard guard;
   auto instance = Lv2Instance::create(*world_, kStereo, 48000.0, 64);
   const auto seen = guard.disarm();

@@ -256,6 +256,7 @@ TEST(signal_chain, non_finite_input_never_reaches_the_output) {
 }
 
 TEST(signal_chain, process_block_neither_allocates_nor_locks) {
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   auto host = makeHost(48000, 2, 512);
   host->setParameter(kLimiterTruePeak, 1.0);
   host->setParameter(kAmount, 200.0);

@@ -1,5 +1,5 @@
 // Safe file names for presets and the numbering of colliding names, on a real directory.
-#include "presets/files.h"
+#include "files/files.h"
 #include "tests/presets/preset_fixture.h"
 
 #include <gtest/gtest.h>

@@ -369,7 +369,7 @@ TEST_F(UpdateCheckTest, recorded_notice_shows_from_construction) {
 }
 
 TEST_F(UpdateCheckTest, environment_replaces_the_feed_url_only_when_not_empty) {
-  EXPECT_EQ(make()->config().feedUrl, quillfen::updates::kDefaultFeedUrl);
+  EXPECT_EQ(make()->config().feedUrl, quillfen::updates::defaultFeedUrl());
   ::setenv("QUILLFEN_UPDATES_URL", "", 1);
   auto check = make();
   EXPECT_EQ(check->config().feedUrl, "https://quillfen.example/updates.json");

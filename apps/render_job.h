@@ -1,0 +1,90 @@
+// `plumbrook render` as a job of named steps: open the input, check the outputs, resolve the
+// settings, find the gain for a loudness target, write the master once, guard its true peak,
+// report.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "apps/audio_file.h"
+#include "apps/loudness.h"
+#include "apps/progress.h"
+#include "apps/render_options.h"
+#include "apps/report.h"
+
+namespace plumbrook::cli {
+
+/// One run of the plug-in over the whole source, from its start.
+struct RenderPass {
+  std::vector<double> parameterValues;  // real units, in parameter order
+  AudioWriter* writer = nullptr;         // may be null: a measuring pass writes nothing
+  LoudnessMeter* inputMeter = nullptr;   // may be null
+  LoudnessMeter* outputMeter = nullptr;  // may be null
+  std::string label;                     // shown on the progress bar
+};
+
+struct RenderOutcome {
+  int latencySamples = 0;           // the latency the plug-in reported, removed from the output
+  int64_t frames = 0;               // frames read and written
+  double limiterReductionDb = 0.0;  // the limiter's largest gain reduction, positive dB
+  double glueReductionDb[3] = {0.0, 0.0, 0.0};  // the glue's largest reduction per band
+};
+
+class RenderJob {
+ public:
+  explicit RenderJob(RenderOptions options) : options_(std::move(options)) {}
+
+  /// Runs every step; the process exit status (0 done, 1 failed, 2 usage). Messages go to
+  /// standard error. Main thread; allocates; does I/O.
+  int run();
+
+ private:
+  bool openInput();
+  bool checkOutputs();
+  bool resolveSettings();
+  bool findTargetGain();
+  bool writeMaster();
+  bool guardTruePeak();
+  bool finishReport();
+
+  /// Renders the whole source once through a fresh plug-in in the offline host, which paces
+  /// the blocks and the 20 ms timer; output shifted by the reported latency and flushed, so
+  /// output frame n lines up with input frame n. False with error_ set.
+  bool render(const RenderPass& pass, RenderOutcome& outcome);
+  /// One written pass with full meters: the file is finished but not committed.
+  bool writePass(const std::vector<double>& values, const std::string& label);
+  /// The written file's figures: decoded and measured for lossy formats, else the pass's meter.
+  Loudness writtenLoudness();
+
+  bool fail(std::string message, int status = 1);
+  void note(const std::string& text) const;
+  void warn(const std::string& text) const;
+
+  RenderOptions options_;
+  std::string error_;
+  int status_ = 1;
+  bool demo_ = false;
+  std::string inputName_;
+  std::unique_ptr<AudioSource> source_;
+  int inputFormat_ = 0;
+  Metadata metadata_;
+  std::string output_;
+  int outputFormat_ = 0;
+  int channels_ = 0;
+  double rate_ = 0.0;
+  bool reportWanted_ = false;
+  bool measure_ = false;
+  std::vector<double> values_;
+  std::unique_ptr<ProgressBar> progress_;
+  std::unique_ptr<AudioWriter> writer_;
+  std::unique_ptr<LoudnessMeter> inputMeter_, outputMeter_;
+  RenderOutcome kept_;
+  std::optional<double> writtenGainDb_;  // the gain of the search pass written as the master
+  RenderReport report_;
+};
+
+}  // namespace plumbrook::cli
