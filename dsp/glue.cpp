@@ -180,6 +180,12 @@ void Glue::setAmount(double amount) noexcept {
 }
 
 void Glue::readTables() noexcept {
+  // The tables are a pure function of the smoothed amount and the width switch; once the amount
+  // has settled they give the same values every time.
+  if (tablesRead_ && amountSmoothed_ == tablesAmount_ && widthActive == tablesWidth_) return;
+  tablesRead_ = true;
+  tablesAmount_ = amountSmoothed_;
+  tablesWidth_ = widthActive;
   const double x = std::clamp(amountSmoothed_, 0.0, kGlueMaxAmount) / kGlueTableStep;
   const int i = std::min(static_cast<int>(std::floor(x)), kGlueTableSize - 2);
   const double f = x - i;
@@ -242,7 +248,14 @@ void Glue::process(T* const* channels, int n) noexcept {
     int live = len;
     double smoothed = amountSmoothed_, mix = outputMix_;
     const bool fadingOut = amount_ <= 0.0;
-    for (int i = 0; i < len; ++i) {
+    // Settled: the smoothed amount no longer moves and the output is fully processed, so every
+    // frame of the chunk would repeat the same values.
+    const bool settled = !fadingOut && mix >= 1.0 && smoothed + (amount_ - smoothed) * amountCoef_ == smoothed;
+    if (settled) {
+      std::fill(fade, fade + len, 1.0);
+      mix = 1.0;
+    }
+    for (int i = 0; i < (settled ? 0 : len); ++i) {
       smoothed += (amount_ - smoothed) * amountCoef_;
       if (fadingOut && smoothed < 0.05) {
         mix = std::max(0.0, mix - fadeStep_);

@@ -155,6 +155,10 @@ class Glue {
   bool idle_ = false;
   bool fresh_ = true;
   double outputMix_ = 1.0;
+  // The inputs of the last table read.
+  bool tablesRead_ = false;
+  double tablesAmount_ = 0.0;
+  bool tablesWidth_ = true;
 };
 
 }  // namespace plumbrook::dsp
