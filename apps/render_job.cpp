@@ -96,7 +96,7 @@ void RenderJob::warn(const std::string& text) const {
 
 int RenderJob::run() {
   const bool done = openInput() && checkOutputs() && resolveSettings() && findTargetGain() && writeMaster() &&
-                    guardTruePeak() && finishReport();
+                    guardTruePeak() && commitMaster() && finishReport();
   if (done) return 0;
   std::fprintf(stderr, "plumbrook render: %s\n", terminalSafe(error_).c_str());
   return status_;
@@ -215,9 +215,9 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
   auto host = offline::OfflineHost::create(hostOptions, error_);
   if (!host) return fail(error_);
   Plumbrook& plugin = host->plugin();
-  // The plug-in publishes its meters only while an editor is open.
+  // The plug-in publishes its meters only while an editor is open; a measuring pass needs none.
   ConsoleSurface surface;
-  plugin.AttachUI(&surface);
+  if (pass.writer) plugin.AttachUI(&surface);
   for (int i = 0; i < plugin.NParams() && i < static_cast<int>(pass.parameterValues.size()); ++i)
     host->setParameter(i, pass.parameterValues[static_cast<size_t>(i)]);
   // The render starts settled at these values instead of gliding from the defaults.
@@ -284,7 +284,7 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
   outcome.limiterReductionDb = std::max(0.0, static_cast<double>(meters.limiterReduction.exchange(0.0f)));
   for (int b = 0; b < 3; ++b)
     outcome.glueReductionDb[b] = std::max(0.0, static_cast<double>(meters.glueReduction[b].exchange(0.0f)));
-  plugin.DetachUI();
+  if (pass.writer) plugin.DetachUI();
   return true;
 }
 
@@ -434,8 +434,10 @@ bool RenderJob::guardTruePeak() {
                   report_.after.truePeakDb, ceiling, options_.guardTruePeak ? "" : " (--guard-true-peak renders it under)");
     warn(text);
   }
-  return writer_->commit(error_) || fail(error_);
+  return true;
 }
+
+bool RenderJob::commitMaster() { return writer_->commit(error_) || fail(error_); }
 
 bool RenderJob::finishReport() {
   report_.frames = kept_.frames;
