@@ -177,8 +177,8 @@ TEST_F(Master, an_interrupted_loudness_search_leaves_no_file_behind) {
   ASSERT_GT(pid, 0);
   // Stop it while it searches (the passes write nothing) or while it writes the one file.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  kill(pid, SIGINT);
-  EXPECT_EQ(finish(pid), 128 + SIGINT) << "the render ended before the signal";
+  kill(pid, SIGTERM);
+  EXPECT_EQ(finish(pid), 128 + SIGTERM) << "the render ended before the signal";
   EXPECT_EQ(fileBytes(path("out.wav")), "the previous master");
   for (const std::string& name : files()) EXPECT_EQ(name.find("partial"), std::string::npos) << name;
 }
