@@ -288,6 +288,18 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
   return true;
 }
 
+double RenderJob::firstGuessDb(double targetLufs) {
+  // The input's own loudness (a read and a K-weighted sum, far cheaper than a pass through the
+  // chain) puts the first pass near the target, so that the second is usually the master.
+  std::string ignored;
+  if (!source_->rewind(ignored)) return values_[kGain];
+  LoudnessMeter meter(channels_, rate_, true);
+  std::vector<double> buffer(static_cast<size_t>(options_.blockSize * channels_));
+  for (int64_t n; (n = source_->read(buffer.data(), options_.blockSize)) > 0;) meter.add(buffer.data(), n);
+  const double inputLufs = meter.result().integratedLufs;
+  return std::isfinite(inputLufs) ? targetLufs - inputLufs : values_[kGain];
+}
+
 bool RenderJob::findTargetGain() {
   if (!options_.targetLufs) return true;
   const double target = *options_.targetLufs;
@@ -336,7 +348,7 @@ bool RenderJob::findTargetGain() {
     lastMissLu = target - lufs;
     return true;
   };
-  const GainSearch search = searchGain(target, values_[kGain], measureAt);
+  const GainSearch search = searchGain(target, firstGuessDb(target), measureAt);
   char text[256];
   switch (search.status) {
     case GainSearch::kReached: break;

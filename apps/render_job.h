@@ -47,6 +47,8 @@ class RenderJob {
   bool checkOutputs();
   bool resolveSettings();
   bool findTargetGain();
+  /// The gain that would bring the unprocessed input to the target: the search's first pass.
+  double firstGuessDb(double targetLufs);
   bool writeMaster();
   bool guardTruePeak();
   bool commitMaster();
