@@ -12,6 +12,7 @@ namespace plumbrook::cli {
 const char* usage() {
   return "usage: plumbrook render [INPUT] -o OUTPUT [--set NAME=VALUE] [--preset NAME|FILE] [options]\n"
          "       plumbrook presets list | show NAME | save NAME [--set NAME=VALUE ...] [--yes] | delete NAME\n"
+         "       plumbrook snapshot -o EDITOR.png [--scale S] [--accent NAME] [--set NAME=VALUE] [INPUT]\n"
          "       plumbrook params\n"
          "       plumbrook --version\n";
 }
@@ -32,8 +33,9 @@ int main(int argc, char** argv) {
     if (command == "params") return runParams(args);
     if (command == "render") return runRender(args);
     if (command == "presets") return runPresets(args);
+    if (command == "snapshot") return runSnapshot(args);
     if (command == "--version" || command == "version") {
-      std::printf("plumbrook %s\n", plumbrook::kVersionText);
+      std::printf("plumbrook %s\n", plumbrook::versionText().c_str());
       return 0;
     }
     if (command == "--help" || command == "-h" || command == "help") {

@@ -33,7 +33,7 @@ std::vector<double> programme(uint32_t seed) {
 void BM_ChainStereo48kEveryStage(benchmark::State& state) {
   const bool editorOpen = state.range(0) != 0;
   const std::vector<double> srcL = programme(11), srcR = programme(12);
-  auto plugin = plumbrook::MakePlugin(false);
+  auto plugin = plumbrook::MakePlugin();
   plugin->InitializeIO(2, 2);
   plugin->SetHostSampleRate(48000.0);
   plugin->SetParameterFromHost(plumbrook::kAmount, 200.0);

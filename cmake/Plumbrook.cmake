@@ -1,7 +1,10 @@
 # Shared compile settings and the helpers that register libraries and tests.
 
 add_library(plumbrook_warnings INTERFACE)
-target_compile_options(plumbrook_warnings INTERFACE -Wall -Wextra $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> -Wnon-virtual-dtor)
+# -Wno-psabi: GCC's note that the ABI of 32-byte vector arguments changed in GCC 4.6 is about
+# calls between objects built by old and new compilers, which never happens here.
+target_compile_options(plumbrook_warnings INTERFACE -Wall -Wextra $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
+                       -Wnon-virtual-dtor $<$<CXX_COMPILER_ID:GNU>:-Wno-psabi>)
 if(PLUMBROOK_WERROR)
   target_compile_options(plumbrook_warnings INTERFACE -Werror)
 endif()
@@ -24,7 +27,10 @@ endfunction()
 
 # plumbrook_tests(<folder> LIBS ...): one test executable per tests/<folder>/*_test.cpp,
 # linked with GoogleTest, the shared test support, the allocation tripwire and the test
-# environment (which keeps tests out of the user's data folder and off the network).
+# environment (which keeps tests out of the user's data folder and off the network). Its tests
+# are labelled with the folder and with every stage that lists the executable in
+# PLUMBROOK_STAGE_<stage> (for example PLUMBROOK_STAGE_asan), and the target plumbrook_<stage>
+# builds them.
 function(plumbrook_tests folder)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp)
@@ -38,5 +44,19 @@ function(plumbrook_tests folder)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
                          PROPERTIES LABELS ${folder}
                          ENVIRONMENT "PLUMBROOK_BUILD_DIR=${PROJECT_BINARY_DIR}")
+    set(labels ${folder})
+    foreach(stage IN LISTS PLUMBROOK_STAGES)
+      if(target IN_LIST PLUMBROOK_STAGE_${stage})
+        list(APPEND labels ${stage})
+        add_dependencies(plumbrook_${stage} ${target})
+      endif()
+    endforeach()
+    # The discovered tests exist only when CTest runs, so their stage labels are set by a
+    # script that CTest includes after the discovery.
+    if(NOT labels STREQUAL folder)
+      set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
+      file(WRITE ${script} "if(${target}_TESTS)\n  set_tests_properties(\${${target}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+    endif()
   endforeach()
 endfunction()

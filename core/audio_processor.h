@@ -18,8 +18,12 @@ class AudioProcessor {
 
   /// Processes one block on the audio thread. The default passes input to output.
   virtual void ProcessBlock(double** inputs, double** outputs, int nFrames);
-  /// Called when the host resets, sets a new sample rate or switches its bypass.
+  /// Called when the host resets, sets a new sample rate or switches its bypass. A bypass
+  /// switch may call it on the audio thread, so it must not allocate or lock then.
   virtual void OnReset() {}
+  /// True for a processor that fades the host bypass in ProcessBlock itself, keeping its
+  /// latency; the adapter then calls ProcessBlock while bypassed instead of passing through.
+  virtual bool FadesHostBypass() const { return false; }
 
   /// Stores the latency in samples. The pass-through delay line follows it without allocating.
   virtual void SetLatency(int samples);

@@ -45,9 +45,6 @@ struct Config {
 /// What the adapter tells the plug-in about the instance it creates.
 struct InstanceInfo {
   std::string viewClassName;
-  /// Whether the instance runs the maker's background update check. Batch hosts (the
-  /// command-line tool, tests) turn it off so that they never touch the network.
-  bool backgroundUpdateCheck = true;
 };
 
 /// "v%d.%d.%d" of a packed version.

@@ -99,7 +99,7 @@ void HostAdapter::SetHostBypass(bool bypassed) {
 }
 
 void HostAdapter::RenderBlock(double** inputs, double** outputs, int nFrames) {
-  if (GetBypassed()) PassThroughBuffers(inputs, outputs, nFrames);
+  if (GetBypassed() && !FadesHostBypass()) PassThroughBuffers(inputs, outputs, nFrames);
   else ProcessBlock(inputs, outputs, nFrames);
 }
 

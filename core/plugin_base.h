@@ -76,36 +76,43 @@ class Host {
 };
 
 /// The adapter base every host binding drives, in this order: construct, InitializeIO,
-/// SetHostSampleRate (which resets), RenderBlock per block, OnTimer every 20 ms.
+/// SetHostSampleRate (which resets), RenderBlock per block, OnTimer every 20 ms. The thread of
+/// each entry point is stated with it; "reset thread" is the host's instantiation or setup
+/// thread, never running at the same time as RenderBlock.
 class HostAdapter : public HostApiBase, public AudioProcessor {
  public:
   explicit HostAdapter(const Config& config) : HostApiBase(config), AudioProcessor(config) {}
 
-  /// Attaches the host that receives notifications (may be null).
+  /// Attaches the host that receives notifications (may be null). Reset thread.
   void AttachHost(Host* host) { host_ = host; }
 
   void BeginParamGesture(int paramIdx) override;
   void EndParamGesture(int paramIdx) override;
   void NotifyHostOfParamChange(int paramIdx, double normalised) override;
-  /// Tells the host, then stores the latency.
+  /// Tells the host, then stores the latency. Timer thread, or the audio thread for a host
+  /// that reads latency there (the LV2 latency port).
   void SetLatency(int samples) override;
 
-  /// Accepts the layout when the channel I/O text allows it; then OnParamReset(kReset).
+  /// Accepts the layout when the channel I/O text allows it; then OnParamReset(kReset). Reset
+  /// thread.
   bool InitializeIO(int nInputs, int nOutputs);
   bool IsInitialized() const { return initialized_; }
-  /// Stores the rate, then OnReset().
+  /// Stores the rate, then OnReset(). Reset thread; allocates when the rate changed.
   void SetHostSampleRate(double sampleRate);
-  /// Switches the host's own bypass, then OnReset().
+  /// Switches the host's own bypass, then OnReset(). Audio thread or reset thread; allocates
+  /// and locks nothing.
   void SetHostBypass(bool bypassed);
   /// One block on the audio thread: through the pass-through delay while the host
-  /// bypasses, else ProcessBlock.
+  /// bypasses (unless the processor fades the bypass itself), else ProcessBlock.
   void RenderBlock(double** inputs, double** outputs, int nFrames);
   /// Host automation or a host control: constrained value, queued for the editor,
-  /// OnParamChange with the host as source. Lock-free.
+  /// OnParamChange with the host as source. One host thread at a time (the audio thread under
+  /// LV2); lock-free, never allocates.
   void SetParameterFromHost(int paramIdx, double value, int sampleOffset = 0);
-  /// Current value narrowed to single precision, as hosts read it.
+  /// Current value narrowed to single precision, as hosts read it. Any thread.
   float GetParameterForHost(int paramIdx) const;
-  /// Restores a chunk; on success shows the values in the editor. False when refused.
+  /// Restores a chunk; on success shows the values in the editor. False when refused. Main or
+  /// reset thread, serialised with the timer by the binding; allocates.
   bool RestoreStateChunk(const ByteChunk& chunk);
 
  private:

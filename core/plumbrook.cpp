@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "core/eq_travel_shape.h"
-#include "presets/app_support.h"
 
 using plugkit::Param;
 using plugkit::ParamSource;
@@ -30,21 +29,22 @@ plugkit::Config MakeConfig() {
   config.plugHasUI = true;
   config.plugWidth = kDesignWidth;
   config.plugHeight = kDesignHeight;
-  config.plugMinWidth = 660;
-  config.plugMinHeight = 287;
-  config.plugMaxWidth = 1760;
-  config.plugMaxHeight = 764;
+  config.plugMinWidth = kMinEditorWidth;
+  config.plugMinHeight = kMinEditorHeight;
+  config.plugMaxWidth = kMaxEditorWidth;
+  config.plugMaxHeight = kMaxEditorHeight;
   config.plugHostResize = true;
   config.bundleID = "example.quillfen.plumbrook";
   config.appGroupID = "group.example.quillfen";
   return config;
 }
 
-std::unique_ptr<Plumbrook> MakePlugin(bool backgroundUpdateCheck) {
+std::string versionText() { return plugkit::VersionText(kVendorVersion).substr(1); }
+
+std::unique_ptr<Plumbrook> MakePlugin(Services services) {
   plugkit::InstanceInfo info;
   info.viewClassName = "Plumbrook_View";
-  info.backgroundUpdateCheck = backgroundUpdateCheck;
-  return std::make_unique<Plumbrook>(info);
+  return std::make_unique<Plumbrook>(info, std::move(services));
 }
 
 namespace {
@@ -77,7 +77,8 @@ float finiteOr(float value, float fallback) {
 
 using namespace plumbrook;
 
-Plumbrook::Plumbrook(const plugkit::InstanceInfo& info) : plugkit::HostAdapter(MakeConfig()) {
+Plumbrook::Plumbrook(const plugkit::InstanceInfo&, Services services)
+    : plugkit::HostAdapter(MakeConfig()), appSupport_(std::move(services.appSupport)) {
   SetEditorSize(kDesignWidth, kDesignHeight);
 
   const Param::ShapeLinear linear;
@@ -95,12 +96,12 @@ Plumbrook::Plumbrook(const plugkit::InstanceInfo& info) : plugkit::HostAdapter(M
   GetParam(kLimiterTruePeak)->InitBool("Limiter True Peak", false);
   GetParam(kLimiterLookahead)->InitBool("Limiter Lookahead", false);
   GetParam(kLimiterLink)->InitBool("Limiter Link", false);
-  GetParam(kEqLow)->InitDouble("EQ Low", 0.0, -9.769028, 9.769028, 0.01, "", 0, "",
-                               EqTravelShape(0), Param::kUnitDB, displaySignedDecibels);
-  GetParam(kEqMid)->InitDouble("EQ Mid", 0.0, -6.0, 6.0, 0.01, "", 0, "", EqTravelShape(1),
-                               Param::kUnitDB, displaySignedDecibels);
-  GetParam(kEqHigh)->InitDouble("EQ High", 0.0, -6.0, 6.0, 0.01, "", 0, "", EqTravelShape(2),
-                                Param::kUnitDB, displaySignedDecibels);
+  const char* const eqNames[3] = {"EQ Low", "EQ Mid", "EQ High"};
+  for (int band = 0; band < 3; ++band) {
+    const double range = dsp::Eq::rangeDb(band);
+    GetParam(kEqLow + band)->InitDouble(eqNames[band], 0.0, -range, range, 0.01, "", 0, "",
+                                        EqTravelShape(band), Param::kUnitDB, displaySignedDecibels);
+  }
 
   eq_.prepare(48000.0, 2);
   glue_.prepare(48000.0, 2);
@@ -109,11 +110,12 @@ Plumbrook::Plumbrook(const plugkit::InstanceInfo& info) : plugkit::HostAdapter(M
 
   quillfen::updates::Config updates;
   updates.product = "plumbrook";
-  updates.version = kVersionText;
-  updates.directory = quillfen::updates::defaultDirectory(plugkit::AppSupportPath());
-  updates.feedUrl = std::string(quillfen::updates::kMakerOrigin) + "/updates.json";
+  updates.version = versionText();
+  if (!appSupport_.empty()) updates.directory = quillfen::updates::defaultDirectory(appSupport_);
+  updates.fetch = std::move(services.fetch);
+  updates.networkAllowed = std::move(services.networkAllowed);
   updateCheck_ = std::make_shared<quillfen::updates::UpdateCheck>(std::move(updates));
-  if (info.backgroundUpdateCheck)
+  if (services.backgroundUpdateCheck && !appSupport_.empty())
     updateWorker_ = std::make_unique<quillfen::updates::UpdateWorker>(updateCheck_);
 }
 
@@ -161,13 +163,13 @@ void Plumbrook::OnReset() {
     const double fadeStep = rate > 0.0 ? 1.0 / (0.02 * rate) : 1.0 / 960.0;
     limiterFade_.step = bypassFade_.step = fadeStep;
     limiterFade_.settle(GetParam(kLimiterActive)->Bool());
-    bypassFade_.settle(!GetParam(kBypass)->Bool());
+    bypassFade_.settle(!GetParam(kBypass)->Bool() && !GetBypassed());
 
     gainRamp_.length = std::max(1, static_cast<int>(std::lround(0.02 * rate)));
     std::fill(&dryRing_[0][0], &dryRing_[0][0] + 2 * kDryRing, 0.0);
     dryWrite_ = 0;
-    gainRamp_.snap(std::pow(10.0, GetParam(kGain)->Value() / 20.0));
-    lastBlockEnd_ = 0;
+    gainRamp_.snap(GainRamp::gainOfDecibels(GetParam(kGain)->Value()));
+    lastBlockStart_ = 0;
   }
 
   const int lookahead = limiter_.latency();
@@ -194,26 +196,14 @@ void Plumbrook::prepareAtCurrentSettings() {
 bool Plumbrook::reportLatencyIfChanged() {
   const int wanted = wantedLatency();
   const bool differs = wanted != GetLatency();
-  if (!differs && !latencyPending_.exchange(false)) return false;
+  // Looked at before it is exchanged: run() calls this on every block, and an exchange is a
+  // locked read-modify-write.
+  if (!differs && !(latencyPending_.load(std::memory_order_relaxed) && latencyPending_.exchange(false)))
+    return false;
   AudioProcessor::SetLatency(wanted);
   SetLatency(wanted);
   return true;
 }
-
-void Plumbrook::OnIdle() {
-  if (GetBypassed()) resetRequested_.store(true);
-  reportLatencyIfChanged();
-  if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
-  runPendingPresetSave();
-  updatePresetModified();
-}
-
-void Plumbrook::OnUIOpen() {
-  editorOpen_.store(true);
-  for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
-}
-
-void Plumbrook::OnUIClose() { editorOpen_.store(false); }
 
 void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
   if (paramIdx == kLimiterThreshold || paramIdx == kLimiterCeiling) {
@@ -223,6 +213,7 @@ void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
       linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
     }
   }
+  if (EditorHalf* open = editor()) open->parameterShown(paramIdx);
 }
 
 void Plumbrook::sendLinkedValue(int paramIdx, double value) {
@@ -259,6 +250,10 @@ void Plumbrook::followLink(int paramIdx) {
   if (movedValue != movedTarget) sendLinkedValue(paramIdx, movedTarget);
   linkGuard_ = false;
   linkMemory_ = shifted;
+}
+
+void Plumbrook::refreshLinkMemory() {
+  linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
 }
 
 void Plumbrook::setAccentIndex(int index) {

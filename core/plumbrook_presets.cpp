@@ -1,10 +1,10 @@
 // Plumbrook's preset operations: load, save, delete, the modified mark and their messages.
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <system_error>
 
 #include "core/plumbrook.h"
-#include "presets/app_support.h"
 #include "files/files.h"
 #include "presets/preset_format.h"
 
@@ -30,7 +30,7 @@ bool somethingAt(const std::filesystem::path& path) {
 }  // namespace
 
 std::filesystem::path Plumbrook::presetDirectory() const {
-  return quillfen::presets::userPresetDirectory(kPresetFormat, plugkit::AppSupportPath());
+  return quillfen::presets::userPresetDirectory(kPresetFormat, appSupport_);
 }
 
 std::vector<SavedPreset> Plumbrook::savedPresets() const {
@@ -89,6 +89,11 @@ Plumbrook::PresetOutcome Plumbrook::loadPresetFile(const SavedPreset& preset) {
   for (int i = 0; i < NParams(); ++i) EndParamGesture(i);
   for (int i = 0; i < NParams(); ++i) GetParam(i)->Set(exact[static_cast<size_t>(i)]);
   for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
+
+  // A preset carries the window size it was saved with; an open editor takes it on.
+  const float savedScale = static_cast<float>(restoredEditorSize_.first) / plumbrook::kDesignWidth;
+  if (editor() && restoredEditorSize_.first > 0 && std::fabs(savedScale - editorScale()) > 0.01f)
+    applyEditorScale(savedScale);
 
   setPresetName(loaded.name);
   retakePresetSnapshot(false);

@@ -90,10 +90,12 @@ void Plumbrook::restoreEditorSize(int width, int height) {
   const double s = platformScale_;
   long w = std::lround(width * s);
   long h = std::lround(height * s);
-  const long largestW = s > 1.0 ? std::lround(1760 * s) : 1760;
-  const long largestH = s > 1.0 ? std::lround(764 * s) : 764;
-  w = w < 660 ? 660 : std::min(w, largestW);
-  h = h < 287 ? 287 : std::min(h, largestH);
+  using plumbrook::kMaxEditorHeight, plumbrook::kMaxEditorWidth;
+  using plumbrook::kMinEditorHeight, plumbrook::kMinEditorWidth;
+  const long largestW = s > 1.0 ? std::lround(kMaxEditorWidth * s) : kMaxEditorWidth;
+  const long largestH = s > 1.0 ? std::lround(kMaxEditorHeight * s) : kMaxEditorHeight;
+  w = w < kMinEditorWidth ? kMinEditorWidth : std::min(w, largestW);
+  h = h < kMinEditorHeight ? kMinEditorHeight : std::min(h, largestH);
   if (static_cast<double>(w) / h > plumbrook::kDesignAspect)
     w = std::lround(h * plumbrook::kDesignAspect);
   else

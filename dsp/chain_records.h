@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 
 namespace plumbrook {
 
@@ -34,6 +35,10 @@ struct LinearFade {
 
 /// A linear gain ramp of fixed length towards a target.
 struct GainRamp {
+  /// Linear factor of a level in dB. The one conversion for the Gain control, so that preparing
+  /// and processing agree to the last bit and no ramp starts after a preparation.
+  static double gainOfDecibels(double dB) noexcept { return std::pow(10.0, dB / 20.0); }
+
   double current = 1.0;
   double target = 1.0;
   double step = 0.0;

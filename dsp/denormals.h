@@ -10,8 +10,14 @@ namespace plumbrook::dsp {
 class ScopedDenormalsOff {
  public:
 #if defined(__SSE__) || defined(__x86_64__)
-  ScopedDenormalsOff() noexcept : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | kFlushToZero | kDenormalsAreZero); }
-  ~ScopedDenormalsOff() { _mm_setcsr(saved_); }
+  // Writing the control register is slow; nested scopes (an adapter's around the plug-in's) find
+  // the bits set and leave the register alone.
+  ScopedDenormalsOff() noexcept : saved_(_mm_getcsr()) {
+    if (!alreadyOff()) _mm_setcsr(saved_ | kFlushToZero | kDenormalsAreZero);
+  }
+  ~ScopedDenormalsOff() {
+    if (!alreadyOff()) _mm_setcsr(saved_);
+  }
 #endif
   ScopedDenormalsOff(const ScopedDenormalsOff&) = delete;
   ScopedDenormalsOff& operator=(const ScopedDenormalsOff&) = delete;
@@ -21,6 +27,9 @@ class ScopedDenormalsOff {
 
  private:
 #if defined(__SSE__) || defined(__x86_64__)
+  bool alreadyOff() const noexcept {
+    return (saved_ & (kFlushToZero | kDenormalsAreZero)) == (kFlushToZero | kDenormalsAreZero);
+  }
   unsigned saved_;
 #endif
 };

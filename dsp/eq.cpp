@@ -75,6 +75,12 @@ const EqCurve& Eq::curveFor(int band, double dB) noexcept {
   return dB >= 0.0 ? kEqVoicing.midBoost : kEqVoicing.midCut;
 }
 
+Eq::Travel Eq::travel(int band) noexcept {
+  const EqCurve& curve = curveFor(band, 1.0);
+  // A curve without a middle point of its own travels linearly.
+  return {curve.travelMid > 0.0 ? curve.travelMid : 0.5 * curve.range, curve.range};
+}
+
 void Eq::prepare(double sampleRate, int channels) noexcept {
   if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) sampleRate = 48000.0;
   sampleRate_ = sampleRate;

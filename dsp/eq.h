@@ -28,8 +28,6 @@ class Eq {
   static constexpr int kBands = 3;
   static constexpr int kMaxChannels = 2;
   static constexpr int kTickSamples = 32;
-  static constexpr double kLowRangeDb = 9.769028;
-  static constexpr double kMidHighRangeDb = 6.0;
 
   /// One biquad section of one channel: coefficients (normalised by a0) and transposed direct form II state.
   struct Section {
@@ -87,8 +85,16 @@ class Eq {
   /// The curve that serves a band at a value in dB: Low, High, or Mid boost / Mid cut by the sign.
   static const EqCurve& curveFor(int band, double dB) noexcept;
 
+  /// How a band's control travels, from the voicing table: the magnitude in dB at the middle of
+  /// each side of the control, and at its end (the largest magnitude the band accepts).
+  struct Travel {
+    double midDb;
+    double maxDb;
+  };
+  static Travel travel(int band) noexcept;
+
   /// Largest magnitude in dB a band accepts.
-  static double rangeDb(int band) noexcept { return band == 0 ? kLowRangeDb : kMidHighRangeDb; }
+  static double rangeDb(int band) noexcept { return travel(band).maxDb; }
 
   /// Magnitude response in dB of all active bands at freqHz, from the current coefficients;
   /// touches no audio state. Any thread that does not race the audio thread; allocates nothing.

@@ -86,12 +86,76 @@ void Glue::applyVoicing() noexcept {
     s.clipPoint = saturatorClipPoint(v.satCubic, v.satQuintic, v.satLimit);
   }
   for (Crossover3& c : crossovers_) c.prepare(sr, voicing_.crossoverLow, voicing_.crossoverHigh);
+  packDesigns();
+  packTables();
+}
+
+namespace {
+constexpr int kLaneBand[4] = {0, 1, 2, 2};
+}  // namespace
+
+void Glue::packDesigns() noexcept {
+  using X = Crossover3;
+  const auto put = [](double* field, const BiquadSection& s, int f) {
+    const double values[] = {s.b0, s.b1, s.b2, s.a1, s.a2};
+    *field = values[f];
+  };
+  const int lowSide[4] = {X::kLp1a, X::kLp1b, X::kLp2a, X::kLp2b};
+  const int highSide[4] = {X::kHp1a, X::kHp1b, X::kHp2a, X::kHp2b};
+  for (int f = kB0; f <= kA2; ++f) {
+    for (int k = 0; k < 4; ++k) {
+      put(&lanes_.split[k][f][0], crossovers_[0].section(lowSide[k]), f);
+      put(&lanes_.split[k][f][1], crossovers_[1].section(lowSide[k]), f);
+      put(&lanes_.split[k][f][2], crossovers_[0].section(highSide[k]), f);
+      put(&lanes_.split[k][f][3], crossovers_[1].section(highSide[k]), f);
+    }
+    put(&lanes_.allPass[f][0], crossovers_[0].section(X::kAp2), f);
+    put(&lanes_.allPass[f][1], crossovers_[1].section(X::kAp2), f);
+  }
+  for (int k = 0; k < 4; ++k) {
+    const int b = kLaneBand[k];
+    const BandSettings& st = settings_[b];
+    const BiquadSection& sh = shelves_[b];
+    double(&v)[kLaneFields][4] = lanes_.band;
+    lanes_.rmsOn[k] = st.rmsOn;
+    lanes_.riseOn[k] = st.riseOn;
+    v[kRmsCoef][k] = st.rmsCoef;
+    v[kRiseCoef][k] = st.riseCoef;
+    v[kFallCoef][k] = st.fallCoef;
+    // The level is never negative, so a zero factor turns the hold into a no-op.
+    v[kHoldFactor][k] = st.holdOn ? st.holdFactor : 0.0;
+    v[kAttack][k] = st.attackCoef;
+    v[kRelease][k] = st.releaseCoef;
+    v[kShelfB0][k] = sh.b0;
+    v[kShelfB1][k] = sh.b1;
+    v[kShelfB2][k] = sh.b2;
+    v[kShelfA1][k] = sh.a1;
+    v[kShelfA2][k] = sh.a2;
+  }
+}
+
+void Glue::packTables() noexcept {
+  for (int k = 0; k < 4; ++k) {
+    const BandState& t = bands_[kLaneBand[k]];
+    double(&v)[kLaneFields][4] = lanes_.band;
+    lanes_.hardKnee[k] = t.knee <= 0.0;
+    v[kThreshold][k] = t.threshold;
+    v[kKnee][k] = t.knee;
+    v[kHalfKnee][k] = t.knee / 2.0;
+    // A hard knee never reads the soft-knee curve.
+    v[kInverseTwoKnee][k] = t.knee > 0.0 ? 1.0 / (2.0 * t.knee) : 0.0;
+    v[kNegSlope][k] = -t.slope;
+  }
 }
 
 void Glue::clearState() noexcept {
-  for (Crossover3& c : crossovers_) c.clear();
-  for (BiquadSection& s : shelves_) s.clear();
-  for (BandState& b : bands_) b.env = b.env2 = b.held = b.gainDb = 0.0;
+  for (auto& section : lanes_.split) {
+    for (double& v : section[kS1]) v = 0.0;
+    for (double& v : section[kS2]) v = 0.0;
+  }
+  for (const int f : {kS1, kS2}) lanes_.allPass[f][0] = lanes_.allPass[f][1] = 0.0;
+  for (const int f : {kShelfS1, kShelfS2, kEnv, kEnv2, kHeld, kGainDb})
+    for (double& v : lanes_.band[f]) v = 0.0;
 }
 
 void Glue::reset() noexcept {
@@ -131,11 +195,12 @@ void Glue::readTables() noexcept {
     s.mixTarget = lerp(voicing_.saturationMix[b]);
     s.sideTarget = widthActive ? std::exp(lerp(voicing_.sideLift[b]) * kNeperPerDb) : 1.0;
   }
+  packTables();
 }
 
 double Glue::gainDb(int band) const noexcept {
   if (idle_ || band < 0 || band >= kBands) return 0.0;
-  return bands_[band].gainDb;
+  return lanes_.band[kGainDb][band];
 }
 
 double Glue::sideLiftDb(int band) const noexcept {
@@ -145,12 +210,11 @@ double Glue::sideLiftDb(int band) const noexcept {
 void Glue::clearIfPoisoned() noexcept {
   // Finite input far beyond full scale can still overflow a filter or detector; start over then.
   double probe = 0.0;
-  for (const Crossover3& c : crossovers_)
-    for (int s = 0; s < Crossover3::kSectionCount; ++s) probe += c.section(s).s1 + c.section(s).s2;
-  for (int b = 0; b < kBands; ++b) {
-    probe += shelves_[b].s1 + shelves_[b].s2;
-    probe += bands_[b].env + bands_[b].env2 + bands_[b].held + bands_[b].gainDb;
-  }
+  for (const auto& section : lanes_.split)
+    for (int k = 0; k < 4; ++k) probe += section[kS1][k] + section[kS2][k];
+  for (int c = 0; c < 2; ++c) probe += lanes_.allPass[kS1][c] + lanes_.allPass[kS2][c];
+  for (const int f : {kShelfS1, kShelfS2, kEnv, kEnv2, kHeld, kGainDb})
+    for (int b = 0; b < kBands; ++b) probe += lanes_.band[f][b];
   if (!std::isfinite(probe)) clearState();
 }
 
@@ -231,8 +295,6 @@ struct BandLanes {
   Q threshold, knee, halfKnee, inverseTwoKnee, negSlope;
 };
 
-constexpr int kLaneBand[4] = {0, 1, 2, 2};
-
 // Detector level of one frame: optional high shelf, mean square with an optional rise/fall
 // second stage, or the peak, then the decaying hold.
 template <class Q>
@@ -264,13 +326,18 @@ template <class Q>
 // Make-up and compression gain (drive), the saturator with its clipped input, and the side gain
 // of one band's left/right pair (or of two bands' pairs side by side).
 template <class V>
-[[gnu::always_inline]] inline V saturateAndWiden(V samples, V drive, V clip, V cubic, V quintic, V mix,
-                                                 V side) noexcept {
+[[gnu::always_inline]] inline V saturate(V samples, V drive, V clip, V cubic, V quintic, V mix) noexcept {
   const V u = samples * drive;
   const V x = clampSymmetric(u, clip);
   const V x2 = x * x;
   const V sat = (quintic * x2 * x2 + V::both(1.0) - cubic * x2) * x;
-  const V y = u + (sat - u) * mix;
+  return u + (sat - u) * mix;
+}
+
+template <class V>
+[[gnu::always_inline]] inline V saturateAndWiden(V samples, V drive, V clip, V cubic, V quintic, V mix,
+                                                 V side) noexcept {
+  const V y = saturate(samples, drive, clip, cubic, quintic, mix);
   // Mid/side: (yL + yR) / 2 in both lanes, plus and minus side * (yL - yR) / 2.
   const V ySwapped = y.swapped();
   const V half = V::both(0.5);
@@ -327,27 +394,17 @@ inline void Glue::chunkBody(double* left, double* right, int n, const double* fa
   // detector input (L + L) / 2 is then L and the mid/side step below is an exact identity.
   // The low- and high-pass sections of each split run side by side in one four-lane section.
   {
-    using X = Crossover3;
-    const auto pairOf = [this](int k) {
-      const BiquadSection& l = crossovers_[0].section(k);
-      const BiquadSection& r = crossovers_[1].section(k);
-      return LaneSection<DoublePair>{DoublePair::of(l.b0, r.b0), DoublePair::of(l.b1, r.b1), DoublePair::of(l.b2, r.b2),
-                                     DoublePair::of(l.a1, r.a1), DoublePair::of(l.a2, r.a2), DoublePair::of(l.s1, r.s1),
-                                     DoublePair::of(l.s2, r.s2)};
-    };
-    LaneSection<DoublePair> pairs[X::kSectionCount];
-    for (int k = 0; k < X::kSectionCount; ++k) pairs[k] = pairOf(k);
+    KernelLanes& kl = lanes_;
     LaneSection<Quad> split[4];
-    const int lowSide[4] = {X::kLp1a, X::kLp1b, X::kLp2a, X::kLp2b};
-    const int highSide[4] = {X::kHp1a, X::kHp1b, X::kHp2a, X::kHp2b};
     for (int k = 0; k < 4; ++k) {
-      const LaneSection<DoublePair>& p = pairs[lowSide[k]];
-      const LaneSection<DoublePair>& q = pairs[highSide[k]];
-      split[k] = {Quad::fromPairs(p.b0, q.b0), Quad::fromPairs(p.b1, q.b1), Quad::fromPairs(p.b2, q.b2),
-                  Quad::fromPairs(p.a1, q.a1), Quad::fromPairs(p.a2, q.a2), Quad::fromPairs(p.s1, q.s1),
-                  Quad::fromPairs(p.s2, q.s2)};
+      const auto& f = kl.split[k];
+      split[k] = {Quad::load(f[kB0]), Quad::load(f[kB1]), Quad::load(f[kB2]), Quad::load(f[kA1]),
+                  Quad::load(f[kA2]), Quad::load(f[kS1]), Quad::load(f[kS2])};
     }
-    LaneSection<DoublePair> allPass = pairs[X::kAp2];
+    LaneSection<DoublePair> allPass{DoublePair::load(kl.allPass[kB0]), DoublePair::load(kl.allPass[kB1]),
+                                    DoublePair::load(kl.allPass[kB2]), DoublePair::load(kl.allPass[kA1]),
+                                    DoublePair::load(kl.allPass[kA2]), DoublePair::load(kl.allPass[kS1]),
+                                    DoublePair::load(kl.allPass[kS2])};
     for (int i = 0; i < n; ++i) {
       const DoublePair x = finiteOrZero(kStereo ? DoublePair::of(left[i], right[i]) : DoublePair::both(left[i]));
       dry[i] = x;
@@ -364,64 +421,19 @@ inline void Glue::chunkBody(double* left, double* right, int n, const double* fa
       ((high + high.swapped()) * half).store(lanes + 4 * i + 2);
     }
     for (int k = 0; k < 4; ++k) {
-      pairs[lowSide[k]].s1 = split[k].s1.lowPair();
-      pairs[lowSide[k]].s2 = split[k].s2.lowPair();
-      pairs[highSide[k]].s1 = split[k].s1.highPair();
-      pairs[highSide[k]].s2 = split[k].s2.highPair();
+      split[k].s1.store(kl.split[k][kS1]);
+      split[k].s2.store(kl.split[k][kS2]);
     }
-    pairs[X::kAp2] = allPass;
-    for (int k = 0; k < X::kSectionCount; ++k) {
-      BiquadSection& l = crossovers_[0].section(k);
-      BiquadSection& r = crossovers_[1].section(k);
-      l.s1 = pairs[k].s1.first();
-      l.s2 = pairs[k].s2.first();
-      r.s1 = pairs[k].s1.second();
-      r.s2 = pairs[k].s2.second();
-    }
+    allPass.s1.store(kl.allPass[kS1]);
+    allPass.s2.store(kl.allPass[kS2]);
   }
 
   // 2. Detector levels, their logarithms, the gain computer, and the linear gains.
   {
-    enum Field {
-      kRmsCoef, kRiseCoef, kFallCoef, kHoldFactor, kAttack, kRelease, kShelfB0, kShelfB1, kShelfB2,
-      kShelfA1, kShelfA2, kShelfS1, kShelfS2, kEnv, kEnv2, kHeld, kGainDb, kThreshold, kKnee, kHalfKnee,
-      kInverseTwoKnee, kNegSlope, kFields
-    };
-    alignas(32) double v[kFields][4];
-    bool rmsOn[4], riseOn[4], hardKnee[4];
-    for (int k = 0; k < 4; ++k) {
-      const int b = kLaneBand[k];
-      const BandSettings& s = settings_[b];
-      const BandState& t = bands_[b];
-      const BiquadSection& sh = shelves_[b];
-      rmsOn[k] = s.rmsOn;
-      riseOn[k] = s.riseOn;
-      hardKnee[k] = t.knee <= 0.0;
-      v[kRmsCoef][k] = s.rmsCoef;
-      v[kRiseCoef][k] = s.riseCoef;
-      v[kFallCoef][k] = s.fallCoef;
-      // The level is never negative, so a zero factor turns the hold into a no-op.
-      v[kHoldFactor][k] = s.holdOn ? s.holdFactor : 0.0;
-      v[kAttack][k] = s.attackCoef;
-      v[kRelease][k] = s.releaseCoef;
-      v[kShelfB0][k] = sh.b0;
-      v[kShelfB1][k] = sh.b1;
-      v[kShelfB2][k] = sh.b2;
-      v[kShelfA1][k] = sh.a1;
-      v[kShelfA2][k] = sh.a2;
-      v[kShelfS1][k] = sh.s1;
-      v[kShelfS2][k] = sh.s2;
-      v[kEnv][k] = t.env;
-      v[kEnv2][k] = t.env2;
-      v[kHeld][k] = t.held;
-      v[kGainDb][k] = t.gainDb;
-      v[kThreshold][k] = t.threshold;
-      v[kKnee][k] = t.knee;
-      v[kHalfKnee][k] = t.knee / 2.0;
-      // A hard knee never reads the soft-knee curve.
-      v[kInverseTwoKnee][k] = t.knee > 0.0 ? 1.0 / (2.0 * t.knee) : 0.0;
-      v[kNegSlope][k] = -t.slope;
-    }
+    double(&v)[kLaneFields][4] = lanes_.band;
+    const bool* rmsOn = lanes_.rmsOn;
+    const bool* riseOn = lanes_.riseOn;
+    const bool* hardKnee = lanes_.hardKnee;
     BandLanes<Quad> l;
     l.rmsOn = Quad::maskOf(rmsOn[0], rmsOn[1], rmsOn[2], rmsOn[3]);
     l.riseOn = Quad::maskOf(riseOn[0], riseOn[1], riseOn[2], riseOn[3]);
@@ -457,69 +469,119 @@ inline void Glue::chunkBody(double* left, double* right, int n, const double* fa
     l.env2.store(v[kEnv2]);
     l.held.store(v[kHeld]);
     l.gainDb.store(v[kGainDb]);
-    for (int b = 0; b < kBands; ++b) {
-      shelves_[b].s1 = v[kShelfS1][b];
-      shelves_[b].s2 = v[kShelfS2][b];
-      bands_[b].env = v[kEnv][b];
-      bands_[b].env2 = v[kEnv2][b];
-      bands_[b].held = v[kHeld][b];
-      bands_[b].gainDb = v[kGainDb][b];
-    }
   }
 
-  // 3. Make-up, saturation, side lift, band sum and the output fade: the low band as a pair, the
-  // mid and high bands together as four lanes (lane values per band repeated for both channels).
-  {
-    const BandState& b0 = bands_[0];
-    const BandState& b1 = bands_[1];
-    const BandState& b2 = bands_[2];
-    double lowMakeup = b0.makeup, lowMix = b0.mix, lowSide = b0.side;
-    const double smooth = smoothCoef_;
-    const DoublePair lowClip = DoublePair::both(settings_[0].clipPoint);
-    const DoublePair lowCubic = DoublePair::both(voicing_.bands[0].satCubic);
-    const DoublePair lowQuintic = DoublePair::both(voicing_.bands[0].satQuintic);
-    Quad makeup = Quad::of(b1.makeup, b1.makeup, b2.makeup, b2.makeup);
-    Quad mix = Quad::of(b1.mix, b1.mix, b2.mix, b2.mix);
-    Quad side = Quad::of(b1.side, b1.side, b2.side, b2.side);
-    const Quad makeupTarget = Quad::of(b1.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
-    const Quad mixTarget = Quad::of(b1.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
-    const Quad sideTarget = Quad::of(b1.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
-    const double c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
-    const Quad clip = Quad::of(c1, c1, c2, c2);
-    const double a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
-    const Quad cubic = Quad::of(a1, a1, a2, a2);
-    const double q1 = voicing_.bands[1].satQuintic, q2 = voicing_.bands[2].satQuintic;
-    const Quad quintic = Quad::of(q1, q1, q2, q2);
-    const Quad smoothQuad = Quad::both(smooth);
-    for (int i = 0; i < n; ++i) {
-      lowMakeup += (b0.makeupTarget - lowMakeup) * smooth;
-      lowMix += (b0.mixTarget - lowMix) * smooth;
-      lowSide += (b0.sideTarget - lowSide) * smooth;
-      makeup = makeup + (makeupTarget - makeup) * smoothQuad;
-      mix = mix + (mixTarget - mix) * smoothQuad;
-      side = side + (sideTarget - side) * smoothQuad;
-      const DoublePair lowContribution =
-          saturateAndWiden(lowSamples[i], DoublePair::both(lowMakeup * lanes[4 * i]), lowClip, lowCubic, lowQuintic,
-                           DoublePair::both(lowMix), DoublePair::both(lowSide));
-      const Quad midHighContribution = saturateAndWiden(
-          midHighSamples[i], makeup * Quad::load(lanes + 4 * i).duplicateMiddle(), clip, cubic, quintic, mix, side);
-      const DoublePair sum = (lowContribution + midHighContribution.lowPair()) + midHighContribution.highPair();
-      const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
-      left[i] = out.first();
-      if (kStereo) right[i] = out.second();
-    }
-    alignas(32) double m[4], x[4], s[4];
-    makeup.store(m);
-    mix.store(x);
-    side.store(s);
-    bands_[0].makeup = lowMakeup;
-    bands_[0].mix = lowMix;
-    bands_[0].side = lowSide;
-    for (int b = 1; b < kBands; ++b) {
-      bands_[b].makeup = m[2 * b - 2];
-      bands_[b].mix = x[2 * b - 2];
-      bands_[b].side = s[2 * b - 2];
-    }
+  // 3. Make-up, saturation, side lift, band sum and the output fade.
+  if constexpr (kStereo) {
+    finishStereo<DoublePair, Quad>(left, right, n, fade, lowSamples, midHighSamples, dry, lanes);
+  } else {
+    finishMono<DoublePair, Quad>(left, n, fade, lowSamples, midHighSamples, dry, lanes);
+  }
+}
+
+// Stereo: the low band as a pair, the mid and high bands together as four lanes (lane values per
+// band repeated for both channels).
+template <class DoublePair, class Quad>
+[[gnu::always_inline]] inline void Glue::finishStereo(double* left, double* right, int n, const double* fade,
+                                                      const DoublePair* lowSamples, const Quad* midHighSamples,
+                                                      const DoublePair* dry, const double* lanes) noexcept {
+  const BandState& b0 = bands_[0];
+  const BandState& b1 = bands_[1];
+  const BandState& b2 = bands_[2];
+  double lowMakeup = b0.makeup, lowMix = b0.mix, lowSide = b0.side;
+  const double smooth = smoothCoef_;
+  const DoublePair lowClip = DoublePair::both(settings_[0].clipPoint);
+  const DoublePair lowCubic = DoublePair::both(voicing_.bands[0].satCubic);
+  const DoublePair lowQuintic = DoublePair::both(voicing_.bands[0].satQuintic);
+  Quad makeup = Quad::of(b1.makeup, b1.makeup, b2.makeup, b2.makeup);
+  Quad mix = Quad::of(b1.mix, b1.mix, b2.mix, b2.mix);
+  Quad side = Quad::of(b1.side, b1.side, b2.side, b2.side);
+  const Quad makeupTarget = Quad::of(b1.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
+  const Quad mixTarget = Quad::of(b1.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
+  const Quad sideTarget = Quad::of(b1.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
+  const double c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
+  const Quad clip = Quad::of(c1, c1, c2, c2);
+  const double a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
+  const Quad cubic = Quad::of(a1, a1, a2, a2);
+  const double q1 = voicing_.bands[1].satQuintic, q2 = voicing_.bands[2].satQuintic;
+  const Quad quintic = Quad::of(q1, q1, q2, q2);
+  const Quad smoothQuad = Quad::both(smooth);
+  for (int i = 0; i < n; ++i) {
+    lowMakeup += (b0.makeupTarget - lowMakeup) * smooth;
+    lowMix += (b0.mixTarget - lowMix) * smooth;
+    lowSide += (b0.sideTarget - lowSide) * smooth;
+    makeup = makeup + (makeupTarget - makeup) * smoothQuad;
+    mix = mix + (mixTarget - mix) * smoothQuad;
+    side = side + (sideTarget - side) * smoothQuad;
+    const DoublePair lowContribution =
+        saturateAndWiden(lowSamples[i], DoublePair::both(lowMakeup * lanes[4 * i]), lowClip, lowCubic, lowQuintic,
+                         DoublePair::both(lowMix), DoublePair::both(lowSide));
+    const Quad midHighContribution = saturateAndWiden(
+        midHighSamples[i], makeup * Quad::load(lanes + 4 * i).duplicateMiddle(), clip, cubic, quintic, mix, side);
+    const DoublePair sum = (lowContribution + midHighContribution.lowPair()) + midHighContribution.highPair();
+    const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+    left[i] = out.first();
+    right[i] = out.second();
+  }
+  alignas(32) double m[4], x[4], s[4];
+  makeup.store(m);
+  mix.store(x);
+  side.store(s);
+  bands_[0].makeup = lowMakeup;
+  bands_[0].mix = lowMix;
+  bands_[0].side = lowSide;
+  for (int b = 1; b < kBands; ++b) {
+    bands_[b].makeup = m[2 * b - 2];
+    bands_[b].mix = x[2 * b - 2];
+    bands_[b].side = s[2 * b - 2];
+  }
+}
+
+// Mono: one lane per band (low, mid, high, and high again), where stereo spends two. The mid/side
+// step is an identity for equal channels except that it turns -0 into +0, hence the + 0.
+template <class DoublePair, class Quad>
+[[gnu::always_inline]] inline void Glue::finishMono(double* left, int n, const double* fade,
+                                                    const DoublePair* lowSamples, const Quad* midHighSamples,
+                                                    const DoublePair* dry, const double* lanes) noexcept {
+  const BandState& b0 = bands_[0];
+  const BandState& b1 = bands_[1];
+  const BandState& b2 = bands_[2];
+  Quad makeup = Quad::of(b0.makeup, b1.makeup, b2.makeup, b2.makeup);
+  Quad mix = Quad::of(b0.mix, b1.mix, b2.mix, b2.mix);
+  Quad side = Quad::of(b0.side, b1.side, b2.side, b2.side);
+  const Quad makeupTarget = Quad::of(b0.makeupTarget, b1.makeupTarget, b2.makeupTarget, b2.makeupTarget);
+  const Quad mixTarget = Quad::of(b0.mixTarget, b1.mixTarget, b2.mixTarget, b2.mixTarget);
+  const Quad sideTarget = Quad::of(b0.sideTarget, b1.sideTarget, b2.sideTarget, b2.sideTarget);
+  const double c0 = settings_[0].clipPoint, c1 = settings_[1].clipPoint, c2 = settings_[2].clipPoint;
+  const Quad clip = Quad::of(c0, c1, c2, c2);
+  const double a0 = voicing_.bands[0].satCubic, a1 = voicing_.bands[1].satCubic, a2 = voicing_.bands[2].satCubic;
+  const Quad cubic = Quad::of(a0, a1, a2, a2);
+  const double q0 = voicing_.bands[0].satQuintic, q1 = voicing_.bands[1].satQuintic,
+               q2 = voicing_.bands[2].satQuintic;
+  const Quad quintic = Quad::of(q0, q1, q2, q2);
+  const Quad smoothQuad = Quad::both(smoothCoef_);
+  const Quad zero = Quad::both(0.0);
+  for (int i = 0; i < n; ++i) {
+    makeup = makeup + (makeupTarget - makeup) * smoothQuad;
+    mix = mix + (mixTarget - mix) * smoothQuad;
+    side = side + (sideTarget - side) * smoothQuad;
+    const Quad samples = Quad::fromPairs(DoublePair::firsts(lowSamples[i], midHighSamples[i].lowPair()),
+                                         midHighSamples[i].highPair());
+    const Quad c = saturate(samples, makeup * Quad::load(lanes + 4 * i), clip, cubic, quintic, mix) + zero;
+    // (low + mid) + high, in the first lane.
+    const DoublePair lm = c.lowPair(), hh = c.highPair();
+    const DoublePair sum = (DoublePair::firsts(lm, hh) + DoublePair::seconds(lm, hh)) + hh;
+    const DoublePair out = dry[i] + (sum - dry[i]) * DoublePair::both(fade[i]);
+    left[i] = out.first();
+  }
+  alignas(32) double m[4], x[4], s[4];
+  makeup.store(m);
+  mix.store(x);
+  side.store(s);
+  for (int b = 0; b < kBands; ++b) {
+    bands_[b].makeup = m[b];
+    bands_[b].mix = x[b];
+    bands_[b].side = s[b];
   }
 }
 

@@ -84,7 +84,6 @@ class Glue {
     double attackCoef = 1.0, releaseCoef = 1.0, clipPoint = 1e9;
   };
   struct BandState {
-    double env = 0.0, env2 = 0.0, held = 0.0, gainDb = 0.0;
     double slope = 0.0, threshold = 0.0, knee = 0.0;
     double makeup = 1.0, makeupTarget = 1.0, mix = 0.0, mixTarget = 0.0, side = 1.0, sideTarget = 1.0;
   };
@@ -104,8 +103,43 @@ class Glue {
   // Quad is the four-lane type of the kernel (one AVX register, or two SSE2 registers).
   template <bool kStereo, class Quad>
   [[gnu::always_inline]] inline void chunkBody(double* left, double* right, int n, const double* fade) noexcept;
+  // The chunk's last step: make-up, saturation, side lift, band sum and the output fade.
+  // Pair is the two-lane type of the kernel.
+  template <class Pair, class Quad>
+  [[gnu::always_inline]] inline void finishStereo(double* left, double* right, int n, const double* fade,
+                                                  const Pair* lowSamples, const Quad* midHighSamples, const Pair* dry,
+                                                  const double* lanes) noexcept;
+  template <class Pair, class Quad>
+  [[gnu::always_inline]] inline void finishMono(double* left, int n, const double* fade, const Pair* lowSamples,
+                                                const Quad* midHighSamples, const Pair* dry,
+                                                const double* lanes) noexcept;
+
+  // The chunk kernel's filter and detector coefficients and state in the lane layout it runs
+  // on, kept between calls so that a short block does not pay for packing and unpacking them.
+  // The crossover, shelf and band records hold the designs; the filter and detector state lives
+  // only here.
+  enum LaneField {
+    kRmsCoef, kRiseCoef, kFallCoef, kHoldFactor, kAttack, kRelease, kShelfB0, kShelfB1, kShelfB2,
+    kShelfA1, kShelfA2, kShelfS1, kShelfS2, kEnv, kEnv2, kHeld, kGainDb, kThreshold, kKnee, kHalfKnee,
+    kInverseTwoKnee, kNegSlope, kLaneFields
+  };
+  enum SectionField { kB0, kB1, kB2, kA1, kA2, kS1, kS2, kSectionFields };
+  struct KernelLanes {
+    // The four splits run low- and high-pass side by side: lanes left low, right low, left high,
+    // right high.
+    alignas(32) double split[4][kSectionFields][4] = {};
+    alignas(32) double allPass[kSectionFields][2] = {};  // left, right
+    // Lanes 0, 1, 2 hold bands 0, 1, 2 and lane 3 repeats band 2.
+    alignas(32) double band[kLaneFields][4] = {};
+    bool rmsOn[4] = {}, riseOn[4] = {}, hardKnee[4] = {};
+  };
+  // Copies the designs (crossovers, shelves, detector settings) into the lanes; keeps the state.
+  void packDesigns() noexcept;
+  // Copies the table values of the gain computer into the lanes.
+  void packTables() noexcept;
 
   GlueVoicing voicing_;
+  KernelLanes lanes_;
   BandSettings settings_[kBands];
   Crossover3 crossovers_[2];
   BiquadSection shelves_[kBands];

@@ -28,6 +28,8 @@ constexpr float kTargetFactor = 0.99994242f;
 constexpr float kFloor = 1e-5f;
 constexpr float kMaxReductionDb = 1000.0f;
 constexpr int kMask = Limiter::kRingSize - 1;
+// True-peak windows longer than this (above about 100 kHz) take the monotonic queue.
+constexpr int kLongWindow = 96;
 // -ln(10)/20: 10^(-x/20) == exp(x * kNegDbToLn); 20 log10(x) == kDbPerLog2 * log2(x).
 constexpr float kNegDbToLn = -0.115129254649702f;
 constexpr float kDbPerLog2 = 6.02059991327962f;
@@ -199,7 +201,10 @@ bool cpuHasAvx2() noexcept {
 
 }  // namespace
 
-Limiter::Limiter() { prepare(48000.0); }
+Limiter::Limiter() : avx2_(cpuHasAvx2()) {
+  designInterpolator();
+  prepare(48000.0);
+}
 
 int Limiter::latencyForRate(double sampleRate) {
   return static_cast<int>(std::clamp(std::round(kLatencyS * effectiveRate(sampleRate)), 40.0, 960.0));
@@ -219,8 +224,6 @@ void Limiter::prepare(double sampleRate) {
   peakReleaseCoeff_ = static_cast<float>(std::exp(-1.0 / (timeConstant(kPeakReleaseS) * sr)));
   smoothingCoeff_ = 1.0 - std::exp(-1.0 / (timeConstant(kLevelSmoothingS) * sr));
   fadeStep_ = static_cast<float>(1.0 / (timeConstant(kFadeS) * sr));
-  avx2_ = cpuHasAvx2();
-  designInterpolator();
   reset();
 }
 
@@ -243,7 +246,7 @@ void Limiter::restart() noexcept {
   fade_.fillCountdown = delay_;
 }
 
-void Limiter::clearAll() noexcept {
+void Limiter::clearDelay() noexcept {
   for (auto& r : ring_) r.fill(0.0f);
   write_ = 0;
   for (auto& line : inputLine_) line.fill(0.0f);
@@ -251,6 +254,10 @@ void Limiter::clearAll() noexcept {
   outputPushed_ = 0;
   inputLast_.fill(0.0f);
   outputLast_.fill(0.0f);
+}
+
+void Limiter::clearAll() noexcept {
+  clearDelay();
   clearGainComputer();
 }
 
@@ -311,16 +318,22 @@ void Limiter::glideLevels(double thresholdDb, double ceilingDb) noexcept {
 }
 
 void Limiter::designInterpolator() {
-  for (int k = 0; k < 3; ++k) {
-    const std::array<double, kTaps> h = solveInterpolator(0.25 * (k + 1));
-    double sum = 0.0;
-    for (double v : h) sum += v;
-    for (int j = 0; j < kTaps; ++j) {
-      const float tap = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
-      taps_[static_cast<size_t>(k)][static_cast<size_t>(j)] = tap;
-      tapLanes_[static_cast<size_t>(k)][static_cast<size_t>(j)].fill(tap);
+  // The design does not depend on the sample rate: it is solved once per process, on the first
+  // construction, and copied from there.
+  static const std::array<Taps, 3> designed = [] {
+    std::array<Taps, 3> taps{};
+    for (int k = 0; k < 3; ++k) {
+      const std::array<double, kTaps> h = solveInterpolator(0.25 * (k + 1));
+      double sum = 0.0;
+      for (double v : h) sum += v;
+      for (int j = 0; j < kTaps; ++j)
+        taps[static_cast<size_t>(k)][static_cast<size_t>(j)] = static_cast<float>(h[static_cast<size_t>(kTaps - 1 - j)] / sum);
     }
-  }
+    return taps;
+  }();
+  taps_ = designed;
+  for (size_t k = 0; k < 3; ++k)
+    for (size_t j = 0; j < kTaps; ++j) tapLanes_[k][j].fill(designed[k][j]);
 }
 
 std::array<double, Limiter::kTaps> Limiter::solveInterpolator(double position) {
@@ -408,6 +421,14 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
     if (in[c] == nullptr || out[c] == nullptr) return;
   }
   const bool stereo = channels == 2;
+  if (stereo && !lastStereo_) {
+    // Mono left the second channel's delay and histories as they were; stereo starts it silent.
+    ring_[1].fill(0.0f);
+    inputLine_[1].fill(0.0f);
+    outputLine_[1].fill(0.0f);
+    inputLast_[1] = outputLast_[1] = 0.0f;
+  }
+  lastStereo_ = stereo;
   const Block block{in[0],
                     stereo ? in[1] : nullptr,
                     out[0],
@@ -427,21 +448,21 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
   }
 }
 
+template <bool kStereo>
 [[gnu::always_inline]] inline void Limiter::loadChunk(const Block& block, int start, int n) noexcept {
   float* line0 = inputLine_[0].data() + kTaps;
   float* line1 = inputLine_[1].data() + kTaps;
   const double* in0 = block.in0 + start;
   for (int i = 0; i < n; ++i) line0[i] = finiteOrZero(in0[i]);
-  if (block.in1 != nullptr) {
+  if constexpr (kStereo) {
     const double* in1 = block.in1 + start;
     for (int i = 0; i < n; ++i) line1[i] = finiteOrZero(in1[i]);
-  } else {
-    std::fill(line1, line1 + n, 0.0f);
   }
   // The chunk never wraps onto the sample D frames back: D + kChunk stays below the ring size.
   static_assert(960 + kChunk <= kRingSize);
   const int first = std::min(n, kRingSize - write_);
-  for (int c = 0; c < kMaxChannels; ++c) {
+  // Mono leaves the second channel alone; it is silenced when stereo comes back (see run).
+  for (int c = 0; c < (kStereo ? 2 : 1); ++c) {
     const float* line = inputLine_[static_cast<size_t>(c)].data() + kTaps;
     float* ring = ring_[static_cast<size_t>(c)].data();
     std::memcpy(ring + write_, line, static_cast<size_t>(first) * sizeof(float));
@@ -450,11 +471,22 @@ void Limiter::run(const double* const* in, double* const* out, int channels, int
   outputPushed_ = 0;
 }
 
+namespace {
+// Moves the 32 samples at from + n to from. A fixed-size copy through a local buffer compiles to a
+// few vector moves, where a library memmove costs a call on every short block.
+[[gnu::always_inline]] inline void keepLatest(float* line, int n) noexcept {
+  float latest[Limiter::kTaps];
+  std::memcpy(latest, line + n, sizeof latest);
+  std::memcpy(line, latest, sizeof latest);
+}
+}  // namespace
+
+template <bool kStereo>
 [[gnu::always_inline]] inline void Limiter::finishChunk(int n) noexcept {
   write_ = (write_ + n) & kMask;
-  for (auto& line : inputLine_) std::memmove(line.data(), line.data() + n, kTaps * sizeof(float));
+  for (int c = 0; c < (kStereo ? 2 : 1); ++c) keepLatest(inputLine_[static_cast<size_t>(c)].data(), n);
   if (outputPushed_ > 0) {
-    for (auto& line : outputLine_) std::memmove(line.data(), line.data() + outputPushed_, kTaps * sizeof(float));
+    for (int c = 0; c < (kStereo ? 2 : 1); ++c) keepLatest(outputLine_[static_cast<size_t>(c)].data(), outputPushed_);
   }
   outputPushed_ = 0;
 }
@@ -475,7 +507,8 @@ void Limiter::delayOnly(const Block& block) noexcept {
   const float fadeStep = fadeStep_;
   for (int start = 0; start < block.frames; start += kChunk) {
     const int n = std::min(kChunk, block.frames - start);
-    loadChunk(block, start, n);
+    if (stereo) loadChunk<true>(block, start, n);
+    else loadChunk<false>(block, start, n);
     const float* ring0 = ring_[0].data();
     const float* ring1 = ring_[1].data();
     double* out0 = block.out0 + start;
@@ -500,23 +533,26 @@ void Limiter::delayOnly(const Block& block) noexcept {
       if (fade_.fillCountdown > 0) --fade_.fillCountdown;
       const int now = (write_ + i) & kMask;
       const float y0 = ring0[(now - delay_) & kMask] * fade_.gain;
-      const float y1 = ring1[(now - delay_) & kMask] * fade_.gain;
       out0[i] = y0;
       if (dry0 != nullptr) dry0[i] = y0;
+      float magnitude = std::fabs(y0);
       if (stereo) {
+        const float y1 = ring1[(now - delay_) & kMask] * fade_.gain;
         out1[i] = y1;
         if (dry1 != nullptr) dry1[i] = y1;
+        magnitude = std::max(magnitude, std::fabs(y1));
       }
-      reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
+      reportedPeak = std::max(reportedPeak, magnitude);
     }
     reportedOutputPeak_ = reportedPeak;
-    finishChunk(n);
+    if (stereo) finishChunk<true>(n);
+    else finishChunk<false>(n);
   }
 }
 
-template <class V>
+template <class V, bool kStereo>
 [[gnu::always_inline]] inline void Limiter::limitChunk(const Block& block, int start, int n) noexcept {
-  loadChunk(block, start, n);
+  loadChunk<kStereo>(block, start, n);
   // Threshold and ceiling glide independently of the signal: their path for the whole chunk first.
   double wantThresholdDb = 0.0;
   double wantCeilingDb = 0.0;
@@ -534,14 +570,14 @@ template <class V>
   int from = 0;
   bool resumed = false;
   while (from < n) {
-    const int stop = limitRange<V>(block, start, from, n, resumed, gliding);
+    const int stop = limitRange<V, kStereo>(block, start, from, n, resumed, gliding);
     // A reconfiguration switched at frame `stop`: its fade step is done, the rest of the frame
     // runs with the new delay and detection.
     if (stop < n) applySwitch();
     resumed = true;
     from = stop;
   }
-  finishChunk(n);
+  finishChunk<kStereo>(n);
 }
 
 // Frames [from, to) of the chunk at `start`, all with the applied delay and detection; stops early
@@ -549,12 +585,11 @@ template <class V>
 // Stages: the detector input of every frame at once (true-peak estimates, their reductions and,
 // with true peak, the window maximum), the gain computer frame by frame, the output samples, then
 // the output's true peak for the whole range at once.
-template <class V>
+template <class V, bool kStereo>
 [[gnu::always_inline]] inline int Limiter::limitRange(const Block& block, int start, int from, int to,
                                                       bool resumed, bool gliding) noexcept {
   ChunkScratch& sc = scratch_;
-  const int channels = block.channels;
-  const bool stereo = channels == 2;
+  constexpr int channels = kStereo ? 2 : 1;
   const int delay = delay_;
   const bool truePeak = truePeakApplied_;
   const float* x0 = inputLine_[0].data() + kTaps;
@@ -579,38 +614,53 @@ template <class V>
     sc.lastInput[1][0] = inputLast_[1];
     segmentPeaks<V>(lines, channels, count, tapLanes_[0][0].data(), lastValues, sc.peak.data() + from);
     // r goes into the reduction delay; the window maximum of each frame spans the entries from
-    // D back to O frames before it (Wmax of them). Entries from before the last clear are 0,
-    // which no reduction is below, so they never change a maximum.
+    // D back to O frames before it (Wmax of them), so the window takes r delayed by O frames.
     float* reductionRing = reductionRing_.data();
+    const int offset = reductionOffset_;
     for (int i = from; i < to; ++i) {
       const float r = reductionFor(sc.peak[static_cast<size_t>(i)], driveAt(i), targetAt(i));
       sc.reduction[static_cast<size_t>(i)] = r;
-      reductionRing[(reductionWrite + i - from) & kMask] = r;
+      const int at = reductionWrite + i - from;
+      reductionRing[at & kMask] = r;
+      sc.delayed[static_cast<size_t>(i)] = reductionRing[(at - offset) & kMask];
     }
+    // The window maximum of every frame of the range. A long window takes a monotonic queue
+    // (amortized constant work per frame), run here rather than in the gain computer's loop so that
+    // its branches stay out of that loop's chain. A short one (45 entries at 48 kHz) is cheaper to
+    // scan whole, eight frames at a time, than the queue's mispredicted pops. Both give the same
+    // maxima: entries from before the last clear are 0, which no reduction is below, so the
+    // queue may start empty; should the range stop early for a switch, the switch empties it.
     const int span = windowMax_.length();
-    const int first = (reductionWrite - delay) & kMask;  // oldest entry of the first frame's window
-    const int length = count + span - 1;
-    const int head = std::min(length, kRingSize - first);
-    float* line = sc.window.data();
-    std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
-    std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
-    for (int f = 0; f < count; f += kWidth<V>) {
-      V m = loadV<V>(line + f);
-      for (int j = 1; j < span; ++j) m = maxV(m, loadV<V>(line + f + j));
-      storeV(sc.windowMax.data() + from + f, m);
+    if (span > kLongWindow) {
+      windowMax_.pushAll(sc.delayed.data() + from, sc.windowMax.data() + from, count);
+    } else {
+      const int first = (reductionWrite - delay) & kMask;  // oldest entry of the first frame's window
+      const int length = count + span - 1;
+      const int head = std::min(length, kRingSize - first);
+      float* line = sc.window.data();
+      std::memcpy(line, reductionRing + first, static_cast<size_t>(head) * sizeof(float));
+      std::memcpy(line + head, reductionRing, static_cast<size_t>(length - head) * sizeof(float));
+      for (int f = 0; f < count; f += kWidth<V>) {
+        V m = loadV<V>(line + f);
+        for (int j = 1; j < span; ++j) m = maxV(m, loadV<V>(line + f + j));
+        storeV(sc.windowMax.data() + from + f, m);
+      }
     }
   } else if (delay > 0) {
     const int back = delay - attack_;
     for (int i = from; i < to; ++i) {
       const float drive = driveAt(i);
       const float target = targetAt(i);
-      sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), drive, target);
+      const float now = kStereo ? std::max(std::fabs(x0[i]), std::fabs(x1[i])) : std::fabs(x0[i]);
+      sc.reduction[static_cast<size_t>(i)] = reductionFor(now, drive, target);
       const int ahead = (write + i - back) & kMask;
-      sc.delayed[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])), drive, target);
+      const float then = kStereo ? std::max(std::fabs(ring0[ahead]), std::fabs(ring1[ahead])) : std::fabs(ring0[ahead]);
+      sc.delayed[static_cast<size_t>(i)] = reductionFor(then, drive, target);
     }
   } else {
     for (int i = from; i < to; ++i) {
-      sc.reduction[static_cast<size_t>(i)] = reductionFor(std::max(std::fabs(x0[i]), std::fabs(x1[i])), driveAt(i), targetAt(i));
+      const float now = kStereo ? std::max(std::fabs(x0[i]), std::fabs(x1[i])) : std::fabs(x0[i]);
+      sc.reduction[static_cast<size_t>(i)] = reductionFor(now, driveAt(i), targetAt(i));
     }
   }
 
@@ -686,7 +736,7 @@ template <class V>
   float reportedPeak = reportedOutputPeak_;
   const int pushed = outputPushed_;
   double* out0 = block.out0 + start;
-  double* out1 = stereo ? block.out1 + start : nullptr;
+  double* out1 = kStereo ? block.out1 + start : nullptr;
   double* dry0 = block.dry0 != nullptr ? block.dry0 + start : nullptr;
   double* dry1 = block.dry1 != nullptr ? block.dry1 + start : nullptr;
   float* history0 = outputLine_[0].data() + kTaps + pushed;
@@ -697,15 +747,15 @@ template <class V>
   for (int i = from; i < stop; ++i) {
     const int now = (write + i) & kMask;
     const float s0 = ring0[(now - delay) & kMask];
-    const float s1 = ring1[(now - delay) & kMask];
+    const float s1 = kStereo ? ring1[(now - delay) & kMask] : 0.0f;
     const float fadeGain = sc.fadeGain[static_cast<size_t>(i)];
     if (dry0 != nullptr) dry0[i] = s0 * fadeGain;
-    if (dry1 != nullptr) dry1[i] = s1 * fadeGain;
+    if (kStereo && dry1 != nullptr) dry1[i] = s1 * fadeGain;
     float y0;
-    float y1;
+    float y1 = 0.0f;
     if (i < filledFrom) {
       y0 = s0 * fadeGain;
-      y1 = s1 * fadeGain;
+      if constexpr (kStereo) y1 = s1 * fadeGain;
     } else {
       const float reductionDb = sc.reduction[static_cast<size_t>(i)];
       // The reduction often stays put for many frames (holds, plateaus): reuse its gain.
@@ -715,23 +765,23 @@ template <class V>
       }
       const float ceiling = ceilingAt(i);
       const float gain = cachedReductionGain * driveAt(i);
-      y0 = s0 * gain * fadeGain;
-      y1 = s1 * gain * fadeGain;
-      float overshootDb = 0.0f;
-      if (delay == 0) {
-        const float m = std::max(std::fabs(y0), std::fabs(y1));
-        if (m > ceiling) overshootDb = kDbPerLog2 * std::log2(m / ceiling);
+      y0 = std::clamp(s0 * gain * fadeGain, -ceiling, ceiling);
+      float magnitude = std::fabs(s0 * gain * fadeGain);
+      if constexpr (kStereo) {
+        y1 = std::clamp(s1 * gain * fadeGain, -ceiling, ceiling);
+        magnitude = std::max(magnitude, std::fabs(s1 * gain * fadeGain));
       }
-      y0 = std::clamp(y0, -ceiling, ceiling);
-      y1 = std::clamp(y1, -ceiling, ceiling);
+      float overshootDb = 0.0f;
+      if (delay == 0 && magnitude > ceiling) overshootDb = kDbPerLog2 * std::log2(magnitude / ceiling);
       reportedReduction = std::max(reportedReduction, reductionDb + overshootDb);
-      reportedPeak = std::max(reportedPeak, std::max(std::fabs(y0), std::fabs(y1)));
+      const float clipped = kStereo ? std::max(std::fabs(y0), std::fabs(y1)) : std::fabs(y0);
+      reportedPeak = std::max(reportedPeak, clipped);
     }
     out0[i] = y0;
-    if (stereo) out1[i] = y1;
+    if constexpr (kStereo) out1[i] = y1;
     if (truePeak) {
       history0[i - from] = y0;
-      history1[i - from] = y1;
+      if constexpr (kStereo) history1[i - from] = y1;
     }
   }
 
@@ -757,13 +807,15 @@ template <class V>
 
 __attribute__((target("avx2"))) void Limiter::limitAvx2(const Block& block) noexcept {
   for (int start = 0; start < block.frames; start += kChunk) {
-    limitChunk<Float8>(block, start, std::min(kChunk, block.frames - start));
+    if (block.channels == 2) limitChunk<Float8, true>(block, start, std::min(kChunk, block.frames - start));
+    else limitChunk<Float8, false>(block, start, std::min(kChunk, block.frames - start));
   }
 }
 
 void Limiter::limitBaseline(const Block& block) noexcept {
   for (int start = 0; start < block.frames; start += kChunk) {
-    limitChunk<Float4>(block, start, std::min(kChunk, block.frames - start));
+    if (block.channels == 2) limitChunk<Float4, true>(block, start, std::min(kChunk, block.frames - start));
+    else limitChunk<Float4, false>(block, start, std::min(kChunk, block.frames - start));
   }
 }
 

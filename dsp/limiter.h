@@ -20,14 +20,38 @@ class SlidingMaximum {
 
   /// Adds a value and returns the maximum of the last `length` values. Audio-safe.
   float push(float value) noexcept {
-    // Expire first so the queue never holds more than `length` entries.
-    while (head_ != tail_ && time_ - stamps_[head_ & kMask] >= static_cast<uint32_t>(length_)) ++head_;
+    // Expire first so the queue never holds more than `length` entries. Stamps are distinct and
+    // the length only changes through reset, so at most the oldest entry is due.
+    if (head_ != tail_ && time_ - stamps_[head_ & kMask] >= static_cast<uint32_t>(length_)) ++head_;
     while (head_ != tail_ && value >= values_[(tail_ - 1) & kMask]) --tail_;
     values_[tail_ & kMask] = value;
     stamps_[tail_ & kMask] = time_;
     ++tail_;
     ++time_;
     return values_[head_ & kMask];
+  }
+
+  /// push for each of n values in turn, the maxima into out (which must not overlap the queue).
+  /// Audio-safe.
+  void pushAll(const float* in, float* out, int n) noexcept {
+    // Positions kept in locals, so that the stores to out cannot make the compiler reload them.
+    uint32_t head = head_, tail = tail_, time = time_;
+    const uint32_t length = static_cast<uint32_t>(length_);
+    float* values = values_.data();
+    uint32_t* stamps = stamps_.data();
+    for (int i = 0; i < n; ++i) {
+      const float value = in[i];
+      if (head != tail && time - stamps[head & kMask] >= length) ++head;
+      while (head != tail && value >= values[(tail - 1) & kMask]) --tail;
+      values[tail & kMask] = value;
+      stamps[tail & kMask] = time;
+      ++tail;
+      ++time;
+      out[i] = values[head & kMask];
+    }
+    head_ = head;
+    tail_ = tail;
+    time_ = time;
   }
 
   /// Window length in values.
@@ -125,12 +149,14 @@ class Limiter {
 
   Settings settings;
 
-  /// Prepares for 48 kHz with the default settings. Allocates nothing beyond the object.
+  /// Designs the interpolators and prepares for 48 kHz with the default settings. Allocates nothing
+  /// beyond the object.
   Limiter();
 
   /// Computes the derived values for a sample rate in Hz (48000 when not positive or not finite),
-  /// designs the interpolators, clears all audio state and applies the settings at once.
-  /// Not for the audio thread (it solves three linear systems); allocates nothing.
+  /// clears all audio state and applies the settings at once. The interpolators, which do not
+  /// depend on the rate, were designed at construction. Audio-safe: allocates, locks and solves
+  /// nothing.
   void prepare(double sampleRate);
 
   /// Clears every delay line and state, snaps threshold and ceiling and applies the settings with
@@ -140,6 +166,10 @@ class Limiter {
   /// Clears the gain computer and lets the delay refill unlimited for D frames; keeps the delay
   /// lines, the applied settings and the fade. Audio-safe, no allocation.
   void restart() noexcept;
+
+  /// Silences the delay line and the input and output histories, so that no earlier audio can
+  /// come out again; the gain computer, settings and fade stay. Audio-safe, no allocation.
+  void clearDelay() noexcept;
 
   /// Limits (Active) or only delays (!Active) n frames of 1 or 2 channels; in may equal out,
   /// dryOut (may be null) receives the delayed unlimited signal times the fade gain.
@@ -190,7 +220,8 @@ class Limiter {
     return v;
   }
 
-  /// Designs the three interpolation filters (positions 1/4, 1/2, 3/4). Not for the audio thread.
+  /// Installs the three interpolation filters (positions 1/4, 1/2, 3/4), solved on the first call
+  /// in the process. Not for the audio thread.
   void designInterpolator();
 
   /// Solves the design equations of one fractional position in double; taps in design order,
@@ -261,14 +292,14 @@ class Limiter {
   struct ChunkScratch {
     alignas(32) std::array<float, kChunk + kLane> peak;        // true-peak estimate of the input
     alignas(32) std::array<float, kChunk + kLane> reduction;   // r, then R
-    alignas(32) std::array<float, kChunk + kLane> delayed;     // rd (look-ahead without true peak)
+    alignas(32) std::array<float, kChunk + kLane> delayed;     // rd, the window's input
     alignas(32) std::array<float, kChunk + kLane> windowMax;   // window maximum (true peak)
+    // The reduction delay's entries under the true-peak window maxima of a range, oldest first.
+    alignas(32) std::array<float, kChunk + kRingSize + kLane> window;
     alignas(32) std::array<float, kChunk + kLane> fadeGain;
     alignas(32) std::array<float, kChunk + kLane> drive;       // only while the levels glide
     alignas(32) std::array<float, kChunk + kLane> target;      // only while the levels glide
     alignas(32) std::array<float, kChunk + kLane> ceiling;     // only while the levels glide
-    // The reduction delay's entries under the true-peak window maxima of a range, oldest first.
-    alignas(32) std::array<float, kChunk + kRingSize + kLane> window;
     alignas(32) std::array<float, kChunk + kLane> meter;       // true-peak estimate of the output
     // Per channel the 3/4-position value before the range ([0]) and of each of its frames.
     alignas(32) std::array<std::array<float, kChunk + kLane + 1>, kMaxChannels> lastInput;
@@ -279,11 +310,14 @@ class Limiter {
   void limitAvx2(const Block& block) noexcept;
   void limitBaseline(const Block& block) noexcept;
   void delayOnly(const Block& block) noexcept;
-  template <class V>
+  // Mono (kStereo false) never touches the second channel.
+  template <class V, bool kStereo>
   void limitChunk(const Block& block, int start, int n) noexcept;
-  template <class V>
+  template <class V, bool kStereo>
   int limitRange(const Block& block, int start, int from, int to, bool resumed, bool gliding) noexcept;
+  template <bool kStereo>
   void loadChunk(const Block& block, int start, int n) noexcept;
+  template <bool kStereo>
   void finishChunk(int n) noexcept;
   void applySwitch() noexcept;
 
@@ -335,6 +369,7 @@ class Limiter {
   bool truePeakApplied_ = false;
   bool reconfigurePending_ = false;
   bool metering_ = false;
+  bool lastStereo_ = true;  // whether the last block had two channels
   FadeState fade_{};
 
   SlidingMaximum windowMax_{};

@@ -1,6 +1,12 @@
 // Forgiving number parser for typed values.
 #include "editor/typed_value.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/editor_delegate.h"
+
 namespace quillfen::controls {
 namespace {
 
@@ -62,3 +68,32 @@ std::optional<double> parseTypedValue(std::string_view text, double low, double 
 }
 
 }  // namespace quillfen::controls
+
+namespace quillfen::controls::typed_value {
+
+double typedNormalised(const plugkit::Param& param, double value) {
+  if (param.Stepped() && param.GetStep() > 0.0) value = std::round(value / param.GetStep()) * param.GetStep();
+  value = std::clamp(value, param.GetMin(), param.GetMax());
+  return std::clamp(param.ToNormalized(value), 0.0, 1.0);
+}
+
+std::optional<double> sendTypedText(plugkit::EditorDelegate& delegate, int paramIdx, std::string_view text,
+                                    bool allowKilo) {
+  const plugkit::Param* param = delegate.GetParam(paramIdx);
+  if (!param) return std::nullopt;
+  const std::optional<double> value = parseTypedValue(text, param->GetMin(), param->GetMax(), allowKilo);
+  if (!value) return std::nullopt;
+  delegate.BeginParamGestureFromUI(paramIdx);
+  delegate.SetParamFromUI(paramIdx, typedNormalised(*param, *value));
+  delegate.EndParamGestureFromUI(paramIdx);
+  return typedNormalised(*param, param->Value());
+}
+
+std::string bandValueText(double db) {
+  if (!(std::fabs(db) >= 0.05)) return "0.0";
+  char text[32];
+  std::snprintf(text, sizeof text, db > 0 ? "+%.1f" : "\u2212%.1f", std::fabs(db));
+  return text;
+}
+
+}  // namespace quillfen::controls::typed_value

@@ -1,41 +1,65 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, everything the build, the tests and the
-# benchmarks need. Idempotent; quiet when everything is already present.
+# Installs, from Debian's packages, what building and running the tool needs; with --test also
+# what the tests, the sanitizer and fuzz stages and the benchmarks need. Idempotent; quiet when
+# everything is already present.
 set -euo pipefail
 
+# Building the tool and the plug-in, and running them.
 packages=(
-  # build and test
   cmake
   g++
   make
   pkg-config
+  lv2-dev
+  libsndfile1-dev
+  libebur128-dev
+  libcurl4-openssl-dev
+  # tags and cover art carried into the master
+  libtag1-dev
+  # editor drawing: NanoVG and pugl sources, GL/EGL/X11 headers, fonts, PNG writing, Mesa drivers
+  dpf-source
+  libgl-dev
+  libegl-dev
+  libx11-dev
+  libxext-dev
+  libxrandr-dev
+  libxcursor-dev
+  fonts-roboto-unhinted
+  libstb-dev
+  libegl-mesa0
+  libgl1-mesa-dri
+)
+
+# Only for the test command and the benchmarks.
+test_packages=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  # instruction counts for the speed table (bench/speed_table.sh --instructions)
+  valgrind
   # sanitizers and fuzzing
   clang
   libclang-rt-14-dev
-  # LV2 plug-in, hosts for its tests, peers for the comparative benchmark
-  lv2-dev
+  # hosts for the plug-in's tests, peers for the comparative benchmark
   liblilv-dev
   lilv-utils
   sordi
   x42-plugins
   lsp-plugins-lv2
-  # audio files and loudness measurement
-  libsndfile1-dev
-  libebur128-dev
-  # tags and cover art carried into the master
-  libtag1-dev
+  # window tests: a virtual X server, real input events, screenshots
+  xvfb
+  xauth
+  xdotool
+  imagemagick
   # independent taggers for the tag tests
   sox
   flac
-  # the update check's HTTP request
-  libcurl4-openssl-dev
-  # the EQ voicing fit tool
+  # the EQ voicing fit tool and its test
   python3-numpy
   python3-scipy
 )
+
+if [ "${1:-}" = "--test" ]; then packages+=("${test_packages[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do

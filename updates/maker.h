@@ -1,6 +1,7 @@
 // Deployment values of the maker's update service: web-site origin, feed URL, support folder.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace quillfen::updates {
@@ -9,7 +10,7 @@ namespace quillfen::updates {
 inline constexpr std::string_view kMakerOrigin = "https://quillfen.example";
 
 /// The feed endpoint used unless QUILLFEN_UPDATES_URL names another one.
-inline constexpr std::string_view kDefaultFeedUrl = "https://quillfen.example/updates.json";
+inline std::string defaultFeedUrl() { return std::string(kMakerOrigin) + "/updates.json"; }
 
 /// The folder under <application support>/Quillfen that holds the shared record and marker files.
 inline constexpr std::string_view kSupportSubfolder = "Updates";

@@ -87,10 +87,6 @@ UpdateCheck::UpdateCheck(Config config) : config_(std::move(config)) {
           duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
     };
   }
-  if (!config_.fetch) {
-    config_.fetch = [](const std::string& url) { return platform::getJson(url, 8); };
-  }
-  if (!config_.networkAllowed) config_.networkAllowed = [] { return platform::mayUseNetwork(); };
   if (const char* url = std::getenv("QUILLFEN_UPDATES_URL"); url != nullptr && *url != '\0') {
     config_.feedUrl = url;
   }
@@ -101,6 +97,8 @@ fs::path UpdateCheck::offFile() const { return config_.directory / "updates-off"
 
 fs::path UpdateCheck::recordFile() const { return config_.directory / "updates.json"; }
 
+const std::atomic<bool> UpdateCheck::kNeverCancelled{false};
+
 bool UpdateCheck::markerPresent() const {
   std::error_code error;
   return fs::exists(offFile(), error);
@@ -108,7 +106,7 @@ bool UpdateCheck::markerPresent() const {
 
 void UpdateCheck::reload() {
   std::lock_guard reloading(reloadMutex_);
-  const bool enabled = !markerPresent();
+  const bool enabled = !config_.directory.empty() && !markerPresent();
   std::optional<Notice> notice = enabled ? noticeFrom(readRecord()) : std::nullopt;
   std::lock_guard lock(mutex_);
   if (enabled != enabled_ || notice != notice_) ++revision_;
@@ -116,7 +114,9 @@ void UpdateCheck::reload() {
   notice_ = std::move(notice);
 }
 
-void UpdateCheck::checkIfDue() {
+void UpdateCheck::checkIfDue(const std::atomic<bool>& cancelled) {
+  // Without a known folder a relative path would land in the host's working directory.
+  if (config_.directory.empty() || !config_.fetch || !config_.networkAllowed) return;
   if (markerPresent()) return;
   if (!config_.networkAllowed()) return;
   Record record = readRecord();
@@ -126,7 +126,7 @@ void UpdateCheck::checkIfDue() {
   // Claiming the check before the request keeps every instance sharing the directory quiet for
   // the next interval, whatever the network does; an unwritable directory means no request.
   if (!writeRecord(record)) return;
-  platform::HttpResult answer = config_.fetch(config_.feedUrl);
+  platform::HttpResult answer = config_.fetch(config_.feedUrl, cancelled);
   if (answer.status != 200 || !parseObject(answer.body)) return;
   record.feed = std::move(answer.body);
   // A feed too long for the record once quoted is refused: the record keeps the old feed.
@@ -134,6 +134,7 @@ void UpdateCheck::checkIfDue() {
 }
 
 void UpdateCheck::setEnabled(bool on) {
+  if (config_.directory.empty()) return;
   if (on) {
     std::error_code error;
     fs::remove(offFile(), error);
@@ -154,6 +155,7 @@ uint32_t UpdateCheck::revision() const {
 }
 
 UpdateCheck::Record UpdateCheck::readRecord() const {
+  if (config_.directory.empty()) return {};
   const std::optional<std::string> text = readFile(recordFile());
   if (!text) return {};
   const std::optional<json::Value> root = parseObject(*text);
@@ -178,6 +180,7 @@ UpdateCheck::Record UpdateCheck::readRecord() const {
 }
 
 bool UpdateCheck::writeRecord(const Record& record) const {
+  if (config_.directory.empty()) return false;
   std::string text = "{\"version\":1,\"checked_at\":";
   text += std::to_string(record.checkedAt);
   text += ",\"feed\":";
@@ -245,6 +248,7 @@ void UpdateWorker::stop() {
     std::lock_guard lock(mutex_);
     stopRequested_ = true;
   }
+  cancelRequest_.store(true, std::memory_order_release);
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
@@ -257,7 +261,7 @@ int UpdateWorker::runs() const {
 void UpdateWorker::runHook() {
   if (!check_) return;
   try {
-    check_->checkIfDue();
+    check_->checkIfDue(cancelRequest_);
     check_->reload();
   } catch (...) {
     // Failures are silent; the next period tries again.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/system/http.h"
+#include "updates/http_result.h"
 #include "updates/maker.h"
 
 namespace quillfen::updates {
@@ -32,18 +33,24 @@ inline constexpr std::string_view kOffFileText =
 /// <appSupport>/Quillfen/<support subfolder>: the directory shared by all of the maker's plug-ins.
 std::filesystem::path defaultDirectory(const std::filesystem::path& appSupport);
 
-/// Who is asking and where the shared files live; empty operations get their defaults.
+/// One GET of a feed URL; it gives up with no answer soon after `cancelled` turns true.
+using Fetch = std::function<platform::HttpResult(const std::string& url, const std::atomic<bool>& cancelled)>;
+
+/// Who is asking, where the shared files live and how the platform fetches. The host binding
+/// hands in the fetch and the network permission; without them no request is ever made.
 struct Config {
   std::string product;
   std::string version;
+  /// The shared folder; when empty (no application-support folder is known) the check is off
+  /// and touches no file.
   std::filesystem::path directory;
   /// The feed endpoint; QUILLFEN_UPDATES_URL, when set and not empty, replaces it.
-  std::string feedUrl{kDefaultFeedUrl};
+  std::string feedUrl = defaultFeedUrl();
   /// Seconds since the Unix epoch; the system clock when empty.
   std::function<int64_t()> now;
-  /// One GET of the feed; platform::getJson(url, 8) when empty.
-  std::function<platform::HttpResult(const std::string& url)> fetch;
-  /// Whether a request may be made at all; platform::mayUseNetwork() when empty.
+  /// One GET of the feed; none is made when empty.
+  Fetch fetch;
+  /// Whether a request may be made at all; none is made when empty.
   std::function<bool()> networkAllowed;
 };
 
@@ -94,9 +101,10 @@ class UpdateCheck {
 
   /// When no marker exists, the network is allowed and 600 s have passed since the recorded check
   /// (or the clock went back): records the new time, then fetches the feed and records it if it
-  /// is a JSON object and the record still fits in kMaxTextBytes. Blocks for the fetch; worker
-  /// thread; allocates.
-  void checkIfDue();
+  /// is a JSON object and the record still fits in kMaxTextBytes. Blocks for the fetch, which
+  /// `cancelled` cuts short; worker thread; allocates.
+  void checkIfDue(const std::atomic<bool>& cancelled = kNeverCancelled);
+  static const std::atomic<bool> kNeverCancelled;
 
   /// Removes (on) or creates (off) the marker file, then reload(). Editor thread; allocates.
   void setEnabled(bool on);
@@ -143,8 +151,8 @@ class UpdateCheck {
 };
 
 /// Runs checkIfDue() and reload() on a thread of its own: once after the first delay, then each
-/// time the period has passed on the monotonic clock. Stopping wakes every wait at once; a hook
-/// that is running finishes first (at most the request's time-out plus 5 s).
+/// time the period has passed on the monotonic clock. Stopping wakes every wait at once and
+/// cancels a request in flight, so it returns promptly.
 class UpdateWorker {
  public:
   /// Starts the thread; the first run comes `firstDelay` plus a uniform 0..`firstSpread` later.
@@ -173,6 +181,7 @@ class UpdateWorker {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stopRequested_ = false;
+  std::atomic<bool> cancelRequest_{false};
   int runs_ = 0;
   std::thread thread_;
 };

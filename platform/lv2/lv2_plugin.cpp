@@ -3,32 +3,37 @@
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
-#include <pthread.h>  // pthread_setname_np
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
-
 
 #include "core/plumbrook.h"
 #include "dsp/denormals.h"
+#include "platform/lv2/lv2_bridge.h"
 #include "platform/lv2/lv2_ports.h"
+#include "platform/system/app_support.h"
+#include "platform/system/http.h"
+#include "platform/system/idle_timer.h"
 
 namespace plumbrook::lv2 {
 namespace {
 
-// One plug-in instance as the host sees it: the core, the host's port buffers and the
-// per-instance 20 ms timer thread.
-class Instance final : public plugkit::Host {
+// One plug-in instance as the host sees it: the core, the host's port buffers and its place on
+// the process's shared 20 ms timer.
+//
+// Threads: instantiate, activate, deactivate, cleanup and state restore come from the host's
+// instantiation class (never concurrent with run); connect_port and run from the audio class;
+// state save from any thread; the timer ticks on the shared timer thread, or the host's UI thread
+// while an editor is attached. Idle work, editor work and state save and restore are serialised
+// by mainThreadWork_; run() takes no lock.
+class Instance final : public InstanceBridge, public plugkit::Host {
  public:
   Instance(const Variant& variant, std::unique_ptr<Plumbrook> plugin, LV2_URID_Map* map)
       : variant_(variant), plugin_(std::move(plugin)),
@@ -42,25 +47,44 @@ class Instance final : public plugkit::Host {
       outScratch_[c] = scratch_.data() + static_cast<size_t>(2 + c) * kMaxBlockFrames;
     }
     plugin_->AttachHost(this);
-    // Until the first run the ports are taken to hold the parameters' values.
-    for (int i = 0; i < kNumParams; ++i)
-      lastSeen_[i] = static_cast<float>(plugin_->GetParam(i)->Value());
   }
 
   ~Instance() override {
-    stopTimer();
+    timer_.reset();  // no tick runs or starts after this
     plugin_->AttachHost(nullptr);
   }
 
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
 
-  Plumbrook& plugin() { return *plugin_; }
+  Plumbrook& plugin() override { return *plugin_; }
 
-  /// Starts the 20 ms timer thread. Instantiation thread; allocates.
+  void attachEditor(plugkit::Host* editorHost) override {
+    editorHost_ = editorHost;
+    if (timer_) timer_->setTicking(false);
+  }
+
+  void detachEditor() override {
+    editorHost_ = nullptr;
+    if (timer_) timer_->setTicking(true);
+  }
+
+  void tick() override {
+    std::lock_guard work(mainThreadWork_);
+    plugin_->OnTimer();
+  }
+
+  void whileLocked(const std::function<void()>& work) override {
+    std::lock_guard lock(mainThreadWork_);
+    work();
+  }
+
+  /// Joins the shared 20 ms timer. Instantiation thread; allocates.
   void startTimer() {
-    timer_ = std::thread([this] { timerLoop(); });
-    pthread_setname_np(timer_.native_handle(), "plumbrook-timer");
+    timer_.emplace([this] {
+      std::lock_guard work(mainThreadWork_);
+      plugin_->OnTimer();
+    });
   }
 
   /// Stores the host's buffer for a port. Audio thread; never allocates.
@@ -152,28 +176,41 @@ class Instance final : public plugkit::Host {
       std::lock_guard lock(mainThreadWork_);
       restored = plugin_->RestoreStateChunk(chunk);
     }
-    // The ports keep their last seen values, so only a port the host changes afterwards
-    // overrides a restored value.
+    // The host's controls stay what it shows: the parameters take the port values again at the
+    // next run, and only what has no port (preset name, accent, editor size) comes from the chunk.
+    followAllPorts_.store(true, std::memory_order_release);
     return restored ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
   }
 
-  // plugkit::Host. Gestures and value notifications come only from the editor, which this
-  // binding does not have yet; latency reaches the host through the latency port.
-  void BeginParamGesture(int) override {}
-  void EndParamGesture(int) override {}
-  void NotifyHostOfParamChange(int, double) override {}
+  // plugkit::Host. Gestures and value notifications come only from an attached editor and go
+  // back to it (it owns the host's UI controller); latency reaches the host through its port.
+  void BeginParamGesture(int paramIdx) override {
+    if (editorHost_) editorHost_->BeginParamGesture(paramIdx);
+  }
+  void EndParamGesture(int paramIdx) override {
+    if (editorHost_) editorHost_->EndParamGesture(paramIdx);
+  }
+  void NotifyHostOfParamChange(int paramIdx, double normalised) override {
+    if (editorHost_) editorHost_->NotifyHostOfParamChange(paramIdx, normalised);
+  }
   void LatencyChanged(int) override {}
 
  private:
-  // Turns changed control port values into host parameter changes, and the enabled port
-  // into the host bypass.
+  // Turns changed control port values (every value, after a restore and before the first block)
+  // into host parameter changes, and the enabled port into the host bypass.
   void applyControls() noexcept {
+    // Read before it is exchanged: an exchange on every run() is a locked instruction for a flag
+    // that is almost never set.
+    const bool followAll = followAllPorts_.load(std::memory_order_relaxed) &&
+                           followAllPorts_.exchange(false, std::memory_order_acquire);
     for (int i = 0; i < kNumParams; ++i) {
       const float* port = controls_[i];
       if (!port) continue;
       const float value = *port;
-      if (!std::isfinite(value) || value == lastSeen_[i]) continue;
+      if (!std::isfinite(value) || (value == lastSeen_[i] && !followAll)) continue;
       lastSeen_[i] = value;
+      // A value the editor has just written through the host is already in place: no echo.
+      if (value == static_cast<float>(plugin_->GetParam(i)->Value())) continue;
       plugin_->SetParameterFromHost(i, value, 0);
     }
     if (enabledIn_) {
@@ -188,30 +225,6 @@ class Instance final : public plugkit::Host {
     }
   }
 
-  void timerLoop() {
-    using Clock = std::chrono::steady_clock;
-    auto next = Clock::now();
-    std::unique_lock stopLock(stopMutex_);
-    for (;;) {
-      next += std::chrono::milliseconds(20);
-      if (stopWake_.wait_until(stopLock, next, [this] { return stopping_; })) return;
-      // A host that stalled this thread does not get a burst of catch-up ticks.
-      if (Clock::now() > next + std::chrono::milliseconds(100)) next = Clock::now();
-      std::lock_guard work(mainThreadWork_);
-      plugin_->OnTimer();
-    }
-  }
-
-  void stopTimer() {
-    if (!timer_.joinable()) return;
-    {
-      std::lock_guard lock(stopMutex_);
-      stopping_ = true;
-    }
-    stopWake_.notify_all();
-    timer_.join();
-  }
-
   const Variant& variant_;
   std::unique_ptr<Plumbrook> plugin_;
   LV2_URID stateKey_ = 0;
@@ -221,6 +234,7 @@ class Instance final : public plugkit::Host {
   float* audioOut_[2] = {nullptr, nullptr};
   const float* controls_[kNumParams] = {};
   float lastSeen_[kNumParams] = {};
+  std::atomic<bool> followAllPorts_{true};
   float* latencyOut_ = nullptr;
   bool settleOnNextRun_ = false;
   const float* enabledIn_ = nullptr;
@@ -230,15 +244,15 @@ class Instance final : public plugkit::Host {
   double* inScratch_[2] = {nullptr, nullptr};
   double* outScratch_[2] = {nullptr, nullptr};
 
-  // Serialises the timer's main-thread work with state save and restore.
+  // Serialises idle and editor work with state save and restore.
   std::mutex mainThreadWork_;
-  std::mutex stopMutex_;
-  std::condition_variable stopWake_;
-  bool stopping_ = false;
-  std::thread timer_;
+  plugkit::Host* editorHost_ = nullptr;  // UI thread only
+  std::optional<platform::IdleTimerClient> timer_;
 };
 
 const Variant* findVariant(const LV2_Descriptor* descriptor);
+
+Instance* of(LV2_Handle handle) { return static_cast<Instance*>(static_cast<InstanceBridge*>(handle)); }
 
 LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate, const char*,
                        const LV2_Feature* const* features) {
@@ -252,35 +266,43 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate, cons
     if (std::strcmp((*f)->URI, LV2_URID__map) == 0) map = static_cast<LV2_URID_Map*>((*f)->data);
 
   try {
-    auto plugin = plumbrook::MakePlugin();
+    Services services;
+    services.appSupport = plugkit::AppSupportPath();
+    services.fetch = [](const std::string& url, const std::atomic<bool>& cancelled) {
+      return platform::getJson(url, 8, &cancelled);
+    };
+    services.networkAllowed = [] { return platform::mayUseNetwork(); };
+    services.backgroundUpdateCheck = true;
+    auto plugin = plumbrook::MakePlugin(std::move(services));
     if (!plugin->LegalIO(variant->channels, variant->channels)) return nullptr;
     plugin->SetBlockSize(kMaxBlockFrames);
     if (!plugin->InitializeIO(variant->channels, variant->channels)) return nullptr;
     plugin->SetHostSampleRate(sampleRate);
     auto instance = std::make_unique<Instance>(*variant, std::move(plugin), map);
     instance->startTimer();
-    return instance.release();
+    // The handle is the bridge, so that the editor binary can use it through instance access.
+    return static_cast<InstanceBridge*>(instance.release());
   } catch (...) {
     return nullptr;
   }
 }
 
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
-  static_cast<Instance*>(handle)->connect(port, data);
+  of(handle)->connect(port, data);
 }
 
-void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->activate(); }
+void activate(LV2_Handle handle) { of(handle)->activate(); }
 
-void run(LV2_Handle handle, uint32_t nFrames) { static_cast<Instance*>(handle)->run(nFrames); }
+void run(LV2_Handle handle, uint32_t nFrames) { of(handle)->run(nFrames); }
 
 void deactivate(LV2_Handle) {}
 
-void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
+void cleanup(LV2_Handle handle) { delete of(handle); }
 
 LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store,
                            LV2_State_Handle stateHandle, uint32_t, const LV2_Feature* const*) {
   try {
-    return static_cast<Instance*>(handle)->save(store, stateHandle);
+    return of(handle)->save(store, stateHandle);
   } catch (...) {
     return LV2_STATE_ERR_UNKNOWN;
   }
@@ -289,7 +311,7 @@ LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store,
 LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve,
                               LV2_State_Handle stateHandle, uint32_t, const LV2_Feature* const*) {
   try {
-    return static_cast<Instance*>(handle)->restore(retrieve, stateHandle);
+    return of(handle)->restore(retrieve, stateHandle);
   } catch (...) {
     return LV2_STATE_ERR_UNKNOWN;
   }

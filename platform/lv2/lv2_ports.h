@@ -14,7 +14,6 @@ inline constexpr std::string_view kMonoUri = "https://quillfen.example/lv2/plumb
 /// Key of the one state property; its value is the plug-in's state chunk (atom:Chunk).
 inline constexpr std::string_view kStateKeyUri = "https://quillfen.example/lv2/plumbrook#state";
 inline constexpr std::string_view kBinaryStem = "plumbrook";
-inline constexpr std::string_view kBundleName = "Plumbrook.lv2";
 
 /// Largest block the core is prepared for; longer host blocks are split.
 inline constexpr int kMaxBlockFrames = 8192;

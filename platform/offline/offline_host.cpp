@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/system/app_support.h"
+
 namespace plumbrook::offline {
 
 OfflineHost::OfflineHost(std::unique_ptr<Plumbrook> plugin, const Options& options)
@@ -16,7 +18,10 @@ OfflineHost::~OfflineHost() {
 }
 
 std::unique_ptr<OfflineHost> OfflineHost::create(const Options& options, std::string& error) {
-  auto plugin = MakePlugin(options.backgroundUpdateCheck);
+  // The user's presets, but no update check: a batch host stays off the network.
+  Services services;
+  services.appSupport = plugkit::AppSupportPath();
+  auto plugin = MakePlugin(std::move(services));
   if (!plugin->LegalIO(options.inputs, options.outputs)) {
     error = "the plug-in does not accept " + std::to_string(options.inputs) + " input and " +
             std::to_string(options.outputs) + " output channels";

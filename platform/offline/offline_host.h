@@ -33,7 +33,6 @@ class OfflineHost : public plugkit::Host {
     int outputs = 2;
     int blockSize = 512;
     bool renderingOffline = true;
-    bool backgroundUpdateCheck = false;  // a batch host stays off the network
   };
 
   /// What the plug-in told the host.

@@ -47,7 +47,36 @@ std::string normalised(const std::string& url) {
   return result;
 }
 
-HttpResult request(const std::string& url, int timeoutSeconds) {
+// Runs the transfer through a multi handle, waking at least every 50 ms to look at the
+// cancellation flag: a silent or dripping server cannot hold up a stopping caller.
+CURLcode perform(CURL* easy, const std::atomic<bool>* cancelled) {
+  if (!cancelled) return curl_easy_perform(easy);
+  std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(), &curl_multi_cleanup);
+  if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+  for (;;) {
+    if (cancelled->load(std::memory_order_acquire)) break;
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    if (running == 0) {
+      int queued = 0;
+      CURLMsg* message = curl_multi_info_read(multi.get(), &queued);
+      result = (message && message->msg == CURLMSG_DONE) ? message->data.result : CURLE_FAILED_INIT;
+      break;
+    }
+    if (curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi.get(), easy);
+  return result;
+}
+
+HttpResult request(const std::string& url, int timeoutSeconds, const std::atomic<bool>* cancelled) {
   if (url.find('\0') != std::string::npos || !globalInit()) return {};
   const std::string canonical = normalised(url);
   if (canonical.empty()) return {};
@@ -79,7 +108,7 @@ HttpResult request(const std::string& url, int timeoutSeconds) {
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
   if (!ok) return {};
 
-  if (curl_easy_perform(h) != CURLE_OK || transfer.overflowed) return {};
+  if (perform(h, cancelled) != CURLE_OK || transfer.overflowed) return {};
   long status = 0;
   if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return {};
   if (status < 100 || status > 599 || (status >= 300 && status < 400)) return {};
@@ -95,9 +124,9 @@ HttpResult request(const std::string& url, int timeoutSeconds) {
 
 }  // namespace
 
-HttpResult getJson(const std::string& url, int timeoutSeconds) noexcept {
+HttpResult getJson(const std::string& url, int timeoutSeconds, const std::atomic<bool>* cancelled) noexcept {
   try {
-    return request(url, timeoutSeconds);
+    return request(url, timeoutSeconds, cancelled);
   } catch (...) {
     return {};
   }

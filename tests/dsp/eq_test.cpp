@@ -470,7 +470,7 @@ TEST(eq_prepare, process_before_prepare_or_with_bad_arguments_leaves_audio_alone
 }
 
 TEST(eq_realtime, process_set_reset_and_prepare_allocate_and_lock_nothing) {
-  if (!plumbrook::test::tripwireActive()) GTEST_SKIP() << "tripwire is off in sanitizer builds";
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   std::vector<double> l = plumbrook::test::pinkNoise(3, 8192, 0.7), r = l;
   Eq eq;
   plumbrook::test::RealtimeGuard guard;

@@ -727,6 +727,7 @@ TEST(glue_robustness, absurdly_large_input_does_not_leave_the_stage_broken) {
 }
 
 TEST(glue_realtime, process_allocates_locks_and_throws_nothing) {
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   Glue stereo, mono;
   preparedGlue(stereo, 100.0, 2);
   preparedGlue(mono, 100.0, 1);

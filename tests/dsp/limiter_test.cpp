@@ -472,7 +472,43 @@ TEST(LimiterBypass, DryOutputIsTheDelayedUnlimitedSignal) {
   EXPECT_LT(maxAbs(out[1], static_cast<size_t>(D)), maxAbs(dry[1], static_cast<size_t>(D)));
 }
 
+TEST(LimiterChannels, MonoMatchesStereoWithASilentSecondChannelAndStereoReturnsSilent) {
+  for (const Mode mode : {Mode::ZeroLatency, Mode::Lookahead, Mode::TruePeak}) {
+    Limiter mono, stereo;
+    for (Limiter* lim : {&mono, &stereo}) {
+      configure(*lim, mode, -12.0f, -1.0f);
+      lim->prepare(48000.0);
+      lim->setMetering(true);
+    }
+    Stereo in = loudMaterial(17, 48000.0, 3000);
+    in[1].assign(in[1].size(), 0.0);
+    Stereo out = in;
+    for (int s = 0; s < 3000; s += 100) {
+      double* one[1] = {out[0].data() + s};
+      mono.run<true>(one, one, 1, 100, nullptr);
+    }
+    const Stereo reference = process<true>(stereo, in, 100);
+    ASSERT_EQ(out[0], reference[0]) << modeName(mode);
+    EXPECT_EQ(mono.takeReportedOutputPeak(), stereo.takeReportedOutputPeak()) << modeName(mode);
+    EXPECT_EQ(mono.takeReportedReduction(), stereo.takeReportedReduction()) << modeName(mode);
+
+    // Loud stereo, a stretch of mono, then stereo with a silent second input: nothing from before
+    // the mono stretch comes out of the second channel.
+    Limiter lim;
+    configure(lim, mode, -12.0f, -1.0f);
+    lim.prepare(48000.0);
+    process<true>(lim, loudMaterial(3, 48000.0, 2000));
+    std::vector<double> single(500, 0.25);
+    double* one[1] = {single.data()};
+    lim.run<true>(one, one, 1, 500, nullptr);
+    Stereo after = constant(0.25, 500);
+    after[1].assign(500, 0.0);
+    EXPECT_EQ(maxAbs(process<true>(lim, after)[1]), 0.0) << modeName(mode);
+  }
+}
+
 TEST(LimiterRealtime, NoAllocationLockOrThrowInAnyMode) {
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   const Stereo in = loudMaterial(3, 48000.0, 4096);
   for (Mode mode : {Mode::ZeroLatency, Mode::Lookahead, Mode::TruePeak}) {
     SCOPED_TRACE(modeName(mode));

@@ -17,7 +17,7 @@ const UpdateCheck& check() {
     config.version = "0.3.2";
     // Never created: construction only looks for files that are not there.
     config.directory = "/nonexistent/plumbrook-fuzz-notice";
-    config.fetch = [](const std::string&) { return platform::HttpResult{}; };
+    config.fetch = [](const std::string&, const std::atomic<bool>&) { return platform::HttpResult{}; };
     config.networkAllowed = [] { return false; };
     return config;
   }());

@@ -42,7 +42,7 @@ UpdateCheck& check() {
     config.product = "plumbrook";
     config.version = "0.3.2";
     config.directory = scratch();
-    config.fetch = [](const std::string&) { return platform::HttpResult{}; };
+    config.fetch = [](const std::string&, const std::atomic<bool>&) { return platform::HttpResult{}; };
     config.networkAllowed = [] { return false; };
     return config;
   }());

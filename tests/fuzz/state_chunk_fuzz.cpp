@@ -8,7 +8,7 @@
 #include "core/plumbrook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static std::unique_ptr<Plumbrook> plugin = plumbrook::MakePlugin(false);
+  static std::unique_ptr<Plumbrook> plugin = plumbrook::MakePlugin();
   if (size > (1u << 20)) return 0;
   const plugkit::ByteChunk chunk(data, static_cast<int>(size));
   const int end = plugin->UnserializeState(chunk, 0);

@@ -161,7 +161,10 @@ class Session {
     const Plumbrook& p = host_->plugin();
     std::string text = " at " + std::to_string(rate_) + " Hz, " + std::to_string(outputs_) + " outputs, host bypass " +
                        std::to_string(p.GetBypassed()) + ", null input " + std::to_string(nullInput) + ", values";
-    for (int i = 0; i < kNumParams; ++i) text += " " + std::to_string(p.GetParam(i)->Value());
+    for (int i = 0; i < kNumParams; ++i) {
+      text += ' ';
+      text += std::to_string(p.GetParam(i)->Value());
+    }
     return text;
   }
 

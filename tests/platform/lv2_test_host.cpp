@@ -11,16 +11,18 @@
 
 namespace plumbrook::test {
 
+std::string lv2Bundle() { return PLUMBROOK_LV2_BUNDLE "/"; }
+
 std::string lv2BundleParent() {
-  const char* build = std::getenv("PLUMBROOK_BUILD_DIR");
-  return std::string(build ? build : ".") + "/lv2";
+  std::string bundle = lv2Bundle();
+  bundle.pop_back();
+  return bundle.substr(0, bundle.find_last_of('/'));
 }
 
-Lv2World::Lv2World(const std::string& folder) : world_(lilv_world_new()) {
+Lv2World::Lv2World(const std::string& bundlePath) : world_(lilv_world_new()) {
   map_.handle = this;
   map_.map = &Lv2World::mapThunk;
-  const std::string path = folder + "/Plumbrook.lv2/";
-  LilvNode* bundle = lilv_new_file_uri(world_, nullptr, path.c_str());
+  LilvNode* bundle = lilv_new_file_uri(world_, nullptr, bundlePath.c_str());
   lilv_world_load_bundle(world_, bundle);
   lilv_node_free(bundle);
 }

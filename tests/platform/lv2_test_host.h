@@ -14,13 +14,15 @@
 
 namespace plumbrook::test {
 
-/// Folder holding the built Plumbrook.lv2 bundle (an LV2_PATH entry).
+/// The built LV2 bundle, with a trailing "/".
+std::string lv2Bundle();
+/// Folder holding the built LV2 bundle (an LV2_PATH entry).
 std::string lv2BundleParent();
 
-/// A lilv world holding only the bundles found in one folder, and a URID map.
+/// A lilv world holding only one bundle, and a URID map.
 class Lv2World {
  public:
-  explicit Lv2World(const std::string& folder);
+  explicit Lv2World(const std::string& bundlePath);
   ~Lv2World();
   Lv2World(const Lv2World&) = delete;
   Lv2World& operator=(const Lv2World&) = delete;

@@ -123,7 +123,7 @@ std::vector<std::vector<float>> readWav(const fs::path& path) {
 }
 
 bool isSwitch(int paramIdx) {
-  static const auto plugin = plumbrook::MakePlugin(false);
+  static const auto plugin = plumbrook::MakePlugin();
   return plugin->GetParam(paramIdx)->Type() == plugkit::Param::kTypeBool;
 }
 
@@ -231,7 +231,7 @@ TEST(lv2_tools, lv2info_shows_every_port_as_the_parameter_table_defines_it) {
 TEST(lv2_tools, turtle_passes_sord_validate) {
   if (!haveTool("sord_validate")) GTEST_SKIP() << "sord_validate is not installed (Debian package sordi)";
   const fs::path dir = scratchDir();
-  const std::string bundle = plumbrook::test::lv2BundleParent() + "/Plumbrook.lv2/";
+  const std::string bundle = plumbrook::test::lv2Bundle();
   std::vector<std::string> args;
   // The LV2 vocabulary bundles only (they carry no binary); installed plug-ins have their own faults.
   for (const char* root : {"/usr/lib/lv2", "/usr/lib/x86_64-linux-gnu/lv2"}) {

@@ -7,7 +7,9 @@
 #include <cmath>
 
 #include "platform/offline/offline_host.h"
+#include "platform/system/app_support.h"
 #include "tests/support/fake_editor.h"
+#include "tests/support/scratch_dir.h"
 
 using namespace plumbrook;
 using plumbrook::offline::OfflineHost;
@@ -215,39 +217,33 @@ TEST(latency, follows_the_sample_rate_and_reset_keeps_it_right) {
   EXPECT_EQ(p.GetLatency(), 40);
 }
 
-TEST(host_bypass, output_is_input_delayed_by_the_latency) {
+TEST(host_bypass, fades_to_the_input_delayed_by_the_latency_and_never_replays_old_audio) {
   auto host = makeHost();
   host->setParameter(kLimiterLookahead, 1.0);
   host->runTimer();
   ASSERT_EQ(host->plugin().GetLatency(), 72);
-  host->setHostBypass(true);
-
-  std::vector<double> inL(1000), inR(1000), outL(1000), outR(1000);
-  for (int i = 0; i < 1000; ++i) {
-    inL[static_cast<size_t>(i)] = std::sin(i * 0.01);
-    inR[static_cast<size_t>(i)] = std::cos(i * 0.03);
+  constexpr int kFrames = 3000;  // past the 960-sample fade
+  std::vector<double> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
+  for (int i = 0; i < kFrames; ++i) {
+    inL[static_cast<size_t>(i)] = 0.5 * std::sin(i * 0.01);
+    inR[static_cast<size_t>(i)] = 0.5 * std::cos(i * 0.03);
   }
-  host->process({inL.data(), inR.data()}, {outL.data(), outR.data()}, 1000);
-  for (int i = 0; i < 1000; ++i) {
-    const double expectL = i < 72 ? 0.0 : inL[static_cast<size_t>(i - 72)];
-    const double expectR = i < 72 ? 0.0 : inR[static_cast<size_t>(i - 72)];
-    ASSERT_EQ(outL[static_cast<size_t>(i)], expectL) << i;
-    ASSERT_EQ(outR[static_cast<size_t>(i)], expectR) << i;
-  }
-}
-
-TEST(host_bypass, a_second_bypass_starts_from_silence_not_old_audio) {
-  auto host = makeHost();
-  host->setParameter(kLimiterLookahead, 1.0);
-  host->runTimer();
-  std::vector<double> loud(500, 0.75), out(500), silence(500, 0.0);
   host->setHostBypass(true);
-  host->process({loud.data(), loud.data()}, {out.data(), out.data()}, 500);
+  host->process({inL.data(), inR.data()}, {outL.data(), outR.data()}, kFrames);
+  EXPECT_EQ(host->plugin().GetLatency(), 72);
+  for (int i = 960 + 72; i < kFrames; ++i) {
+    ASSERT_EQ(outL[static_cast<size_t>(i)], inL[static_cast<size_t>(i - 72)]) << i;
+    ASSERT_EQ(outR[static_cast<size_t>(i)], inR[static_cast<size_t>(i - 72)]) << i;
+  }
+
+  // Loud audio while bypassed, then a long silence processed: bypassing again gives silence.
+  std::vector<double> loud(kFrames, 0.75), out(kFrames), silence(48000, 0.0), tail(48000);
+  host->process({loud.data(), loud.data()}, {out.data(), out.data()}, kFrames);
   host->setHostBypass(false);
-  host->process({silence.data(), silence.data()}, {out.data(), out.data()}, 500);
+  host->process({silence.data(), silence.data()}, {tail.data(), tail.data()}, 48000);
   host->setHostBypass(true);
-  host->process({silence.data(), silence.data()}, {out.data(), out.data()}, 500);
-  EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0);
+  host->process({silence.data(), silence.data()}, {out.data(), out.data()}, kFrames);
+  EXPECT_LT(*std::max_element(out.begin(), out.end()), 1e-9);
 }
 
 TEST(editor_traffic, host_changes_reach_the_editor_at_the_next_timer_tick) {
@@ -287,11 +283,42 @@ TEST(editor_traffic, editor_changes_notify_the_host_and_restores_refresh_the_edi
   p.DetachUI();
 }
 
+TEST(update_check, stays_off_and_writes_nothing_without_an_application_support_folder) {
+  // Run from an empty folder: nothing may appear in the working directory.
+  plumbrook::test::ScratchDir cwd;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(cwd.path());
+  int fetches = 0;
+  {
+    plumbrook::Services services;
+    services.fetch = [&](const std::string&, const std::atomic<bool>&) {
+      ++fetches;
+      return platform::HttpResult{200, "{}"};
+    };
+    services.networkAllowed = [] { return true; };
+    services.backgroundUpdateCheck = true;
+    auto plugin = plumbrook::MakePlugin(services);
+    auto check = plugin->updateCheck();
+    ASSERT_TRUE(check);
+    EXPECT_FALSE(check->snapshot().enabled);
+    check->checkIfDue();
+    check->setEnabled(false);
+    check->setEnabled(true);
+    EXPECT_FALSE(check->snapshot().enabled);
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(fetches, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(cwd.path()));
+}
+
 TEST(update_check, instance_starts_and_stops_its_worker_promptly) {
   // The worker's first check is seconds away; destroying the instance must not wait for it.
   const auto start = std::chrono::steady_clock::now();
   {
-    auto plugin = plumbrook::MakePlugin(true);
+    plumbrook::Services services;
+    services.appSupport = plugkit::AppSupportPath();
+    services.backgroundUpdateCheck = true;
+    auto plugin = plumbrook::MakePlugin(services);
     ASSERT_TRUE(plugin->updateCheck());
     EXPECT_EQ(plugin->updateCheck()->config().product, "plumbrook");
     EXPECT_EQ(plugin->updateCheck()->config().version, "0.3.2");

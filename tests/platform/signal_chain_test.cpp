@@ -256,6 +256,7 @@ TEST(signal_chain, non_finite_input_never_reaches_the_output) {
 }
 
 TEST(signal_chain, process_block_neither_allocates_nor_locks) {
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   auto host = makeHost(48000, 2, 512);
   host->setParameter(kLimiterTruePeak, 1.0);
   host->setParameter(kAmount, 200.0);
@@ -276,4 +277,46 @@ TEST(signal_chain, process_block_neither_allocates_nor_locks) {
     ASSERT_FALSE(v.any()) << "block " << block << ": " << v.allocations << " allocations, " << v.locks << " locks";
   }
   host->plugin().DetachUI();
+}
+
+TEST(signal_chain, preparing_and_resetting_neither_allocate_nor_lock) {
+  auto host = makeHost(48000, 2, 512);
+  Plumbrook& p = host->plugin();
+  host->setParameter(kLimiterTruePeak, 1.0);
+  for (int round = 0; round < 3; ++round) {
+    // The host bypass resets from the audio thread too; so does the first block after activation.
+    RealtimeGuard guard;
+    p.prepareAtCurrentSettings();
+    p.OnReset();  // unchanged rate
+    p.SetHostBypass(round % 2 == 0);
+    const Violations v = guard.disarm();
+    ASSERT_FALSE(v.any()) << "round " << round << ": " << v.allocations << " allocations, " << v.locks << " locks";
+  }
+  p.SetHostBypass(false);
+}
+
+TEST(signal_chain, ending_bypass_replays_no_audio_from_before_it) {
+  for (const int mode : {kLimiterLookahead, kLimiterTruePeak}) {
+    auto host = makeHost(48000);
+    host->setParameter(mode, 1.0);
+    render(*host, stereoSine(200, 48000, 4800, 0.9));
+    host->setParameter(kBypass, 1.0);
+    render(*host, Planar(2, 4800));  // the fade completes; the dry path runs dry
+    host->setParameter(kBypass, 0.0);
+    const Planar out = render(*host, Planar(2, 4800));
+    EXPECT_EQ(peak(out[0]), 0.0) << "mode " << mode;
+    EXPECT_EQ(peak(out[1]), 0.0) << "mode " << mode;
+  }
+}
+
+TEST(signal_chain, preparing_settles_the_gain_exactly_at_every_gain_step) {
+  auto host = makeHost(48000, 2, 64);
+  Plumbrook& p = host->plugin();
+  const Planar in = stereoSine(300, 48000, 64, 0.1);
+  for (int step = -240; step <= 240; ++step) {
+    host->setParameter(kGain, step / 10.0);
+    p.prepareAtCurrentSettings();
+    render(*host, in);
+    ASSERT_EQ(p.gainRamp().remaining, 0) << "a ramp started after preparing at " << p.GetParam(kGain)->Value() << " dB";
+  }
 }

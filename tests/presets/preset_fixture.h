@@ -1,7 +1,6 @@
 // Test fixture: a fresh application-support directory per test, chosen through XDG_DATA_HOME.
 #pragma once
 
-#include "presets/app_support.h"
 #include "presets/preset_file.h"
 #include "presets/preset_format.h"
 #include "tests/support/scratch_dir.h"
@@ -57,8 +56,7 @@ class PresetDirTest : public ::testing::Test {
   void SetUp() override {
     support_ = scratch_.path();
     env_.emplace("XDG_DATA_HOME", support_.string());
-    dir_ = quillfen::presets::userPresetDirectory(plumbrook::offline::kPresetFormat,
-                                                  plugkit::AppSupportPath());
+    dir_ = quillfen::presets::userPresetDirectory(plumbrook::offline::kPresetFormat, support_);
   }
   void TearDown() override {
     env_.reset();

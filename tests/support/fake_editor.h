@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/editor_delegate.h"
+#include "core/editor_half.h"
 
 namespace plumbrook::test {
 
@@ -52,6 +52,46 @@ class FakeEditor : public plugkit::EditorSurface {
   float GetDrawScale() const override { return drawScale; }
   int Width() const override { return 880; }
   int Height() const override { return 382; }
+};
+
+/// The drawing half of an editor, recording what the plug-in asks of it.
+class FakeEditorHalf : public plumbrook::EditorHalf {
+ public:
+  struct Resize {
+    float drawScale;
+    bool resizeWindow;
+  };
+  FakeEditor surface;
+  std::vector<int> parametersShown;
+  std::vector<Resize> resizes;
+  std::vector<std::string> titles;
+  std::vector<std::pair<std::string, bool>> statuses;
+  int rebuilds = 0;
+  int idles = 0;
+
+  void SetParamValueFromDelegate(int paramIdx, double normalised) override {
+    surface.SetParamValueFromDelegate(paramIdx, normalised);
+  }
+  plugkit::MessageBoxResult ShowMessageBox(const std::string& message, const std::string& caption,
+                                           plugkit::MessageBoxType type,
+                                           plugkit::MessageBoxCompletion completion) override {
+    return surface.ShowMessageBox(message, caption, type, std::move(completion));
+  }
+  void MarkAllControlsDirty() override { surface.MarkAllControlsDirty(); }
+  float GetBackingScale() const override { return surface.backingScale; }
+  float GetDrawScale() const override { return surface.drawScale; }
+  int Width() const override { return 880; }
+  int Height() const override { return 382; }
+
+  void parameterShown(int paramIdx) override { parametersShown.push_back(paramIdx); }
+  void rebuild() override { ++rebuilds; }
+  void setTitle(const std::string& trackName) override { titles.push_back(trackName); }
+  void setStatus(const std::string& text, bool highlighted) override { statuses.emplace_back(text, highlighted); }
+  void idle() override { ++idles; }
+  void resize(float drawScale, bool resizeWindow) override {
+    resizes.push_back({drawScale, resizeWindow});
+    surface.drawScale = drawScale;
+  }
 };
 
 }  // namespace plumbrook::test

@@ -1,6 +1,8 @@
 // Test-only detector for allocations, locks and throws on a thread that promised none.
 #pragma once
 
+#include <gtest/gtest.h>
+
 namespace plumbrook::test {
 
 /// What happened on the calling thread while the tripwire was armed.
@@ -32,3 +34,9 @@ class RealtimeGuard {
 };
 
 }  // namespace plumbrook::test
+
+/// Skips the calling test, visibly, in builds that cannot link the tripwire (sanitizer runtimes
+/// own malloc), so that a real-time test never passes without having checked anything.
+#define PLUMBROOK_REQUIRE_TRIPWIRE()              \
+  if (!::plumbrook::test::tripwireActive())       \
+  GTEST_SKIP() << "needs the allocation tripwire, which this build cannot link"

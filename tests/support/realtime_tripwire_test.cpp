@@ -12,7 +12,7 @@ using plumbrook::test::RealtimeGuard;
 using plumbrook::test::tripwireActive;
 
 TEST(realtime_tripwire, sees_allocation_lock_and_throw) {
-  if (!tripwireActive()) GTEST_SKIP() << "tripwire is off in sanitizer builds";
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   std::mutex mutex;
   RealtimeGuard guard;
   auto p = std::make_unique<std::vector<int>>(16);
@@ -30,6 +30,7 @@ TEST(realtime_tripwire, sees_allocation_lock_and_throw) {
 }
 
 TEST(realtime_tripwire, quiet_code_is_clean_and_other_threads_do_not_count) {
+  PLUMBROOK_REQUIRE_TRIPWIRE();
   double buffer[64] = {};
   RealtimeGuard guard;
   for (double& x : buffer) x = x * 0.5 + 1.0;

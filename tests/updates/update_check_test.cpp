@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/system/http.h"
 #include "tests/support/http_test_server.h"
 #include "tests/updates/scratch.h"
 #include "updates/json.h"
@@ -62,7 +63,7 @@ class UpdateCheckTest : public ::testing::Test {
     c.directory = dir();
     c.now = [this] { return now_.load(); };
     c.networkAllowed = [this] { return network_.load(); };
-    c.fetch = [this](const std::string& url) {
+    c.fetch = [this](const std::string& url, const std::atomic<bool>&) {
       std::lock_guard lock(mutex_);
       fetchedUrls_.push_back(url);
       // What the record held while the request was being made.
@@ -368,7 +369,7 @@ TEST_F(UpdateCheckTest, recorded_notice_shows_from_construction) {
 }
 
 TEST_F(UpdateCheckTest, environment_replaces_the_feed_url_only_when_not_empty) {
-  EXPECT_EQ(make()->config().feedUrl, quillfen::updates::kDefaultFeedUrl);
+  EXPECT_EQ(make()->config().feedUrl, quillfen::updates::defaultFeedUrl());
   ::setenv("QUILLFEN_UPDATES_URL", "", 1);
   auto check = make();
   EXPECT_EQ(check->config().feedUrl, "https://quillfen.example/updates.json");
@@ -445,7 +446,7 @@ class UpdateCheckHttpTest : public UpdateCheckTest {
   std::unique_ptr<UpdateCheck> makeLive(const std::string& path) {
     Config c = config();
     c.feedUrl = server_.url(path);
-    c.fetch = [](const std::string& url) { return platform::getJson(url, 1); };
+    c.fetch = [](const std::string& url, const std::atomic<bool>&) { return platform::getJson(url, 1); };
     return std::make_unique<UpdateCheck>(std::move(c));
   }
 
@@ -487,10 +488,16 @@ TEST_F(UpdateCheckHttpTest, body_of_exactly_the_cap_is_accepted) {
   EXPECT_EQ(answer.body, paddedFeed(65536));
 }
 
-TEST_F(UpdateCheckHttpTest, default_fetch_follows_the_environment_url) {
+TEST_F(UpdateCheckHttpTest, environment_url_replaces_the_feed_and_no_fetch_means_no_request) {
   ::setenv("QUILLFEN_UPDATES_URL", server_.url("/updates.json").c_str(), 1);
   Config c = config();
+  c.feedUrl = "http://127.0.0.1:1/never";
   c.fetch = nullptr;
+  UpdateCheck silent(c);
+  silent.checkIfDue();
+  EXPECT_TRUE(server_.requests().empty());
+
+  c.fetch = [](const std::string& url, const std::atomic<bool>&) { return platform::getJson(url, 1); };
   UpdateCheck check(std::move(c));
   check.checkIfDue();
   EXPECT_EQ(check.readRecord(), (Record{kNow, " " + kFeed + "\n"}));

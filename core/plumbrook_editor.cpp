@@ -1,0 +1,142 @@
+// Plumbrook's editor rules that need no drawing: size limits, scale, status line, idle tick.
+#include <algorithm>
+#include <cmath>
+
+#include "core/plumbrook.h"
+
+namespace plumbrook {
+
+namespace {
+constexpr float kAspect = 2.303665f;
+}
+
+void constrainEditorSize(int& width, int& height, float platformScale) {
+  const long largestWidth = platformScale > 1.0f ? std::lroundf(kMaxEditorWidth * platformScale) : kMaxEditorWidth;
+  const long largestHeight =
+      platformScale > 1.0f ? std::lroundf(kMaxEditorHeight * platformScale) : kMaxEditorHeight;
+  long w = width < kMinEditorWidth ? kMinEditorWidth : std::min<long>(width, largestWidth);
+  long h = height < kMinEditorHeight ? kMinEditorHeight : std::min<long>(height, largestHeight);
+  if (static_cast<float>(w) / static_cast<float>(h) > kAspect)
+    w = std::lroundf(static_cast<float>(h) * kAspect);
+  else
+    h = std::lroundf(static_cast<float>(w) / kAspect);
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+}
+
+std::string statusText(int latencySamples) {
+  return "Plumbrook " + versionText() + " \u00b7 " + std::to_string(latencySamples) + " samples latency";
+}
+
+}  // namespace plumbrook
+
+using plumbrook::EditorHalf;
+
+void Plumbrook::attachEditor(EditorHalf* editor) {
+  if (editor_ && GetUI() == editor_) DetachUI();
+  editor_ = editor;
+  statusText_.clear();
+  if (!editor) return;
+  // The new editor was just laid out with the current accent.
+  accentChanged_.store(false);
+  AttachUI(editor);
+}
+
+float Plumbrook::platformScale() const {
+  if (const plugkit::EditorSurface* ui = GetUI()) return ui->GetBackingScale();
+  return platformScale_;
+}
+
+float Plumbrook::initialDrawScale() const {
+  const float s = std::min(static_cast<float>(GetEditorWidth()) / (plumbrook::kDesignWidth * platformScale_),
+                           static_cast<float>(GetEditorHeight()) / (plumbrook::kDesignHeight * platformScale_));
+  return s > 0.0f && std::isfinite(s) ? s : 1.0f;
+}
+
+float Plumbrook::editorScale() const {
+  if (const plugkit::EditorSurface* ui = GetUI())
+    return std::trunc(static_cast<float>(ui->Width()) * ui->GetDrawScale()) / plumbrook::kDesignWidth;
+  if (GetEditorWidth() > 0)
+    return static_cast<float>(GetEditorWidth()) / (plumbrook::kDesignWidth * platformScale_);
+  return 1.0f;
+}
+
+void Plumbrook::applyEditorScale(float scale) {
+  EditorHalf* open = editor();
+  if (!open) return;
+  int w = static_cast<int>(std::lroundf(plumbrook::kDesignWidth * scale));
+  int h = static_cast<int>(std::lroundf(plumbrook::kDesignHeight * scale));
+  plumbrook::constrainEditorSize(w, h, open->GetBackingScale());
+  open->resize(std::min(static_cast<float>(h) / plumbrook::kDesignHeight,
+                        static_cast<float>(w) / plumbrook::kDesignWidth),
+               true);
+}
+
+bool Plumbrook::ConstrainEditorResize(int& width, int& height) const {
+  const float s = platformScale();
+  const int largestWidth = s > 1.0f ? static_cast<int>(std::lroundf(plumbrook::kMaxEditorWidth * s))
+                                    : plumbrook::kMaxEditorWidth;
+  const int largestHeight = s > 1.0f ? static_cast<int>(std::lroundf(plumbrook::kMaxEditorHeight * s))
+                                     : plumbrook::kMaxEditorHeight;
+  const bool inRange = width >= plumbrook::kMinEditorWidth && width <= largestWidth &&
+                       height >= plumbrook::kMinEditorHeight && height <= largestHeight;
+  const int askedWidth = width;
+  const int askedHeight = height;
+  plumbrook::constrainEditorSize(width, height, s);
+  return inRange && width == askedWidth && height == askedHeight;
+}
+
+void Plumbrook::OnParentWindowResize(int width, int height) {
+  EditorHalf* open = editor();
+  if (!open) return;
+  const float s = open->GetBackingScale();
+  platformScale_ = s;
+  plumbrook::constrainEditorSize(width, height, s);
+  const float drawScale = std::min(static_cast<float>(width) / (plumbrook::kDesignWidth * s),
+                                   static_cast<float>(height) / (plumbrook::kDesignHeight * s));
+  if (std::fabs(drawScale - open->GetDrawScale()) > 0.001f) open->resize(drawScale, false);
+  SetEditorSize(width, height);
+}
+
+void Plumbrook::OnUIOpen() {
+  editorOpen_.store(true);
+  for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
+}
+
+void Plumbrook::OnUIClose() { editorOpen_.store(false); }
+
+void Plumbrook::OnIdle() {
+  reportLatencyIfChanged();
+  EditorHalf* open = editor();
+  if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
+
+  if (accentIndex() == 5 && rememberedTrackColour_ != -1) {
+    rememberedTrackColour_ = -1;
+    accentChanged_.store(true);
+  }
+  if (open && accentChanged_.exchange(false)) {
+    open->rebuild();
+    statusText_.clear();
+    for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
+    open->MarkAllControlsDirty();
+  }
+
+  std::string label;
+  trackLabel(label);
+  if (label != trackName_) {
+    trackName_ = label;
+    if (open) open->setTitle(label);
+  }
+
+  runPendingPresetSave();
+  updatePresetModified();
+
+  if (!open) return;
+  const int latency = GetLatency();
+  std::string status = plumbrook::statusText(latency);
+  if (status != statusText_) {
+    open->setStatus(status, latency > 0);
+    statusText_ = std::move(status);
+  }
+  open->idle();
+}

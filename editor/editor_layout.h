@@ -1,0 +1,131 @@
+// The editor's layout as data: every control's place in the 880 x 382 design space, in
+// attachment (drawing) order. The attach loops in plumbrook_editor.cpp walk these tables.
+#pragma once
+
+#include "core/plumbrook_params.h"
+#include "editor/editor_design.h"
+
+namespace plumbrook::editor {
+
+/// A knob with its label and typed caption, from (centre x, centre y, diameter, label y, value
+/// y); the heights are measured from the preset bar's bottom.
+struct KnobGroup {
+  int param;
+  float cx, cy, diameter, labelY, valueY;
+  const char* label;
+
+  constexpr DesignRect knob() const {
+    return {cx - diameter / 2, cy + kPresetBarHeight - diameter / 2, cx + diameter / 2,
+            cy + kPresetBarHeight + diameter / 2};
+  }
+  constexpr DesignRect labelRect() const { return {cx - 50, labelY + 24, cx + 50, labelY + 40}; }
+  constexpr DesignRect caption() const { return {cx - 40, valueY + 25, cx + 40, valueY + 39}; }
+};
+
+inline constexpr KnobGroup kGainGroup{kGain, 116, 212, 60, 255, 269, "GAIN"};
+inline constexpr KnobGroup kAmountGroup{kAmount, 222, 188, 108, 255, 269, "AMOUNT"};
+inline constexpr KnobGroup kThresholdGroup{kLimiterThreshold, 611, 146, 60, 190, 207, "THRESHOLD"};
+inline constexpr KnobGroup kCeilingGroup{kLimiterCeiling, 709, 146, 60, 190, 207, "CEILING"};
+
+/// The three glue bands' column: meter, EQ knob and band value, at x = 308 + 44 b.
+struct BandColumn {
+  float x;
+  constexpr DesignRect meter() const { return {x - 10, 142, x + 24, 322}; }
+  constexpr DesignRect meterBar() const { return {x, 158, x + 12, 278}; }
+  constexpr DesignRect knob() const { return {x - 6, 116, x + 18, 140}; }
+  constexpr DesignRect value() const { return {x - 16, 141, x + 28, 153}; }
+};
+inline constexpr const char* kBandNames[3] = {"LOW", "MID", "HIGH"};
+constexpr BandColumn bandColumn(int band) { return {308.0f + 44.0f * static_cast<float>(band)}; }
+
+/// What a row of the sections table builds.
+enum class Piece {
+  kHeading,      // section heading text
+  kLevelMeter,   // input (glue zone) or output (ceiling marker) meter
+  kKnobGroup,    // a KnobGroup
+  kDivider,      // one-unit panel between sections
+  kCentreTick,   // mark at the top of the AMOUNT knob
+  kScaleLabels,  // the glue meters' 0 / -3 / -6 / -12 labels
+  kBands,        // the three glue band columns
+  kPill,         // a pill switch
+  kWidthReadout,
+  kLinkLock,
+  kHeldNote,     // "held by TRUE PEAK"
+  kReductionMeter,
+  kShade,        // an overlay that hides a switched-off section
+};
+
+struct SectionRow {
+  Piece piece;
+  DesignRect rect;
+  int param = -1;  // parameter of a pill, lock or shade's switch; knob group index
+  const char* text = nullptr;    // heading, label, pill off text, group name of a shade
+  const char* onText = nullptr;  // pill on text
+  int tag = tags::kNone;
+  DesignRect inner{};  // a meter's bar
+};
+
+inline constexpr const KnobGroup* kKnobGroups[4] = {&kGainGroup, &kAmountGroup, &kThresholdGroup,
+                                                    &kCeilingGroup};
+
+/// The sections, left to right, in attachment order.
+inline constexpr SectionRow kSections[] = {
+    {Piece::kHeading, {30, 112, 170, 136}, -1, "IN"},
+    {Piece::kLevelMeter, {20, 142, 90, 322}, -1, "IN", nullptr, tags::kInputMeter, {54, 150, 68, 278}},
+    {Piece::kKnobGroup, {}, 0},
+    {Piece::kDivider, {156, 108, 157, 316}},
+    {Piece::kHeading, {172, 112, 312, 136}, -1, "GLUE & EQ"},
+    {Piece::kKnobGroup, {}, 1},
+    {Piece::kCentreTick, {221.25f, 160, 222.75f, 165}},
+    {Piece::kScaleLabels, {}},
+    {Piece::kBands, {}},
+    {Piece::kDivider, {428, 108, 429, 316}},
+    {Piece::kHeading, {444, 112, 584, 136}, -1, "WIDTH"},
+    {Piece::kPill, {444, 144, 530, 168}, kWidthActive, "BYPASSED", "ACTIVE"},
+    {Piece::kWidthReadout, {444, 172, 548, 308}, -1, nullptr, nullptr, tags::kWidthReadout},
+    {Piece::kDivider, {548, 108, 549, 316}},
+    {Piece::kHeading, {565, 112, 705, 136}, -1, "LIMITER"},
+    {Piece::kPill, {758, 113, 844, 137}, kLimiterActive, "BYPASSED", "ACTIVE"},
+    {Piece::kKnobGroup, {}, 2},
+    {Piece::kKnobGroup, {}, 3},
+    {Piece::kLinkLock, {644, 164, 676, 192}, kLimiterLink},
+    {Piece::kPill, {565, 284, 657, 308}, kLimiterTruePeak, "TRUE PEAK", "TRUE PEAK"},
+    {Piece::kPill, {663, 284, 755, 308}, kLimiterLookahead, "LOOKAHEAD", "LOOKAHEAD", tags::kLookaheadPill},
+    {Piece::kHeldNote, {663, 268, 755, 280}, kLimiterTruePeak, "held by TRUE PEAK", nullptr, tags::kHeldNote},
+    {Piece::kReductionMeter, {772, 142, 806, 322}, -1, "GR", nullptr, tags::kLimiterMeter, {782, 150, 794, 278}},
+    {Piece::kLevelMeter, {796, 142, 862, 322}, -1, "OUT", nullptr, tags::kOutputMeter, {828, 150, 842, 278}},
+    {Piece::kShade, {429, 172, 548, 328}, kWidthActive, kWidthShade},
+    {Piece::kShade, {549, 142, 800, 328}, kLimiterActive, kLimiterShade},
+    {Piece::kShade, {14, 96, 866, 328}, kBypass, kBypassShade},
+};
+
+/// The glue meters' scale labels: dB of reduction and their rectangles.
+struct ScaleLabel {
+  int reductionDb;
+  DesignRect rect;
+};
+inline constexpr ScaleLabel kGlueScaleLabels[4] = {
+    {0, {272, 152, 302, 164}}, {3, {272, 182, 302, 194}}, {6, {272, 212, 302, 224}}, {12, {272, 272, 302, 284}}};
+
+/// A shade is shown while its switch is on (Bypass) or off (Width, Limiter).
+constexpr bool shadeShown(int switchParam, bool switchOn) { return switchParam == kBypass ? switchOn : !switchOn; }
+
+// Around the sections.
+inline constexpr DesignRect kSectionsPanel{14, 96, 866, 328};
+inline constexpr DesignRect kTitleRect{28, 48, 716, 82};
+inline constexpr DesignRect kBypassPill{746, 47, 852, 77};
+inline constexpr DesignRect kUpdatePill{576, 47, 736, 77};
+inline constexpr DesignRect kPresetBar{0, 0, 880, 32};
+inline constexpr DesignRect kLogoFallback{28, 346, 300, 364};
+inline constexpr DesignRect kStatusLine{300, 347, 852, 363};
+inline constexpr DesignRect kCornerScale{866, 368, 878, 380};
+/// The logo is 22 units high at its own aspect.
+constexpr DesignRect logoRect(float artWidth, float artHeight) {
+  return {28, 344, 28 + 22 * artWidth / artHeight, 366};
+}
+/// The title gives way to the update pill (an empty pill gives it its full width).
+constexpr DesignRect titleRectBeside(const DesignRect& pill) {
+  return pill == DesignRect{} ? kTitleRect : DesignRect{28, 48, pill.l - 10, 82};
+}
+
+}  // namespace plumbrook::editor

@@ -1,0 +1,133 @@
+// Level and reduction meter controls: change detection and drawing.
+#include "editor/meter_controls.h"
+
+#include <algorithm>
+
+#include "gfx/graphics.h"
+
+namespace quillfen::controls::limiter_panel {
+
+using namespace plugkit::gfx;
+using plumbrook::editor::levelReadout;
+using plumbrook::editor::reductionReadout;
+using plumbrook::editor::reductionY;
+
+namespace {
+const Color kTrack{18, 250, 250, 250};
+const Color kHold{255, 250, 250, 250};
+const Color kMarker{255, 255, 157, 46};
+const Color kReductionBar{209, 250, 250, 250};
+
+Color withAlpha(const Color& c, int alpha) { return {alpha, c.R, c.G, c.B}; }
+
+// The bracket right of a bar marking a zone from top to bottom.
+void drawBracket(Graphics& g, const Color& c, const Rect& bar, float top, float bottom, const Blend* blend) {
+  g.FillRect(c, Rect(bar.R + 3, top, bar.R + 8, top + 2), blend);
+  g.FillRect(c, Rect(bar.R + 3, bottom - 2, bar.R + 8, bottom), blend);
+  g.FillRect(c, Rect(bar.R + 6, top, bar.R + 8, bottom), blend);
+}
+}  // namespace
+
+OutputMeterControl::OutputMeterControl(const Rect& bounds, const Rect& bar, Color colour, const TextStyle& scaleText,
+                                       const TextStyle& readoutText, const TextStyle& tickText, Options options,
+                                       plumbrook::editor::SteadyClock clock)
+    : Control(bounds),
+      bar_(bar),
+      colour_(colour),
+      scaleText_(scaleText),
+      readoutText_(readoutText),
+      tickText_(tickText),
+      options_(std::move(options)),
+      ballistics_(std::move(clock)) {
+  SetIgnoreMouse(true);
+}
+
+void OutputMeterControl::setLevels(float peak, float meanSquare) {
+  const bool changed = ballistics_.setLevels(peak, meanSquare, options_.rmsDisplay);
+  const float marker = options_.marker ? options_.marker() : 0.0f;
+  const auto zone = options_.zone ? options_.zone() : std::nullopt;
+  const bool sameZone = zone.has_value() == zoneEngaged_ &&
+                        (!zone || (zone->first == zoneLow_ && zone->second == zoneHigh_));
+  if (!changed && marker == lastMarker_ && sameZone) return;
+  lastMarker_ = marker;
+  zoneEngaged_ = zone.has_value();
+  if (zone) {
+    zoneLow_ = zone->first;
+    zoneHigh_ = zone->second;
+  }
+  SetDirty(false);
+}
+
+void OutputMeterControl::Draw(Graphics& g) {
+  const float range = options_.range;
+  g.FillRect(kTrack, bar_, &blend_);
+  if (zoneEngaged_) {
+    const float yLow = y(zoneLow_);
+    const float yHigh = y(zoneHigh_);
+    if (yLow - yHigh >= 1) {
+      g.FillRect(withAlpha(colour_, 61), Rect(bar_.L, yHigh, bar_.R, yLow), &blend_);
+      drawBracket(g, withAlpha(colour_, 255), bar_, yHigh, yLow, &blend_);
+    }
+  }
+  if (ballistics_.peakDb() > -range)
+    g.FillRect(withAlpha(colour_, options_.rmsDisplay ? 81 : 229), Rect(bar_.L, y(ballistics_.peakDb()), bar_.R, bar_.B),
+               &blend_);
+  if (options_.rmsDisplay && ballistics_.rmsDb() > -range)
+    g.FillRect(withAlpha(colour_, 229), Rect(bar_.L, y(ballistics_.rmsDb()), bar_.R, bar_.B), &blend_);
+  const float hold = ballistics_.holdDb();
+  if (hold > -range) g.FillRect(kHold, Rect(bar_.L, y(hold) - 0.5f, bar_.R, y(hold) + 0.5f), &blend_);
+  if (options_.marker) {
+    const float my = y(options_.marker());
+    for (float x = bar_.L - 4; x < bar_.R + 4; x += 4)
+      g.DrawLine(kMarker, x, my, std::min(x + 2, bar_.R + 4), my, &blend_, 1.0f);
+  }
+  for (int tick : options_.ticks) {
+    const float ty = y(static_cast<float>(tick));
+    g.DrawText(tickText_, plumbrook::editor::tickLabel(tick), Rect(bar_.L - 30, ty - 6, bar_.L - 6, ty + 6), &blend_);
+  }
+  const float cx = bar_.MW();
+  g.DrawText(scaleText_, options_.label, Rect(cx - 20, bar_.B + 4, cx + 20, bar_.B + 16), &blend_);
+  g.DrawText(readoutText_, levelReadout(hold), Rect(cx - 22, bar_.B + 17, cx + 22, bar_.B + 29), &blend_);
+}
+
+ReductionMeterControl::ReductionMeterControl(const Rect& bounds, const Rect& bar, const TextStyle& scaleText,
+                                             const TextStyle& readoutText, Options options,
+                                             plumbrook::editor::SteadyClock clock)
+    : Control(bounds),
+      bar_(bar),
+      scaleText_(scaleText),
+      readoutText_(readoutText),
+      options_(std::move(options)),
+      ballistics_(std::move(clock)) {
+  SetIgnoreMouse(true);
+}
+
+void ReductionMeterControl::feed(float reductionDb) {
+  if (ballistics_.feed(reductionDb)) SetDirty(false);
+}
+
+void ReductionMeterControl::Draw(Graphics& g) {
+  const plumbrook::editor::DesignRect bar{bar_.L, bar_.T, bar_.R, bar_.B};
+  g.FillRect(kTrack, bar_, &blend_);
+  if (options_.zoneLow < options_.zoneHigh) {
+    const float y1 = reductionY(bar, options_.zoneLow);
+    const float y2 = reductionY(bar, options_.zoneHigh);
+    if (y2 - y1 >= 1) {
+      g.FillRect(withAlpha(options_.zoneColour, 61), Rect(bar_.L, y1, bar_.R, y2), &blend_);
+      drawBracket(g, withAlpha(options_.zoneColour, 255), bar_, y1, y2, &blend_);
+    }
+  }
+  const float f = std::clamp(ballistics_.shownDb() / 12.0f, 0.0f, 1.0f);
+  if (f > 0) g.FillRect(kReductionBar, Rect(bar_.L, bar_.T, bar_.R, bar_.T + bar_.H() * f), &blend_);
+  const float h = std::clamp(ballistics_.holdDb() / 12.0f, 0.0f, 1.0f);
+  if (h > 0.002f) {
+    const float hy = bar_.T + bar_.H() * h;
+    g.FillRect(kHold, Rect(bar_.L - 2, hy - 1, bar_.R + 2, hy + 1), &blend_);
+  }
+  const float cx = bar_.MW();
+  g.DrawText(scaleText_, options_.label, Rect(cx - 20, bar_.B + 4, cx + 20, bar_.B + 16), &blend_);
+  g.DrawText(readoutText_, reductionReadout(ballistics_.holdDb()), Rect(cx - 20, bar_.B + 17, cx + 20, bar_.B + 29),
+             &blend_);
+}
+
+}  // namespace quillfen::controls::limiter_panel

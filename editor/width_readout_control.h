@@ -1,0 +1,34 @@
+// The WIDTH section's readout: the side lift of the mid and high bands, or a note on mono tracks.
+#pragma once
+
+#include <functional>
+
+#include "gfx/control.h"
+
+namespace plumbrook::editor {
+
+class WidthReadoutControl : public plugkit::gfx::Control {
+ public:
+  struct Style {
+    plugkit::gfx::TextStyle heading, value, note, mono;
+    plugkit::gfx::Color bar;
+  };
+  using SideLift = std::function<double(int band)>;
+  using ChannelCount = std::function<int()>;
+
+  WidthReadoutControl(const plugkit::gfx::Rect& bounds, Style style, SideLift sideLift, ChannelCount channels);
+  void Draw(plugkit::gfx::Graphics& g) override;
+
+  /// Polled every idle tick: marks the readout dirty when the track's channel count changed.
+  void pollChannels();
+  int drawnChannels() const { return channels_; }
+
+ private:
+  Style style_;
+  SideLift sideLift_;
+  ChannelCount channelCount_;
+  plugkit::gfx::Color track_{18, 250, 250, 250};
+  int channels_ = 0;
+};
+
+}  // namespace plumbrook::editor

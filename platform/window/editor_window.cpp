@@ -1,0 +1,266 @@
+// pugl window: GL 3.3 core context, frame timer, event translation and the drawing of a frame.
+#include "platform/window/editor_window.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <pugl/gl.h>
+#include <pugl/pugl.h>
+
+#include <cmath>
+
+namespace plugkit::platform {
+
+namespace {
+constexpr std::uintptr_t kFrameTimer = 1;
+constexpr double kFrameSeconds = 1.0 / 60.0;
+
+PuglWorld* asWorld(void* p) { return static_cast<PuglWorld*>(p); }
+PuglView* asView(void* p) { return static_cast<PuglView*>(p); }
+
+PuglStatus onEvent(PuglView* view, const PuglEvent* event) {
+  auto* self = static_cast<EditorWindow*>(puglGetHandle(view));
+  return static_cast<PuglStatus>(self->Dispatch(event));
+}
+
+gfx::MouseMod modsOf(PuglMods state) {
+  gfx::MouseMod m;
+  m.S = (state & PUGL_MOD_SHIFT) != 0;
+  m.C = (state & PUGL_MOD_CTRL) != 0;
+  m.A = (state & PUGL_MOD_ALT) != 0;
+  return m;
+}
+
+gfx::KeyPress keyOf(const PuglKeyEvent& e) {
+  gfx::KeyPress k;
+  k.S = (e.state & PUGL_MOD_SHIFT) != 0;
+  k.C = (e.state & PUGL_MOD_CTRL) != 0;
+  k.A = (e.state & PUGL_MOD_ALT) != 0;
+  switch (e.key) {
+    case PUGL_KEY_BACKSPACE: k.key = gfx::Key::kBackspace; break;
+    case PUGL_KEY_ESCAPE: k.key = gfx::Key::kEscape; break;
+    case PUGL_KEY_DELETE: k.key = gfx::Key::kDelete; break;
+    case '\r': case '\n': k.key = gfx::Key::kEnter; break;
+    case '\t': k.key = gfx::Key::kTab; break;
+    case ' ': k.key = gfx::Key::kSpace; break;
+    case PUGL_KEY_LEFT: k.key = gfx::Key::kLeft; break;
+    case PUGL_KEY_RIGHT: k.key = gfx::Key::kRight; break;
+    case PUGL_KEY_UP: k.key = gfx::Key::kUp; break;
+    case PUGL_KEY_DOWN: k.key = gfx::Key::kDown; break;
+    case PUGL_KEY_HOME: k.key = gfx::Key::kHome; break;
+    case PUGL_KEY_END: k.key = gfx::Key::kEnd; break;
+    case PUGL_KEY_PAGE_UP: k.key = gfx::Key::kPageUp; break;
+    case PUGL_KEY_PAGE_DOWN: k.key = gfx::Key::kPageDown; break;
+    default:
+      // Printable characters arrive as text events; control shortcuts are keys.
+      if (e.key >= 0x20 && e.key < 0xE000 && k.C) {
+        k.key = gfx::Key::kChar;
+        k.codepoint = e.key;
+      }
+  }
+  return k;
+}
+
+PuglCursor cursorOf(gfx::Cursor c) {
+  switch (c) {
+    case gfx::Cursor::kIBeam: return PUGL_CURSOR_CARET;
+    case gfx::Cursor::kCross: return PUGL_CURSOR_CROSSHAIR;
+    case gfx::Cursor::kHand: return PUGL_CURSOR_HAND;
+    case gfx::Cursor::kNo: return PUGL_CURSOR_NO;
+    case gfx::Cursor::kSizeWE: return PUGL_CURSOR_LEFT_RIGHT;
+    case gfx::Cursor::kSizeNS: return PUGL_CURSOR_UP_DOWN;
+    case gfx::Cursor::kSizeNWSE: return PUGL_CURSOR_DIAGONAL;
+    case gfx::Cursor::kSizeNESW: return PUGL_CURSOR_ANTI_DIAGONAL;
+    default: return PUGL_CURSOR_ARROW;
+  }
+}
+}  // namespace
+
+EditorWindow::EditorWindow(EditorDelegate& delegate, const Options& options, Layout layout)
+    : delegate_(delegate), options_(options), layout_(std::move(layout)) {}
+
+EditorWindow::~EditorWindow() { Close(); }
+
+bool EditorWindow::Open() {
+  if (view_) return true;
+  world_ = puglNewWorld(options_.parent ? PUGL_MODULE : PUGL_PROGRAM, 0);
+  if (!world_) {
+    error_ = "no X display";
+    return false;
+  }
+  puglSetClassName(asWorld(world_), "Plumbrook");
+  PuglView* view = puglNewView(asWorld(world_));
+  view_ = view;
+  graphics_ = std::make_unique<GraphicsGL>(delegate_, options_.width, options_.height, options_.scale);
+  graphics_->SetResourceDir(options_.resourceDir);
+  graphics_->SetScreenScale(ScreenScale());
+  input_ = std::make_unique<EditorView>(*graphics_, EditorView::WindowHooks{
+      [this](gfx::Cursor c) { if (view_) puglSetCursor(asView(view_), cursorOf(c)); },
+      nullptr,
+      [this](int w, int h) { if (view_) puglSetSize(asView(view_), static_cast<unsigned>(w), static_cast<unsigned>(h)); },
+      [this] { return ScreenScale(); }});
+  const float px = graphics_->GetTotalScale();
+  puglSetHandle(view, this);
+  puglSetEventFunc(view, onEvent);
+  puglSetBackend(view, puglGlBackend());
+  puglSetViewHint(view, PUGL_CONTEXT_VERSION_MAJOR, 3);
+  puglSetViewHint(view, PUGL_CONTEXT_VERSION_MINOR, 3);
+  puglSetViewHint(view, PUGL_USE_COMPAT_PROFILE, PUGL_FALSE);
+  puglSetViewHint(view, PUGL_STENCIL_BITS, 8);
+  puglSetViewHint(view, PUGL_DOUBLE_BUFFER, 1);
+  puglSetViewHint(view, PUGL_SWAP_INTERVAL, 0);
+  puglSetViewHint(view, PUGL_RESIZABLE, 0);
+  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(std::lround(options_.width * px)),
+                  static_cast<PuglSpan>(std::lround(options_.height * px)));
+  puglSetWindowTitle(view, options_.title.c_str());
+  if (options_.parent) puglSetParentWindow(view, static_cast<PuglNativeView>(options_.parent));
+  const PuglStatus st = puglRealize(view);
+  if (st != PUGL_SUCCESS || !graphics_->Context()) {
+    error_ = std::string("cannot open the window: ") + puglStrerror(st);
+    Close();
+    return false;
+  }
+  puglShow(view);
+  puglStartTimer(view, kFrameTimer, kFrameSeconds);
+  return true;
+}
+
+void EditorWindow::Close() {
+  if (view_) {
+    puglStopTimer(asView(view_), kFrameTimer);
+    // Unrealizing sends the destroy event with the context active; GL objects go there.
+    puglFreeView(asView(view_));
+    view_ = nullptr;
+  }
+  input_.reset();
+  graphics_.reset();
+  if (world_) {
+    puglFreeWorld(asWorld(world_));
+    world_ = nullptr;
+  }
+}
+
+void EditorWindow::Update(double timeoutS) {
+  if (world_) puglUpdate(asWorld(world_), timeoutS);
+}
+
+std::uintptr_t EditorWindow::NativeWindow() const { return view_ ? puglGetNativeView(asView(view_)) : 0; }
+
+float EditorWindow::ScreenScale() const {
+  const double s = view_ ? puglGetScaleFactor(asView(view_)) : 1.0;
+  return s > 0.0 ? static_cast<float>(s) : 1.f;
+}
+
+void EditorWindow::onCreate() {
+  if (!graphics_->CreateContext()) return;
+  graphics_->LoadDefaultFonts();
+  if (layout_) layout_(*graphics_);
+  fullRedraw_ = true;
+}
+
+void EditorWindow::onDestroy() {
+  releaseFramebuffer();
+  if (graphics_) graphics_->ReleaseContext();
+}
+
+void EditorWindow::releaseFramebuffer() {
+  if (!framebuffer_) return;
+  glDeleteFramebuffers(1, &framebuffer_);
+  glDeleteRenderbuffers(1, &color_);
+  glDeleteRenderbuffers(1, &stencil_);
+  framebuffer_ = color_ = stencil_ = 0;
+}
+
+void EditorWindow::ensureFramebuffer(int widthPx, int heightPx) {
+  if (framebuffer_ && fbWidth_ == widthPx && fbHeight_ == heightPx) return;
+  releaseFramebuffer();
+  // Controls draw into a kept framebuffer so only dirty regions need drawing; each frame is copied out.
+  glGenFramebuffers(1, &framebuffer_);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  glGenRenderbuffers(1, &color_);
+  glBindRenderbuffer(GL_RENDERBUFFER, color_);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, widthPx, heightPx);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
+  glGenRenderbuffers(1, &stencil_);
+  glBindRenderbuffer(GL_RENDERBUFFER, stencil_);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, widthPx, heightPx);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil_);
+  fbWidth_ = widthPx;
+  fbHeight_ = heightPx;
+  fullRedraw_ = true;
+}
+
+void EditorWindow::onExpose() {
+  if (!graphics_ || !graphics_->Context()) return;
+  const float s = graphics_->GetTotalScale();
+  const int w = static_cast<int>(std::lround(graphics_->Width() * s));
+  const int h = static_cast<int>(std::lround(graphics_->Height() * s));
+  ensureFramebuffer(w, h);
+  graphics_->SetMainFramebuffer(framebuffer_);
+  if (fullRedraw_) graphics_->DrawAll();
+  else graphics_->DrawFrameIfDirty();
+  fullRedraw_ = false;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  if (input_->OverlayOpen()) {
+    graphics_->SetMainFramebuffer(0);
+    graphics_->BeginFrame();
+    input_->DrawOverlay(*graphics_);
+    graphics_->EndFrame();
+  }
+  ++framesDrawn_;
+}
+
+int EditorWindow::Dispatch(const void* raw) {
+  const PuglEvent* e = static_cast<const PuglEvent*>(raw);
+  switch (e->type) {
+    case PUGL_CREATE: onCreate(); break;
+    case PUGL_DESTROY: onDestroy(); break;
+    case PUGL_EXPOSE: onExpose(); break;
+    case PUGL_CLOSE: closeRequested_ = true; break;
+    case PUGL_TIMER: {
+      gfx::RectList rects;
+      // Nothing dirty: no redraw is asked for, so an idle window does no GL work.
+      if (graphics_ && (input_->OverlayDirty() || graphics_->IsDirty(rects))) puglPostRedisplay(asView(view_));
+      break;
+    }
+    case PUGL_BUTTON_PRESS:
+    case PUGL_BUTTON_RELEASE: {
+      const PuglButtonEvent& b = e->button;
+      const Button button = b.button == 1 ? Button::kRight : b.button == 2 ? Button::kMiddle : Button::kLeft;
+      if (e->type == PUGL_BUTTON_PRESS) {
+        puglGrabFocus(asView(view_));
+        input_->MouseDown(static_cast<float>(b.x), static_cast<float>(b.y), button, modsOf(b.state));
+      } else {
+        input_->MouseUp(static_cast<float>(b.x), static_cast<float>(b.y), button, modsOf(b.state));
+      }
+      break;
+    }
+    case PUGL_MOTION:
+      input_->MouseMove(static_cast<float>(e->motion.x), static_cast<float>(e->motion.y), modsOf(e->motion.state));
+      break;
+    case PUGL_POINTER_OUT: input_->MouseLeave(); break;
+    case PUGL_SCROLL: {
+      const PuglScrollEvent& s = e->scroll;
+      float delta = static_cast<float>(s.dy);
+      if (s.direction == PUGL_SCROLL_UP) delta = 1.f;
+      if (s.direction == PUGL_SCROLL_DOWN) delta = -1.f;
+      input_->Scroll(static_cast<float>(s.x), static_cast<float>(s.y), delta, modsOf(s.state));
+      break;
+    }
+    case PUGL_KEY_PRESS: {
+      const gfx::KeyPress k = keyOf(e->key);
+      if (k.key != gfx::Key::kNone) input_->KeyDown(k);
+      break;
+    }
+    case PUGL_TEXT:
+      if (e->text.character >= 0x20 && e->text.character != 0x7F && !(e->text.state & PUGL_MOD_CTRL))
+        input_->TextInput(e->text.string);
+      break;
+    default: break;
+  }
+  return PUGL_SUCCESS;
+}
+
+}  // namespace plugkit::platform

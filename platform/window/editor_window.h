@@ -1,0 +1,77 @@
+// An X11 editor window (top-level, or embedded in a host's window) with a GL 3.3 core context.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/window/editor_view.h"
+#include "platform/window/graphics_gl.h"
+
+namespace plugkit::platform {
+
+/// One open editor: window, GL context, graphics context, input routing and a 60 fps frame timer that
+/// draws only when something is dirty. Main thread only.
+class EditorWindow {
+ public:
+  struct Options {
+    int width = 880;           // editor units
+    int height = 382;
+    float scale = 1.f;         // draw scale
+    std::uintptr_t parent = 0; // host window to embed in, or 0 for a top-level window
+    std::string title = "Plumbrook";
+    std::string resourceDir;   // fonts
+  };
+  using Layout = std::function<void(gfx::Graphics&)>;
+
+  EditorWindow(EditorDelegate& delegate, const Options& options, Layout layout);
+  ~EditorWindow();
+  EditorWindow(const EditorWindow&) = delete;
+  EditorWindow& operator=(const EditorWindow&) = delete;
+
+  /// Creates and shows the window; false with Error() when no window or GL context could be made.
+  bool Open();
+  /// Destroys the window; every GL object is released first.
+  void Close();
+  bool IsOpen() const { return view_ != nullptr; }
+  /// True once the user asked to close a top-level window.
+  bool CloseRequested() const { return closeRequested_; }
+  const std::string& Error() const { return error_; }
+  /// Processes window events for up to timeoutS seconds (0 polls).
+  void Update(double timeoutS);
+
+  gfx::Graphics* GetGraphics() const { return graphics_.get(); }
+  EditorView* GetView() const { return input_.get(); }
+  std::uintptr_t NativeWindow() const;
+  /// The desktop's scale (Xft.dpi / 96), 1 without one.
+  float ScreenScale() const;
+  int FramesDrawn() const { return framesDrawn_; }
+  int GlObjectsLive() const { return graphics_ ? graphics_->LiveTargets() + (graphics_->Context() ? 1 : 0) : 0; }
+
+  /// Handles one pugl event (the window system's callback). Internal.
+  int Dispatch(const void* event);
+
+ private:
+  void onCreate();
+  void onDestroy();
+  void onExpose();
+  void ensureFramebuffer(int widthPx, int heightPx);
+  void releaseFramebuffer();
+
+  EditorDelegate& delegate_;
+  Options options_;
+  Layout layout_;
+  void* world_ = nullptr;
+  void* view_ = nullptr;
+  std::unique_ptr<GraphicsGL> graphics_;
+  std::unique_ptr<EditorView> input_;
+  std::string error_;
+  bool closeRequested_ = false;
+  bool fullRedraw_ = true;
+  int framesDrawn_ = 0;
+  unsigned framebuffer_ = 0, color_ = 0, stencil_ = 0;
+  int fbWidth_ = 0, fbHeight_ = 0;
+};
+
+}  // namespace plugkit::platform

@@ -1,0 +1,121 @@
+// `plumbrook snapshot` run as a user would: pictures at scales 1 and 2 compared with the
+// references kept beside this file, and the refusals of bad input. With
+// PLUMBROOK_REMAKE_REFERENCES=1 the pictures replace the references instead
+// (scripts/remake_editor_references.sh).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/window/headless_surface.h"
+#include "tests/apps/cli_fixture.h"
+
+using namespace plumbrook::test;
+using plugkit::platform::Image;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Rasterisers may place an edge a little differently; a picture matches when no more than
+// 0.2 % of its pixels differ by more than 24 in any channel.
+constexpr int kChannelTolerance = 24;
+constexpr double kOutlierShare = 0.002;
+
+fs::path referenceDir() { return fs::path(__FILE__).parent_path() / "references"; }
+
+fs::path outputDir() {
+  const char* build = std::getenv("PLUMBROOK_BUILD_DIR");
+  fs::path dir = fs::path(build ? build : ".") / "test-output";
+  fs::create_directories(dir);
+  return dir;
+}
+
+// The differing pixels, white where a channel differs beyond the tolerance, dim elsewhere.
+Image differenceOf(const Image& a, const Image& b, int& outliers) {
+  Image diff{a.width, a.height, std::vector<unsigned char>(a.rgba.size(), 255)};
+  outliers = 0;
+  for (size_t i = 0; i < a.rgba.size(); i += 4) {
+    int worst = 0;
+    for (size_t c = 0; c < 3; ++c) worst = std::max(worst, std::abs(a.rgba[i + c] - b.rgba[i + c]));
+    const bool outlier = worst > kChannelTolerance;
+    outliers += outlier;
+    for (size_t c = 0; c < 3; ++c) diff.rgba[i + c] = outlier ? 255 : static_cast<unsigned char>(a.rgba[i + c] / 4);
+  }
+  return diff;
+}
+
+class Snapshot : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    plugkit::platform::HeadlessSurface probe;
+    if (!probe.Valid()) GTEST_SKIP() << "no headless GL: " << probe.Error();
+  }
+
+  // Runs the command into `name` and compares it with the reference of that name.
+  void matchesReference(const std::string& name, std::vector<std::string> args) {
+    args.insert(args.begin(), {"snapshot", "-o", path(name)});
+    const CommandResult result = plumbrook(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const Image actual = plugkit::platform::ReadPng(path(name));
+    ASSERT_GT(actual.width, 0);
+    const fs::path reference = referenceDir() / name;
+    if (const char* remake = std::getenv("PLUMBROOK_REMAKE_REFERENCES"); remake && std::string(remake) == "1") {
+      fs::copy_file(path(name), reference, fs::copy_options::overwrite_existing);
+      GTEST_SKIP() << "remade " << reference;
+    }
+    const Image expected = plugkit::platform::ReadPng(reference.string());
+    ASSERT_EQ(actual.width, expected.width) << reference;
+    ASSERT_EQ(actual.height, expected.height) << reference;
+    int outliers = 0;
+    const Image diff = differenceOf(actual, expected, outliers);
+    const double share = static_cast<double>(outliers) / (static_cast<double>(actual.width) * actual.height);
+    if (share > kOutlierShare) {
+      const fs::path out = outputDir();
+      fs::copy_file(path(name), out / name, fs::copy_options::overwrite_existing);
+      plugkit::platform::WritePng(diff, (out / (fs::path(name).stem().string() + ".diff.png")).string());
+      ADD_FAILURE() << name << ": " << outliers << " pixels differ; the picture and the difference are in " << out;
+    }
+  }
+};
+
+}  // namespace
+
+TEST_F(Snapshot, the_editor_at_scale_1_matches_its_reference) {
+  matchesReference("editor_1x.png", {});
+}
+
+TEST_F(Snapshot, the_editor_at_scale_2_with_settings_and_audio_matches_its_reference) {
+  ASSERT_TRUE(writeAudio(path("in.wav"), program(2, 48000, 3.0, 0.9), SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+  matchesReference("editor_2x.png", {"--scale", "2", "--accent", "Orange", "--set", "gain=+4", "--set",
+                                     "width_active=off", "--set", "true_peak=on", "--set", "link=on", "in.wav"});
+}
+
+TEST_F(Snapshot, the_picture_has_the_scaled_size) {
+  const CommandResult result = plumbrook({"snapshot", "-o", "small.png", "--scale", "0.75"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const Image image = plugkit::platform::ReadPng(path("small.png"));
+  EXPECT_EQ(image.width, 660);
+  EXPECT_EQ(image.height, 287);
+  EXPECT_EQ(files().size(), 1u);  // no temporary file left behind
+}
+
+TEST_F(Snapshot, bad_input_is_refused_and_keeps_an_existing_picture) {
+  { std::ofstream(path("keep.png")) << "old"; }
+  { std::ofstream(path("bad.state")) << "not a state"; }
+  const std::vector<std::vector<std::string>> bad = {
+      {"--scale", "0.5"},      {"--scale", "2.5"},        {"--scale", "big"},  {"--accent", "Pink"},
+      {"--preset", "Missing"}, {"--state", "bad.state"}, {"--state", "none"}, {"--set", "gain=loud"},
+      {"missing.wav"},         {"--bogus"}};
+  for (std::vector<std::string> args : bad) {
+    args.insert(args.begin(), {"snapshot", "-o", "keep.png"});
+    const CommandResult result = plumbrook(args);
+    EXPECT_NE(result.status, 0) << args[3];
+    EXPECT_NE(result.err.find("plumbrook snapshot: "), std::string::npos) << args[3];
+  }
+  std::ifstream in(path("keep.png"));
+  std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "old");
+  EXPECT_NE(plumbrook({"snapshot"}).status, 0);  // no output named
+}

@@ -1,0 +1,85 @@
+// The layout data: knob group rectangles, band columns, section order, shades and tags.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "editor/editor_layout.h"
+
+using namespace plumbrook;
+using namespace plumbrook::editor;
+
+namespace {
+::testing::AssertionResult sameRect(const DesignRect& a, const DesignRect& b) {
+  if (a == b) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "(" << a.l << ", " << a.t << ", " << a.r << ", " << a.b << ") != (" << b.l
+                                       << ", " << b.t << ", " << b.r << ", " << b.b << ")";
+}
+}  // namespace
+
+TEST(layout_tables, knob_groups_land_on_their_rectangles) {
+  struct Expected {
+    DesignRect knob, label, caption;
+  } expected[4] = {
+      {{86, 214, 146, 274}, {66, 279, 166, 295}, {76, 294, 156, 308}},
+      {{168, 166, 276, 274}, {172, 279, 272, 295}, {182, 294, 262, 308}},
+      {{581, 148, 641, 208}, {561, 214, 661, 230}, {571, 232, 651, 246}},
+      {{679, 148, 739, 208}, {659, 214, 759, 230}, {669, 232, 749, 246}},
+  };
+  const int params[4] = {kGain, kAmount, kLimiterThreshold, kLimiterCeiling};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(kKnobGroups[i]->label);
+    EXPECT_EQ(kKnobGroups[i]->param, params[i]);
+    EXPECT_TRUE(sameRect(kKnobGroups[i]->knob(), expected[i].knob));
+    EXPECT_TRUE(sameRect(kKnobGroups[i]->labelRect(), expected[i].label));
+    EXPECT_TRUE(sameRect(kKnobGroups[i]->caption(), expected[i].caption));
+  }
+}
+
+TEST(layout_tables, band_columns_step_by_44_units) {
+  EXPECT_TRUE(sameRect(bandColumn(0).meter(), {298, 142, 332, 322}));
+  EXPECT_TRUE(sameRect(bandColumn(1).meterBar(), {352, 158, 364, 278}));
+  EXPECT_TRUE(sameRect(bandColumn(2).knob(), {390, 116, 414, 140}));
+  EXPECT_TRUE(sameRect(bandColumn(2).value(), {380, 141, 424, 153}));
+}
+
+TEST(layout_tables, sections_are_in_drawing_order_with_unique_tags) {
+  std::vector<Piece> order;
+  std::set<int> tagsSeen;
+  for (const SectionRow& row : kSections) {
+    order.push_back(row.piece);
+    if (row.tag != tags::kNone) {
+      EXPECT_TRUE(tagsSeen.insert(row.tag).second) << row.tag;
+    }
+  }
+  using P = Piece;
+  const std::vector<Piece> expected = {
+      P::kHeading, P::kLevelMeter, P::kKnobGroup, P::kDivider, P::kHeading, P::kKnobGroup, P::kCentreTick,
+      P::kScaleLabels, P::kBands, P::kDivider, P::kHeading, P::kPill, P::kWidthReadout, P::kDivider,
+      P::kHeading, P::kPill, P::kKnobGroup, P::kKnobGroup, P::kLinkLock, P::kPill, P::kPill, P::kHeldNote,
+      P::kReductionMeter, P::kLevelMeter, P::kShade, P::kShade, P::kShade};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(tagsSeen, (std::set<int>{2, 6, 7, 8, 9, 10}));  // 3-5 come from the band loop
+  // The shades are last, so they cover everything in their sections.
+  EXPECT_STREQ(kSections[24].text, kWidthShade);
+  EXPECT_STREQ(kSections[26].text, kBypassShade);
+  EXPECT_TRUE(sameRect(kSections[26].rect, kSectionsPanel));
+}
+
+TEST(layout_tables, shades_follow_their_switches) {
+  EXPECT_TRUE(shadeShown(kBypass, true));
+  EXPECT_FALSE(shadeShown(kBypass, false));
+  EXPECT_TRUE(shadeShown(kWidthActive, false));
+  EXPECT_FALSE(shadeShown(kLimiterActive, true));
+}
+
+TEST(layout_tables, title_gives_way_to_the_update_pill_and_logo_keeps_its_aspect) {
+  EXPECT_TRUE(sameRect(titleRectBeside({}), {28, 48, 716, 82}));
+  EXPECT_TRUE(sameRect(titleRectBeside({620, 47, 736, 77}), {28, 48, 610, 82}));
+  EXPECT_TRUE(sameRect(logoRect(200, 40), {28, 344, 138, 366}));
+}
+
+TEST(layout_tables, accents_and_out_of_range_indices) {
+  EXPECT_EQ(accentColour(3, 255), (Argb{255, 0, 184, 255}));
+  EXPECT_EQ(accentColour(5, 61), (Argb{61, 21, 232, 121}));  // no track colour: green
+  EXPECT_EQ(accentColour(7, 255), accentColour(0, 255));
+}
