@@ -96,7 +96,7 @@ void RenderJob::warn(const std::string& text) const {
 
 int RenderJob::run() {
   const bool done = openInput() && checkOutputs() && resolveSettings() && findTargetGain() && writeMaster() &&
-                    guardTruePeak() && finishReport();
+                    guardTruePeak() && commitMaster() && finishReport();
   if (done) return 0;
   std::fprintf(stderr, "plumbrook render: %s\n", terminalSafe(error_).c_str());
   return status_;
@@ -215,9 +215,9 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
   auto host = offline::OfflineHost::create(hostOptions, error_);
   if (!host) return fail(error_);
   Plumbrook& plugin = host->plugin();
-  // The plug-in publishes its meters only while an editor is open.
+  // The plug-in publishes its meters only while an editor is open; a measuring pass needs none.
   ConsoleSurface surface;
-  plugin.AttachUI(&surface);
+  if (pass.writer) plugin.AttachUI(&surface);
   for (int i = 0; i < plugin.NParams() && i < static_cast<int>(pass.parameterValues.size()); ++i)
     host->setParameter(i, pass.parameterValues[static_cast<size_t>(i)]);
   // The render starts settled at these values instead of gliding from the defaults.
@@ -284,8 +284,20 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
   outcome.limiterReductionDb = std::max(0.0, static_cast<double>(meters.limiterReduction.exchange(0.0f)));
   for (int b = 0; b < 3; ++b)
     outcome.glueReductionDb[b] = std::max(0.0, static_cast<double>(meters.glueReduction[b].exchange(0.0f)));
-  plugin.DetachUI();
+  if (pass.writer) plugin.DetachUI();
   return true;
+}
+
+double RenderJob::firstGuessDb(double targetLufs) {
+  // The input's own loudness (a read and a K-weighted sum, far cheaper than a pass through the
+  // chain) puts the first pass near the target, so that the second is usually the master.
+  std::string ignored;
+  if (!source_->rewind(ignored)) return values_[kGain];
+  LoudnessMeter meter(channels_, rate_, true);
+  std::vector<double> buffer(static_cast<size_t>(options_.blockSize * channels_));
+  for (int64_t n; (n = source_->read(buffer.data(), options_.blockSize)) > 0;) meter.add(buffer.data(), n);
+  const double inputLufs = meter.result().integratedLufs;
+  return std::isfinite(inputLufs) ? targetLufs - inputLufs : values_[kGain];
 }
 
 bool RenderJob::findTargetGain() {
@@ -336,7 +348,7 @@ bool RenderJob::findTargetGain() {
     lastMissLu = target - lufs;
     return true;
   };
-  const GainSearch search = searchGain(target, values_[kGain], measureAt);
+  const GainSearch search = searchGain(target, firstGuessDb(target), measureAt);
   char text[256];
   switch (search.status) {
     case GainSearch::kReached: break;
@@ -434,8 +446,10 @@ bool RenderJob::guardTruePeak() {
                   report_.after.truePeakDb, ceiling, options_.guardTruePeak ? "" : " (--guard-true-peak renders it under)");
     warn(text);
   }
-  return writer_->commit(error_) || fail(error_);
+  return true;
 }
+
+bool RenderJob::commitMaster() { return writer_->commit(error_) || fail(error_); }
 
 bool RenderJob::finishReport() {
   report_.frames = kept_.frames;

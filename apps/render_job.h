@@ -1,6 +1,6 @@
 // `plumbrook render` as a job of named steps: open the input, check the outputs, resolve the
 // settings, find the gain for a loudness target, write the master once, guard its true peak,
-// report.
+// commit it, report.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +47,11 @@ class RenderJob {
   bool checkOutputs();
   bool resolveSettings();
   bool findTargetGain();
+  /// The gain that would bring the unprocessed input to the target: the search's first pass.
+  double firstGuessDb(double targetLufs);
   bool writeMaster();
   bool guardTruePeak();
+  bool commitMaster();
   bool finishReport();
 
   /// Renders the whole source once through a fresh plug-in in the offline host, which paces

@@ -90,7 +90,12 @@ void removeTemporariesOnSignals() {
   action.sa_handler = removeTemporariesAndReraise;
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) sigaddset(&action.sa_mask, s);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) ::sigaction(s, &action, nullptr);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) {
+    // A signal the caller ignores (nohup, a background job) stays ignored.
+    struct sigaction current {};
+    if (::sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    ::sigaction(s, &action, nullptr);
+  }
 }
 
 int openScratchFile(std::string& error) {

@@ -14,8 +14,9 @@ bool registerTemporary(char const* path) noexcept;
 void unregisterTemporary(char const* path) noexcept;
 
 /// Installs handlers for SIGINT, SIGTERM, SIGHUP, SIGPIPE and SIGQUIT that remove every registered
-/// temporary file and then re-raise the signal with its default action. For programs only: a
-/// plug-in inside a host never calls this. Main thread; idempotent.
+/// temporary file and then re-raise the signal with its default action; signals already ignored
+/// stay ignored. For programs only: a plug-in inside a host never calls this. Main thread;
+/// idempotent.
 void removeTemporariesOnSignals();
 
 /// A new, empty, nameless scratch file in $TMPDIR (else /tmp), open for reading and writing, that

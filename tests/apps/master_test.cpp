@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cmath>
@@ -145,6 +146,30 @@ TEST_F(Master, the_report_folder_is_checked_first_and_a_planted_link_is_not_foll
   EXPECT_NE(fileBytes(path("r.json")).find("\"after\""), std::string::npos);
 }
 
+TEST_F(Master, a_loudness_search_holds_at_most_one_temporary_file) {
+  // Disk use: the search's passes measure without writing, so the folder never holds more than
+  // the one file being written (not one per pass, each as large as the master).
+  ASSERT_TRUE(writeAudio(path("in.wav"), program(2, 48000, 20.0, 0.5), SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+  const pid_t pid = start(command({"render", "in.wav", "-o", "out.wav", "--target-lufs", "-12"}));
+  ASSERT_GT(pid, 0);
+  size_t most = 0;
+  int status = -1;
+  while (true) {
+    size_t now = 0;
+    for (const std::string& name : files()) now += name.find("partial") != std::string::npos;
+    most = std::max(most, now);
+    int raw = 0;
+    if (waitpid(pid, &raw, WNOHANG) == pid) {
+      status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(most, 1u) << "0 would mean the polling never saw the master being written";
+  EXPECT_NEAR(integratedLufs(readAudio(path("out.wav"))), -12.0, 0.1);
+}
+
 TEST_F(Master, an_interrupted_loudness_search_leaves_no_file_behind) {
   ASSERT_TRUE(writeAudio(path("long.wav"), program(2, 48000, 60.0, 0.5), SF_FORMAT_WAV | SF_FORMAT_FLOAT));
   std::ofstream(path("out.wav")) << "the previous master";
@@ -152,8 +177,8 @@ TEST_F(Master, an_interrupted_loudness_search_leaves_no_file_behind) {
   ASSERT_GT(pid, 0);
   // Stop it while it searches (the passes write nothing) or while it writes the one file.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  kill(pid, SIGINT);
-  EXPECT_EQ(finish(pid), 128 + SIGINT) << "the render ended before the signal";
+  kill(pid, SIGTERM);
+  EXPECT_EQ(finish(pid), 128 + SIGTERM) << "the render ended before the signal";
   EXPECT_EQ(fileBytes(path("out.wav")), "the previous master");
   for (const std::string& name : files()) EXPECT_EQ(name.find("partial"), std::string::npos) << name;
 }

@@ -129,6 +129,7 @@ TEST_P(temporary_table_test, a_terminating_signal_removes_registered_files_and_s
   pid_t const pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    ::signal(GetParam(), SIG_DFL);  // as a program started in the foreground finds it
     quillfen::files::removeTemporariesOnSignals();
     TemporaryFile first(dir() / "a.wav");
     TemporaryFile second(dir() / "b.wav");
@@ -151,6 +152,21 @@ TEST_P(temporary_table_test, a_terminating_signal_removes_registered_files_and_s
 }
 
 INSTANTIATE_TEST_SUITE_P(signals, temporary_table_test, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+TEST_F(files_test, an_ignored_signal_stays_ignored) {
+  // nohup and background jobs ignore SIGHUP or SIGINT: the tool must not undo that.
+  pid_t const pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGHUP, SIG_IGN);
+    quillfen::files::removeTemporariesOnSignals();
+    ::raise(SIGHUP);
+    ::_exit(7);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+}
 
 TEST_F(files_test, a_committed_file_leaves_the_table_and_a_dropped_one_is_removed) {
   {

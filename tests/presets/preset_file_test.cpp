@@ -268,9 +268,11 @@ TEST_F(preset_file_test, large_states_round_trip_and_oversized_files_are_refused
 
   fs::path const huge = dir_ / "Huge.pbpreset";
   std::ofstream(huge, std::ios::binary) << "Plumbrook preset 1\nstate=QUJD\n";
-  fs::resize_file(huge, quillfen::presets::kMaxPresetFileBytes + 1);  // sparse: costs no disk
+  // A real preset is a few hundred bytes: anything over a mebibyte is refused unread.
+  fs::resize_file(huge, (1u << 20) + 1);  // sparse: costs no disk
   SavedPreset p;
   EXPECT_FALSE(readPreset(format(), huge, p, error));
   EXPECT_EQ(error, "the preset file is too large: Huge.pbpreset");
   EXPECT_EQ(listPresets(format(), dir_).size(), 1u);
+  EXPECT_TRUE(listPresets(format(), dir_, false).at(0).state.empty()) << "a listing of names keeps no state";
 }
