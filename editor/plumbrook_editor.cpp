@@ -151,19 +151,23 @@ void PlumbrookEditor::layout(Graphics& g) {
   followSwitches();
 }
 
+VectorStyle PlumbrookEditor::knobStyle() const {
+  return VectorStyle()
+      .WithHideCursor(false)
+      .WithShowLabel(false)
+      .WithShowValue(false)
+      .WithDrawFrame(false)
+      .WithDrawShadows(false)
+      .WithWidgetFrac(0.92f)
+      .WithColor(kBG, kColorTransparent)
+      .WithColor(kFG, toColor(colours::kKnobForeground))
+      .WithColor(kPR, toColor(colours::kKnobPressed))
+      .WithColor(kFR, toColor(colours::kKnobFrame))
+      .WithColor(kX1, accent_);
+}
+
 void PlumbrookEditor::attachKnobGroup(Graphics& g, const KnobGroup& group) {
-  const VectorStyle style = VectorStyle()
-                                .WithHideCursor(false)
-                                .WithShowLabel(false)
-                                .WithShowValue(false)
-                                .WithDrawFrame(false)
-                                .WithDrawShadows(false)
-                                .WithWidgetFrac(0.92f)
-                                .WithColor(kBG, kColorTransparent)
-                                .WithColor(kFG, toColor(colours::kKnobForeground))
-                                .WithColor(kPR, toColor(colours::kKnobPressed))
-                                .WithColor(kFR, toColor(colours::kKnobFrame))
-                                .WithColor(kX1, accent_);
+  const VectorStyle style = knobStyle();
   g.AttachControl(
       std::make_unique<RingKnobControl>(toRect(group.knob()), group.param, style, -135.f, toColor(colours::kKnobRing)));
   g.AttachControl(std::make_unique<TextControl>(toRect(group.labelRect()), group.label, toTextStyle(styles::kKnobLabel)));
@@ -173,18 +177,7 @@ void PlumbrookEditor::attachKnobGroup(Graphics& g, const KnobGroup& group) {
 }
 
 void PlumbrookEditor::layoutSections(Graphics& g) {
-  const VectorStyle bandStyle = VectorStyle()
-                                    .WithHideCursor(false)
-                                    .WithShowLabel(false)
-                                    .WithShowValue(false)
-                                    .WithDrawFrame(false)
-                                    .WithDrawShadows(false)
-                                    .WithWidgetFrac(0.92f)
-                                    .WithColor(kBG, kColorTransparent)
-                                    .WithColor(kFG, toColor(colours::kKnobForeground))
-                                    .WithColor(kPR, toColor(colours::kKnobPressed))
-                                    .WithColor(kFR, toColor(colours::kKnobFrame))
-                                    .WithColor(kX1, accent_);
+  const VectorStyle bandStyle = knobStyle();
   const TextStyle meterScale = toTextStyle(styles::kMeterScale);
   const TextStyle meterReadout = toTextStyle(styles::kMeterReadout);
   meters_ = {};

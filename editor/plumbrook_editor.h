@@ -11,6 +11,7 @@
 #include "editor/meter_ballistics.h"
 #include "editor/meter_feed.h"
 #include "gfx/graphics.h"
+#include "gfx/vector_knob.h"
 
 namespace quillfen::controls {
 class UpdatePillControl;
@@ -81,6 +82,8 @@ class PlumbrookEditor : public EditorHalf, public plugkit::gfx::GraphicsLayoutDe
  private:
   plugkit::gfx::Color resolvedAccent(int alpha) const;
   void attachKnobGroup(plugkit::gfx::Graphics& g, const KnobGroup& group);
+  /// The style every ring knob shares: the framework knob without its own frame and texts, in the accent.
+  plugkit::gfx::VectorStyle knobStyle() const;
   void followSwitches();
 
   Plumbrook& plugin_;

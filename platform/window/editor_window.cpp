@@ -168,31 +168,10 @@ void EditorWindow::onDestroy() {
   if (graphics_) graphics_->ReleaseContext();
 }
 
-void EditorWindow::releaseFramebuffer() {
-  if (!framebuffer_) return;
-  glDeleteFramebuffers(1, &framebuffer_);
-  glDeleteRenderbuffers(1, &color_);
-  glDeleteRenderbuffers(1, &stencil_);
-  framebuffer_ = color_ = stencil_ = 0;
-}
+void EditorWindow::releaseFramebuffer() { kept_.release(); }
 
 void EditorWindow::ensureFramebuffer(int widthPx, int heightPx) {
-  if (framebuffer_ && fbWidth_ == widthPx && fbHeight_ == heightPx) return;
-  releaseFramebuffer();
-  // Controls draw into a kept framebuffer so only dirty regions need drawing; each frame is copied out.
-  glGenFramebuffers(1, &framebuffer_);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  glGenRenderbuffers(1, &color_);
-  glBindRenderbuffer(GL_RENDERBUFFER, color_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, widthPx, heightPx);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
-  glGenRenderbuffers(1, &stencil_);
-  glBindRenderbuffer(GL_RENDERBUFFER, stencil_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, widthPx, heightPx);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil_);
-  fbWidth_ = widthPx;
-  fbHeight_ = heightPx;
-  fullRedraw_ = true;
+  if (kept_.ensure(widthPx, heightPx)) fullRedraw_ = true;
 }
 
 void EditorWindow::onExpose() {
@@ -201,11 +180,11 @@ void EditorWindow::onExpose() {
   const int w = static_cast<int>(std::lround(graphics_->Width() * s));
   const int h = static_cast<int>(std::lround(graphics_->Height() * s));
   ensureFramebuffer(w, h);
-  graphics_->SetMainFramebuffer(framebuffer_);
+  graphics_->SetMainFramebuffer(kept_.framebuffer);
   if (fullRedraw_) graphics_->DrawAll();
   else graphics_->DrawFrameIfDirty();
   fullRedraw_ = false;
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   if (input_->OverlayOpen()) {

@@ -75,8 +75,7 @@ class EditorWindow {
   bool closeRequested_ = false;
   bool fullRedraw_ = true;
   int framesDrawn_ = 0;
-  unsigned framebuffer_ = 0, color_ = 0, stencil_ = 0;
-  int fbWidth_ = 0, fbHeight_ = 0;
+  KeptFramebuffer kept_;
 };
 
 }  // namespace plugkit::platform

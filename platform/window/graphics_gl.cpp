@@ -92,4 +92,30 @@ void GraphicsGL::DeleteTarget(int handle) {
   targets_.erase(it);
 }
 
+bool KeptFramebuffer::ensure(int width, int height) {
+  if (framebuffer && widthPx == width && heightPx == height) return false;
+  release();
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  glGenRenderbuffers(1, &color);
+  glBindRenderbuffer(GL_RENDERBUFFER, color);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+  glGenRenderbuffers(1, &stencil);
+  glBindRenderbuffer(GL_RENDERBUFFER, stencil);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil);
+  widthPx = width;
+  heightPx = height;
+  return true;
+}
+
+void KeptFramebuffer::release() {
+  if (!framebuffer) return;
+  glDeleteFramebuffers(1, &framebuffer);
+  glDeleteRenderbuffers(1, &color);
+  glDeleteRenderbuffers(1, &stencil);
+  framebuffer = color = stencil = 0;
+}
+
 }  // namespace plugkit::platform

@@ -7,6 +7,16 @@
 
 namespace plugkit::platform {
 
+/// A colour and stencil framebuffer that the editor draws into and keeps between frames, so that
+/// only dirty regions need drawing. Every call needs its GL context current.
+struct KeptFramebuffer {
+  unsigned framebuffer = 0, color = 0, stencil = 0;
+  int widthPx = 0, heightPx = 0;
+  /// Makes it this size, new and bound, unless it already is; true when it was made.
+  bool ensure(int width, int height);
+  void release();
+};
+
 /// GraphicsNanoVG drawing with GL. Create, draw and destroy with the surface's GL context current.
 class GraphicsGL : public gfx::GraphicsNanoVG {
  public:

@@ -61,9 +61,7 @@ HeadlessSurface::HeadlessSurface() {
 HeadlessSurface::~HeadlessSurface() {
   if (context_) {
     makeCurrent();
-    glDeleteFramebuffers(1, &framebuffer_);
-    glDeleteRenderbuffers(1, &color_);
-    glDeleteRenderbuffers(1, &stencil_);
+    kept_.release();
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display_, context_);
   }
@@ -84,26 +82,9 @@ std::unique_ptr<GraphicsGL> HeadlessSurface::CreateGraphics(EditorDelegate& dele
 }
 
 void HeadlessSurface::ensureFramebuffer(int widthPx, int heightPx) {
-  if (framebuffer_ && widthPx == widthPx_ && heightPx == heightPx_) return;
-  if (framebuffer_) {
-    glDeleteFramebuffers(1, &framebuffer_);
-    glDeleteRenderbuffers(1, &color_);
-    glDeleteRenderbuffers(1, &stencil_);
-  }
-  glGenFramebuffers(1, &framebuffer_);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  glGenRenderbuffers(1, &color_);
-  glBindRenderbuffer(GL_RENDERBUFFER, color_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, widthPx, heightPx);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
-  glGenRenderbuffers(1, &stencil_);
-  glBindRenderbuffer(GL_RENDERBUFFER, stencil_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, widthPx, heightPx);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil_);
+  if (!kept_.ensure(widthPx, heightPx)) return;
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  widthPx_ = widthPx;
-  heightPx_ = heightPx;
 }
 
 void HeadlessSurface::Render(GraphicsGL& graphics, bool full) {
@@ -111,7 +92,7 @@ void HeadlessSurface::Render(GraphicsGL& graphics, bool full) {
   const float scale = graphics.GetTotalScale();
   ensureFramebuffer(static_cast<int>(std::lround(graphics.Width() * scale)),
                     static_cast<int>(std::lround(graphics.Height() * scale)));
-  graphics.SetMainFramebuffer(framebuffer_);
+  graphics.SetMainFramebuffer(kept_.framebuffer);
   if (full) graphics.DrawAll();
   else graphics.DrawFrameIfDirty();
   glFinish();
@@ -119,19 +100,19 @@ void HeadlessSurface::Render(GraphicsGL& graphics, bool full) {
 
 Image HeadlessSurface::ReadPixels() const {
   Image image;
-  if (!framebuffer_) return image;
-  image.width = widthPx_;
-  image.height = heightPx_;
-  image.rgba.resize(static_cast<size_t>(widthPx_) * heightPx_ * 4);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  if (!kept_.framebuffer) return image;
+  image.width = kept_.widthPx;
+  image.height = kept_.heightPx;
+  image.rgba.resize(static_cast<size_t>(kept_.widthPx) * kept_.heightPx * 4);
+  glBindFramebuffer(GL_FRAMEBUFFER, kept_.framebuffer);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, widthPx_, heightPx_, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data());
+  glReadPixels(0, 0, kept_.widthPx, kept_.heightPx, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data());
   // GL's rows run bottom-up; images run top-down.
-  const size_t row = static_cast<size_t>(widthPx_) * 4;
+  const size_t row = static_cast<size_t>(kept_.widthPx) * 4;
   std::vector<unsigned char> tmp(row);
-  for (int y = 0; y < heightPx_ / 2; ++y) {
+  for (int y = 0; y < kept_.heightPx / 2; ++y) {
     unsigned char* a = &image.rgba[static_cast<size_t>(y) * row];
-    unsigned char* b = &image.rgba[static_cast<size_t>(heightPx_ - 1 - y) * row];
+    unsigned char* b = &image.rgba[static_cast<size_t>(kept_.heightPx - 1 - y) * row];
     std::memcpy(tmp.data(), a, row);
     std::memcpy(a, b, row);
     std::memcpy(b, tmp.data(), row);

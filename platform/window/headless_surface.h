@@ -48,8 +48,7 @@ class HeadlessSurface {
   void* display_ = nullptr;
   void* context_ = nullptr;
   std::string error_;
-  unsigned framebuffer_ = 0, color_ = 0, stencil_ = 0;
-  int widthPx_ = 0, heightPx_ = 0;
+  KeptFramebuffer kept_;
 };
 
 }  // namespace plugkit::platform
