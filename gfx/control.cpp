@@ -323,8 +323,11 @@ PanelControl::PanelControl(const Rect& bounds, const Pattern& pattern, bool draw
 }
 
 void PanelControl::Draw(Graphics& g) {
-  g.PathRect(rect_);
-  g.PathFill(pattern_, {}, &blend_);
+  const Rect visible = g.VisiblePart(rect_);
+  if (visible.W() > 0.f && visible.H() > 0.f) {
+    g.PathRect(visible);
+    g.PathFill(pattern_, {}, &blend_);
+  }
   if (drawFrame_) g.DrawRect(kColorLightGray, rect_, &blend_, 1.f);
 }
 

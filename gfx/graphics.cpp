@@ -617,7 +617,7 @@ void Graphics::PathEllipse(float cx, float cy, float rx, float ry) {
 
 void Graphics::PathTransformRotate(float deg) {
   const float a = static_cast<float>(deg * kPi / 180.0);
-  DoTransform(std::cos(a), std::sin(a), -std::sin(a), std::cos(a), 0.f, 0.f);
+  transform(std::cos(a), std::sin(a), -std::sin(a), std::cos(a), 0.f, 0.f);
 }
 
 void Graphics::PathFill(const Pattern& pattern, const FillOptions& options, const Blend* blend) {
@@ -636,6 +636,7 @@ void Graphics::PathStroke(const Pattern& pattern, float thickness, const StrokeO
 }
 
 void Graphics::PathClipRegion(const Rect& r) {
+  clip_ = r;
   if (r.Empty()) DoResetClip();
   else DoSetClipRegion(r);
 }

@@ -269,14 +269,30 @@ class Graphics : public EditorSurface {
   void PathSetWinding(Winding w) { DoPathSetWinding(w); }
   void PathFill(const Pattern& pattern, const FillOptions& options = {}, const Blend* blend = nullptr);
   void PathStroke(const Pattern& pattern, float thickness, const StrokeOptions& options = {}, const Blend* blend = nullptr);
-  void PathTransformSave() { DoTransformSave(); }
-  void PathTransformRestore() { DoTransformRestore(); }
-  void PathTransformTranslate(float x, float y) { DoTransform(1, 0, 0, 1, x, y); }
-  void PathTransformScale(float sx, float sy) { DoTransform(sx, 0, 0, sy, 0, 0); }
+  void PathTransformSave() {
+    transformStack_.push_back(untransformed_);
+    DoTransformSave();
+  }
+  void PathTransformRestore() {
+    if (!transformStack_.empty()) {
+      untransformed_ = transformStack_.back();
+      transformStack_.pop_back();
+    }
+    DoTransformRestore();
+  }
+  void PathTransformTranslate(float x, float y) { transform(1, 0, 0, 1, x, y); }
+  void PathTransformScale(float sx, float sy) { transform(sx, 0, 0, sy, 0, 0); }
   void PathTransformRotate(float deg);
   /// Post-multiplies the current transform by [a b c d e f] (x' = a x + c y + e, y' = b x + d y + f).
-  void PathTransformMatrix(float a, float b, float c, float d, float e, float f) { DoTransform(a, b, c, d, e, f); }
-  void PathTransformReset() { DoTransformReset(); }
+  void PathTransformMatrix(float a, float b, float c, float d, float e, float f) { transform(a, b, c, d, e, f); }
+  void PathTransformReset() {
+    untransformed_ = true;
+    DoTransformReset();
+  }
+  /// The part of r that the current clip region lets through (r itself without a clip or under a
+  /// transform). Filling only that part matters on software rasterisers, which shade every pixel
+  /// of a path even where the clip hides it.
+  Rect VisiblePart(const Rect& r) const { return untransformed_ && !clip_.Empty() ? r.Intersect(clip_) : r; }
   /// Restricts drawing to r (in the current transform); an empty r removes the restriction.
   void PathClipRegion(const Rect& r = Rect());
 
@@ -352,6 +368,13 @@ class Graphics : public EditorSurface {
   float maxScale_ = 4.f;
   int fps_ = 60;
   bool layoutOnResize_ = false;
+  Rect clip_;  // the current clip region in design units; empty: none
+  bool untransformed_ = true;
+  std::vector<bool> transformStack_;
+  void transform(float a, float b, float c, float d, float e, float f) {
+    if (!(a == 1 && b == 0 && c == 0 && d == 1 && e == 0 && f == 0)) untransformed_ = false;
+    DoTransform(a, b, c, d, e, f);
+  }
   bool mouseOverEnabled_ = false;
   bool tooltipsEnabled_ = false;
   bool strictDrawing_ = false;

@@ -25,10 +25,10 @@ using plumbrook::test::GfxDelegate;
 // The virtual X server occasionally refuses a new connection (about 1 in 100 here); a window
 // that got no display at all is opened again.
 bool openWithRetry(EditorWindow& w) {
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
     if (w.Open()) return true;
     if (w.Error() != "no X display") return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
 }
