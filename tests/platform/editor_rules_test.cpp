@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/offline/offline_host.h"
-#include "tests/presets/preset_fixture.h"
+#include "tests/platform/hosted_preset_test.h"
 #include "tests/support/fake_editor.h"
 
 using namespace plumbrook;
@@ -12,20 +12,12 @@ using plumbrook::offline::OfflineHost;
 
 namespace {
 
-class EditorRules : public test::PresetDirTest {
+class EditorRules : public test::HostedPresetTest {
  protected:
-  void SetUp() override {
-    test::PresetDirTest::SetUp();
-    std::string error;
-    host_ = OfflineHost::create({}, error);
-    ASSERT_TRUE(host_) << error;
-  }
   void TearDown() override {
     plugin().attachEditor(nullptr);
-    host_.reset();
-    test::PresetDirTest::TearDown();
+    test::HostedPresetTest::TearDown();
   }
-  Plumbrook& plugin() { return host_->plugin(); }
   void open(float backingScale = 1.0f, float drawScale = 1.0f) {
     editor_.surface.backingScale = backingScale;
     editor_.surface.drawScale = drawScale;
@@ -36,7 +28,6 @@ class EditorRules : public test::PresetDirTest {
     return {w, h};
   }
 
-  std::unique_ptr<OfflineHost> host_;
   test::FakeEditorHalf editor_;
 };
 

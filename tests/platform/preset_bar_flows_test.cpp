@@ -4,7 +4,7 @@
 
 #include "editor/preset_bar_model.h"
 #include "platform/offline/offline_host.h"
-#include "tests/presets/preset_fixture.h"
+#include "tests/platform/hosted_preset_test.h"
 #include "tests/support/fake_editor.h"
 
 using namespace plumbrook;
@@ -15,23 +15,19 @@ using Request = PresetBarModel::Request;
 
 namespace {
 
-class PresetBarFlows : public test::PresetDirTest {
+class PresetBarFlows : public test::HostedPresetTest {
  protected:
   void SetUp() override {
-    test::PresetDirTest::SetUp();
-    std::string error;
-    host_ = OfflineHost::create({}, error);
-    ASSERT_TRUE(host_) << error;
+    test::HostedPresetTest::SetUp();
+    if (HasFatalFailure()) return;
     plugin().AttachUI(&editor_);
     bar_.emplace(plugin().presetHooks());
   }
   void TearDown() override {
     bar_.reset();
     plugin().DetachUI();
-    host_.reset();
-    test::PresetDirTest::TearDown();
+    test::HostedPresetTest::TearDown();
   }
-  Plumbrook& plugin() { return host_->plugin(); }
   void saveAs(const std::string& name) {
     ASSERT_EQ(bar_->mouseDown(kRegionSaveAs), Request::kPromptName);
     bar_->nameEntered(name);
@@ -44,7 +40,6 @@ class PresetBarFlows : public test::PresetDirTest {
     }
   }
 
-  std::unique_ptr<OfflineHost> host_;
   test::FakeEditor editor_;
   std::optional<PresetBarModel> bar_;
 };

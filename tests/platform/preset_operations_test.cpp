@@ -6,7 +6,7 @@
 
 #include "platform/offline/offline_host.h"
 #include "presets/preset_format.h"
-#include "tests/presets/preset_fixture.h"
+#include "tests/platform/hosted_preset_test.h"
 #include "tests/support/fake_editor.h"
 
 using namespace plumbrook;
@@ -17,21 +17,13 @@ using Event = OfflineHost::Event;
 
 namespace {
 
-class PresetOperations : public test::PresetDirTest {
+class PresetOperations : public test::HostedPresetTest {
  protected:
-  void SetUp() override {
-    test::PresetDirTest::SetUp();
-    std::string error;
-    host_ = OfflineHost::create({}, error);
-    ASSERT_TRUE(host_) << error;
-  }
   void TearDown() override {
     plugin().DetachUI();
-    host_.reset();
-    test::PresetDirTest::TearDown();
+    test::HostedPresetTest::TearDown();
   }
 
-  Plumbrook& plugin() { return host_->plugin(); }
   void openEditor() { plugin().AttachUI(&editor_); }
   void idle() { host_->runTimer(); }
   quillfen::presets::SavedPreset stored(const std::string& name) {
@@ -41,7 +33,6 @@ class PresetOperations : public test::PresetDirTest {
     return {};
   }
 
-  std::unique_ptr<OfflineHost> host_;
   test::FakeEditor editor_;
 };
 
