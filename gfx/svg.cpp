@@ -247,7 +247,10 @@ class PathBuilder {
   SvgPoint point(double x, double y) {
     if (budget_ == 0) throw Failure{"too many points"};
     --budget_;
-    return m_.apply(x, y);
+    const SvgPoint p = m_.apply(x, y);
+    // Huge numbers or near-degenerate skews can overflow; such a picture cannot be drawn.
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) throw Failure{"coordinates out of range"};
+    return p;
   }
   void finishOpen() {
     if (open_) subpaths_.push_back(std::move(current_));
@@ -697,6 +700,7 @@ class Reader {
     shape.stroke = style.stroke;
     shape.stroke.opacity = style.opacity * style.strokeOpacity;
     shape.strokeWidth = static_cast<float>(style.strokeWidth * style.transform.scale());
+    if (!std::isfinite(shape.strokeWidth)) throw Failure{"stroke width out of range"};
     if (!shape.subpaths.empty() && (shape.fill.enabled || shape.stroke.enabled))
       picture_.shapes.push_back(std::move(shape));
     return style;

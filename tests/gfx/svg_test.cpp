@@ -170,6 +170,7 @@ TEST(svg_reader, refuses_what_it_cannot_draw_or_read) {
       document("<path d=\"M0 0 X\"/>"),
       document("<rect width=\"1\" height=\"1\" transform=\"shear(2)\"/>"),
       document("<rect width=\"1em\" height=\"1\"/>"),
+      document("<rect transform=\"skewY(90) scale(1e300)\" width=\"1e300\" height=\"1\"/>"),
       document("<rect id=\"&nbsp;\"/>"),
       "<svg width=\"10\" height=\"10\"/><svg width=\"10\" height=\"10\"/>",
       "<!DOCTYPE svg [<!ENTITY a \"b\">]><svg width=\"10\" height=\"10\"/>",
