@@ -46,6 +46,10 @@ test_packages=(
   sordi
   x42-plugins
   lsp-plugins-lv2
+  # a real host for the editor UI, with a JACK server on its dummy back end
+  jalv
+  jackd2
+  x11-utils
   # window tests: a virtual X server, real input events, screenshots
   xvfb
   xauth

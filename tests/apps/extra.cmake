@@ -5,7 +5,7 @@ foreach(source ${app_tests})
   add_dependencies(apps_${stem} plumbrook)
 endforeach()
 # The snapshot test reads and writes PNG pictures.
-target_link_libraries(apps_snapshot_test PRIVATE plumbrook::platform_window)
+target_link_libraries(apps_snapshot_test PRIVATE plumbrook_test_pictures)
 # The tag test reads the masters back with TagLib.
 pkg_check_modules(TEST_TAGS REQUIRED IMPORTED_TARGET taglib)
 target_link_libraries(apps_tags_test PRIVATE PkgConfig::TEST_TAGS)

@@ -9,6 +9,7 @@
 
 #include "platform/window/headless_surface.h"
 #include "tests/apps/cli_fixture.h"
+#include "tests/support/picture_match.h"
 
 using namespace plumbrook::test;
 using plugkit::platform::Image;
@@ -17,33 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rasterisers may place an edge a little differently; a picture matches when no more than
-// 0.2 % of its pixels differ by more than 24 in any channel.
-constexpr int kChannelTolerance = 24;
-constexpr double kOutlierShare = 0.002;
-
 fs::path referenceDir() { return fs::path(__FILE__).parent_path() / "references"; }
-
-fs::path outputDir() {
-  const char* build = std::getenv("PLUMBROOK_BUILD_DIR");
-  fs::path dir = fs::path(build ? build : ".") / "test-output";
-  fs::create_directories(dir);
-  return dir;
-}
-
-// The differing pixels, white where a channel differs beyond the tolerance, dim elsewhere.
-Image differenceOf(const Image& a, const Image& b, int& outliers) {
-  Image diff{a.width, a.height, std::vector<unsigned char>(a.rgba.size(), 255)};
-  outliers = 0;
-  for (size_t i = 0; i < a.rgba.size(); i += 4) {
-    int worst = 0;
-    for (size_t c = 0; c < 3; ++c) worst = std::max(worst, std::abs(a.rgba[i + c] - b.rgba[i + c]));
-    const bool outlier = worst > kChannelTolerance;
-    outliers += outlier;
-    for (size_t c = 0; c < 3; ++c) diff.rgba[i + c] = outlier ? 255 : static_cast<unsigned char>(a.rgba[i + c] / 4);
-  }
-  return diff;
-}
 
 class Snapshot : public CliTest {
  protected:
@@ -65,18 +40,7 @@ class Snapshot : public CliTest {
       fs::copy_file(path(name), reference, fs::copy_options::overwrite_existing);
       GTEST_SKIP() << "remade " << reference;
     }
-    const Image expected = plugkit::platform::ReadPng(reference.string());
-    ASSERT_EQ(actual.width, expected.width) << reference;
-    ASSERT_EQ(actual.height, expected.height) << reference;
-    int outliers = 0;
-    const Image diff = differenceOf(actual, expected, outliers);
-    const double share = static_cast<double>(outliers) / (static_cast<double>(actual.width) * actual.height);
-    if (share > kOutlierShare) {
-      const fs::path out = outputDir();
-      fs::copy_file(path(name), out / name, fs::copy_options::overwrite_existing);
-      plugkit::platform::WritePng(diff, (out / (fs::path(name).stem().string() + ".diff.png")).string());
-      ADD_FAILURE() << name << ": " << outliers << " pixels differ; the picture and the difference are in " << out;
-    }
+    EXPECT_TRUE(picturesMatch(path(name), reference.string(), name));
   }
 };
 
