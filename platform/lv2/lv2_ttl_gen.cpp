@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
            << "  ui:binary <" << uiBinary << "> ;\n"
            << "  lv2:requiredFeature ui:parent, <" LV2_INSTANCE_ACCESS_URI "> ;\n"
            << "  lv2:optionalFeature ui:resize, ui:touch, <" LV2_OPTIONS__options ">, <" LV2_URID__map "> ;\n"
-           << "  lv2:extensionData ui:idleInterface, ui:resize .\n";
+           << "  lv2:extensionData ui:idleInterface, ui:showInterface, ui:resize .\n";
 
   std::ostringstream description;
   description << kPrefixes;

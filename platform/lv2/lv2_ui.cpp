@@ -103,6 +103,13 @@ class Ui final : public plugkit::Host {
     return window_->CloseRequested() ? 1 : 0;
   }
 
+  /// The host's show and hide: the window is mapped or unmapped, keeping its editor.
+  int setVisible(bool visible) {
+    if (!window_ || !window_->IsOpen()) return 1;
+    window_->SetVisible(visible);
+    return 0;
+  }
+
   /// The host resized the window.
   int hostResized(int width, int height) {
     bridge_.whileLocked([&] { bridge_.plugin().OnParentWindowResize(width, height); });
@@ -193,12 +200,17 @@ int resized(LV2UI_Feature_Handle handle, int width, int height) {
   return static_cast<Ui*>(handle)->hostResized(width, height);
 }
 
+int show(LV2UI_Handle handle) { return static_cast<Ui*>(handle)->setVisible(true); }
+int hide(LV2UI_Handle handle) { return static_cast<Ui*>(handle)->setVisible(false); }
+
 const LV2UI_Idle_Interface kIdle = {idle};
+const LV2UI_Show_Interface kShow = {show, hide};
 const LV2UI_Resize kResize = {nullptr, resized};
 
 const void* extensionData(const char* uri) {
   if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
   if (std::strcmp(uri, LV2_UI__resize) == 0) return &kResize;
+  if (std::strcmp(uri, LV2_UI__showInterface) == 0) return &kShow;
   return nullptr;
 }
 

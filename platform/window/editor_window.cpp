@@ -144,6 +144,14 @@ void EditorWindow::Close() {
   }
 }
 
+void EditorWindow::SetVisible(bool visible) {
+  if (!view_) return;
+  if (visible)
+    puglShow(asView(view_));
+  else
+    puglHide(asView(view_));
+}
+
 void EditorWindow::Update(double timeoutS) {
   if (world_) puglUpdate(asWorld(world_), timeoutS);
 }

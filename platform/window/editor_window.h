@@ -40,6 +40,8 @@ class EditorWindow {
   /// Destroys the window; every GL object is released first.
   void Close();
   bool IsOpen() const { return view_ != nullptr; }
+  /// Maps or unmaps an open window; it keeps its editor and its size.
+  void SetVisible(bool visible);
   /// True once the user asked to close a top-level window.
   bool CloseRequested() const { return closeRequested_; }
   const std::string& Error() const { return error_; }

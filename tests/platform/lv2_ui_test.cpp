@@ -9,7 +9,9 @@
 #include <lv2/urid/urid.h>
 
 #include <chrono>
+#include <atomic>
 #include <clocale>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +39,25 @@ struct HostRecord {
   std::vector<Event> events;
   std::vector<std::pair<int, int>> sizes;
   Lv2Instance* instance = nullptr;
+  // With audio on its own thread, port values wait here for the next block, as in a real host.
+  bool audioOnItsOwnThread = false;
+  std::mutex pendingMutex;
+  std::vector<std::pair<uint32_t, float>> pending;
+
+  void setPort(uint32_t port, float value) {
+    if (!audioOnItsOwnThread) {
+      instance->setControlPort(port, value);
+      return;
+    }
+    const std::lock_guard<std::mutex> lock(pendingMutex);
+    pending.emplace_back(port, value);
+  }
+  // On the audio thread, before a block.
+  void applyPending() {
+    const std::lock_guard<std::mutex> lock(pendingMutex);
+    for (const auto& [port, value] : pending) instance->setControlPort(port, value);
+    pending.clear();
+  }
 };
 
 void writeFunction(LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
@@ -44,7 +65,7 @@ void writeFunction(LV2UI_Controller controller, uint32_t port, uint32_t size, ui
   if (format != 0 || size != sizeof(float)) return;
   const float value = *static_cast<const float*>(buffer);
   host->events.push_back({HostRecord::Event::kWrite, port, value});
-  host->instance->setControlPort(port, value);  // as a host does: the port takes the value
+  host->setPort(port, value);  // as a host does: the port takes the value
 }
 
 void touchFunction(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed) {
@@ -85,6 +106,7 @@ class LoadedUi {
                                        &record_, &widget_, features);
     idle_ = static_cast<const LV2UI_Idle_Interface*>(descriptor_->extension_data(LV2_UI__idleInterface));
     hostResize_ = static_cast<const LV2UI_Resize*>(descriptor_->extension_data(LV2_UI__resize));
+    show_ = static_cast<const LV2UI_Show_Interface*>(descriptor_->extension_data(LV2_UI__showInterface));
   }
   ~LoadedUi() {
     if (handle_) descriptor_->cleanup(handle_);
@@ -94,10 +116,12 @@ class LoadedUi {
   LoadedUi(const LoadedUi&) = delete;
   LoadedUi& operator=(const LoadedUi&) = delete;
 
-  bool valid() const { return handle_ && widget_ && idle_ && hostResize_; }
+  bool valid() const { return handle_ && widget_ && idle_ && hostResize_ && show_; }
   int idle() { return idle_->idle(handle_); }
   void portEvent(uint32_t port, float value) { descriptor_->port_event(handle_, port, sizeof value, 0, &value); }
   void hostResized(int width, int height) { hostResize_->ui_resize(handle_, width, height); }
+  void show(bool shown) { shown ? show_->show(handle_) : show_->hide(handle_); }
+  std::string window() const { return std::to_string(reinterpret_cast<std::uintptr_t>(widget_)); }
 
  private:
   HostRecord& record_;
@@ -110,6 +134,7 @@ class LoadedUi {
   LV2UI_Resize resize_{};
   const LV2UI_Idle_Interface* idle_ = nullptr;
   const LV2UI_Resize* hostResize_ = nullptr;
+  const LV2UI_Show_Interface* show_ = nullptr;
 };
 
 class lv2_ui : public ::testing::Test {
@@ -153,7 +178,7 @@ class lv2_ui : public ::testing::Test {
   void pump(LoadedUi& ui, int milliseconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < end) {
-      instance_->run(256);
+      if (!record_.audioOnItsOwnThread) instance_->run(256);
       ui.idle();
       parent_->Pump();
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -243,16 +268,17 @@ TEST_F(lv2_ui, limiter_link_moves_both_ports_each_in_its_own_gesture) {
   EXPECT_NEAR(instance_->control("ceiling") - instance_->control("threshold"), -0.3f, 1e-4);
 }
 
-TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size) {
+TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size_and_accent) {
   auto opened = openUi();
   ASSERT_TRUE(opened);
   LoadedUi& ui = *opened;
   pump(ui, 100);
   ui.hostResized(1320, 573);
+  plugin().setAccentIndex(2);
   pump(ui, 100);
   EXPECT_NEAR(plugin().editorScale(), 1.5f, 0.01f);
 
-  // State saved with the editor open keeps that size for the next time it opens.
+  // State saved with the editor open keeps that size and accent for the next time it opens.
   std::vector<plumbrook::test::StateProperty> saved;
   ASSERT_EQ(instance_->save(saved), LV2_STATE_SUCCESS);
   auto other = Lv2Instance::create(*world_, std::string(plumbrook::lv2::kStereoUri), 48000.0, 512);
@@ -260,6 +286,26 @@ TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size) {
   ASSERT_EQ(other->restore(saved), LV2_STATE_SUCCESS);
   const Plumbrook& restored = static_cast<plumbrook::lv2::InstanceBridge*>(other->handle())->plugin();
   EXPECT_EQ(restored.restoredEditorSize(), std::make_pair(1320, 573));
+  EXPECT_EQ(restored.accentIndex(), 2);
+}
+
+TEST_F(lv2_ui, the_host_hides_and_shows_the_window) {
+  auto opened = openUi();
+  ASSERT_TRUE(opened);
+  LoadedUi& ui = *opened;
+  pump(ui, 100);
+  const auto mapState = [&] {
+    const std::string info = plumbrook::test::run({"xwininfo", {"-id", ui.window()}, {}, "", ""}).out;
+    const auto at = info.find("Map State: ");
+    return at == std::string::npos ? info : info.substr(at + 11, info.find('\n', at) - at - 11);
+  };
+  EXPECT_EQ(mapState(), "IsViewable");
+  ui.show(false);
+  pump(ui, 100);
+  EXPECT_EQ(mapState(), "IsUnMapped");
+  ui.show(true);
+  pump(ui, 100);
+  EXPECT_EQ(mapState(), "IsViewable");
 }
 
 TEST_F(lv2_ui, opens_and_closes_twenty_times_while_audio_runs) {
@@ -277,4 +323,44 @@ TEST_F(lv2_ui, opens_and_closes_twenty_times_while_audio_runs) {
   EXPECT_EQ(parent_->ChildCount(), 0);
   // The shared timer ticks the instance again once the editor is gone.
   instance_->run(256);
+}
+
+// As in a real host: audio on its own thread, the UI's writes and the host's own changes reaching
+// the ports between blocks, the shared timer ticking another instance (and this one while its UI
+// is closed), and state saved from a third thread. Run under ThreadSanitizer by the test command.
+TEST_F(lv2_ui, a_session_with_audio_the_timer_and_state_saves_on_their_own_threads) {
+  auto other = Lv2Instance::create(*world_, std::string(plumbrook::lv2::kStereoUri), 48000.0, 512);
+  ASSERT_TRUE(other);
+  other->activate();
+  record_.audioOnItsOwnThread = true;
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    while (!stop.load()) {
+      record_.applyPending();
+      instance_->run(256);
+      other->run(256);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  const uint32_t ceiling = port("ceiling");
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    auto ui = openUi();
+    ASSERT_TRUE(ui) << "cycle " << cycle;
+    pump(*ui, 100);
+    drag(*ui, 116, 244, -20 * (cycle + 1));  // GAIN
+    const float hostCeiling = -1.0f - static_cast<float>(cycle);
+    record_.setPort(ceiling, hostCeiling);
+    ui->portEvent(ceiling, hostCeiling);
+    std::thread saver([&] {
+      std::vector<plumbrook::test::StateProperty> saved;
+      EXPECT_EQ(instance_->save(saved), LV2_STATE_SUCCESS);
+    });
+    pump(*ui, 100);
+    saver.join();
+    EXPECT_EQ(static_cast<float>(plugin().GetParam(plumbrook::kLimiterCeiling)->Value()), hostCeiling);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the timer ticks this instance again
+  stop = true;
+  audio.join();
+  EXPECT_GT(instance_->control("gain"), 0.0f);
 }
