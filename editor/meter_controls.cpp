@@ -28,10 +28,13 @@ void drawBracket(Graphics& g, const Color& c, const Rect& bar, float top, float 
 }
 }  // namespace
 
+// Whole-pixel rows at scale 2 and the edges' anti-aliasing stay inside a pad of 1.5 units.
+constexpr float kEdgePad = 1.5f;
+
 OutputMeterControl::OutputMeterControl(const Rect& bounds, const Rect& bar, Color colour, const TextStyle& scaleText,
                                        const TextStyle& readoutText, const TextStyle& tickText, Options options,
                                        plumbrook::editor::SteadyClock clock)
-    : Control(bounds),
+    : PartlyRedrawnControl(bounds),
       bar_(bar),
       colour_(colour),
       scaleText_(scaleText),
@@ -42,20 +45,41 @@ OutputMeterControl::OutputMeterControl(const Rect& bounds, const Rect& bar, Colo
   SetIgnoreMouse(true);
 }
 
+Rect OutputMeterControl::strip(float db1, float db2) const {
+  const float range = options_.range;
+  const float y1 = y(std::max(db1, -range)), y2 = y(std::max(db2, -range));
+  return Rect(bar_.L - kEdgePad, std::min(y1, y2) - kEdgePad, bar_.R + kEdgePad, std::max(y1, y2) + kEdgePad);
+}
+
+Rect OutputMeterControl::readoutRect() const {
+  const float cx = bar_.MW();
+  return Rect(cx - 22, bar_.B + 17, cx + 22, bar_.B + 29).GetPadded(kEdgePad);
+}
+
 void OutputMeterControl::setLevels(float peak, float meanSquare) {
+  const float peakBefore = ballistics_.peakDb(), rmsBefore = ballistics_.rmsDb(), holdBefore = ballistics_.holdDb();
   const bool changed = ballistics_.setLevels(peak, meanSquare, options_.rmsDisplay);
   const float marker = options_.marker ? options_.marker() : 0.0f;
   const auto zone = options_.zone ? options_.zone() : std::nullopt;
   const bool sameZone = zone.has_value() == zoneEngaged_ &&
                         (!zone || (zone->first == zoneLow_ && zone->second == zoneHigh_));
-  if (!changed && marker == lastMarker_ && sameZone) return;
-  lastMarker_ = marker;
-  zoneEngaged_ = zone.has_value();
-  if (zone) {
-    zoneLow_ = zone->first;
-    zoneHigh_ = zone->second;
+  if (marker != lastMarker_ || !sameZone) {
+    lastMarker_ = marker;
+    zoneEngaged_ = zone.has_value();
+    if (zone) {
+      zoneLow_ = zone->first;
+      zoneHigh_ = zone->second;
+    }
+    SetDirty(false);
+    return;
   }
-  SetDirty(false);
+  if (!changed) return;
+  if (ballistics_.peakDb() != peakBefore) markChanged(strip(peakBefore, ballistics_.peakDb()));
+  if (options_.rmsDisplay && ballistics_.rmsDb() != rmsBefore) markChanged(strip(rmsBefore, ballistics_.rmsDb()));
+  if (ballistics_.holdDb() != holdBefore) {
+    markChanged(strip(holdBefore, holdBefore).Union(strip(ballistics_.holdDb(), ballistics_.holdDb())));
+    if (levelReadout(ballistics_.holdDb()) != levelReadout(holdBefore)) markChanged(readoutRect());
+  }
 }
 
 void OutputMeterControl::Draw(Graphics& g) {
@@ -93,7 +117,7 @@ void OutputMeterControl::Draw(Graphics& g) {
 ReductionMeterControl::ReductionMeterControl(const Rect& bounds, const Rect& bar, const TextStyle& scaleText,
                                              const TextStyle& readoutText, Options options,
                                              plumbrook::editor::SteadyClock clock)
-    : Control(bounds),
+    : PartlyRedrawnControl(bounds),
       bar_(bar),
       scaleText_(scaleText),
       readoutText_(readoutText),
@@ -102,8 +126,25 @@ ReductionMeterControl::ReductionMeterControl(const Rect& bounds, const Rect& bar
   SetIgnoreMouse(true);
 }
 
+Rect ReductionMeterControl::readoutRect() const {
+  const float cx = bar_.MW();
+  return Rect(cx - 20, bar_.B + 17, cx + 20, bar_.B + 29).GetPadded(kEdgePad);
+}
+
 void ReductionMeterControl::feed(float reductionDb) {
-  if (ballistics_.feed(reductionDb)) SetDirty(false);
+  const float shownBefore = ballistics_.shownDb(), holdBefore = ballistics_.holdDb();
+  if (!ballistics_.feed(reductionDb)) return;
+  const auto fraction = [](float db) { return std::clamp(db / 12.0f, 0.0f, 1.0f); };
+  // The bar grows down from the top; the hold is a line 2 units high and 4 wider than the bar.
+  const float a = y(fraction(shownBefore)), b = y(fraction(ballistics_.shownDb()));
+  if (a != b) markChanged(Rect(bar_.L - kEdgePad, std::min(a, b) - kEdgePad, bar_.R + kEdgePad, std::max(a, b) + kEdgePad));
+  if (ballistics_.holdDb() != holdBefore) {
+    for (const float hold : {holdBefore, ballistics_.holdDb()}) {
+      const float hy = y(fraction(hold));
+      markChanged(Rect(bar_.L - 2 - kEdgePad, hy - 1 - kEdgePad, bar_.R + 2 + kEdgePad, hy + 1 + kEdgePad));
+    }
+    if (reductionReadout(ballistics_.holdDb()) != reductionReadout(holdBefore)) markChanged(readoutRect());
+  }
 }
 
 void ReductionMeterControl::Draw(Graphics& g) {
@@ -118,10 +159,10 @@ void ReductionMeterControl::Draw(Graphics& g) {
     }
   }
   const float f = std::clamp(ballistics_.shownDb() / 12.0f, 0.0f, 1.0f);
-  if (f > 0) g.FillRect(kReductionBar, Rect(bar_.L, bar_.T, bar_.R, bar_.T + bar_.H() * f), &blend_);
+  if (f > 0) g.FillRect(kReductionBar, Rect(bar_.L, bar_.T, bar_.R, y(f)), &blend_);
   const float h = std::clamp(ballistics_.holdDb() / 12.0f, 0.0f, 1.0f);
   if (h > 0.002f) {
-    const float hy = bar_.T + bar_.H() * h;
+    const float hy = y(h);
     g.FillRect(kHold, Rect(bar_.L - 2, hy - 1, bar_.R + 2, hy + 1), &blend_);
   }
   const float cx = bar_.MW();

@@ -12,7 +12,35 @@
 
 namespace quillfen::controls::limiter_panel {
 
-class OutputMeterControl : public plugkit::gfx::Control {
+/// A meter redraws only the strips its readings moved, not its whole height: while audio plays
+/// that is most of an open editor's drawing.
+class PartlyRedrawnControl : public plugkit::gfx::Control {
+ public:
+  using Control::Control;
+  void SetDirty(bool triggerAction = true, int valIdx = -1) override {
+    whole_ = true;
+    Control::SetDirty(triggerAction, valIdx);
+  }
+  void SetClean() override {
+    whole_ = false;
+    changed_ = {};
+    Control::SetClean();
+  }
+  plugkit::gfx::Rect DirtyRect() const override { return whole_ ? GetRECT() : changed_.Intersect(GetRECT()); }
+
+ protected:
+  /// Asks for `part` to be drawn again (the whole control when nothing smaller was known).
+  void markChanged(const plugkit::gfx::Rect& part) {
+    changed_ = changed_.Union(part);
+    Control::SetDirty(false);
+  }
+
+ private:
+  bool whole_ = true;
+  plugkit::gfx::Rect changed_;
+};
+
+class OutputMeterControl : public PartlyRedrawnControl {
  public:
   struct Options {
     std::string label;
@@ -36,6 +64,9 @@ class OutputMeterControl : public plugkit::gfx::Control {
 
  private:
   float y(float db) const { return plumbrook::editor::levelY({bar_.L, bar_.T, bar_.R, bar_.B}, db, options_.range); }
+  // The rows of the bar between two levels, with the edge's anti-aliasing.
+  plugkit::gfx::Rect strip(float db1, float db2) const;
+  plugkit::gfx::Rect readoutRect() const;
 
   plugkit::gfx::Rect bar_;
   plugkit::gfx::Color colour_;
@@ -47,7 +78,7 @@ class OutputMeterControl : public plugkit::gfx::Control {
   float zoneLow_ = 0, zoneHigh_ = 0;
 };
 
-class ReductionMeterControl : public plugkit::gfx::Control {
+class ReductionMeterControl : public PartlyRedrawnControl {
  public:
   struct Options {
     std::string label;
@@ -65,6 +96,9 @@ class ReductionMeterControl : public plugkit::gfx::Control {
   const plumbrook::editor::ReductionBallistics& ballistics() const { return ballistics_; }
 
  private:
+  float y(float fraction) const { return bar_.T + bar_.H() * fraction; }
+  plugkit::gfx::Rect readoutRect() const;
+
   plugkit::gfx::Rect bar_;
   plugkit::gfx::TextStyle scaleText_, readoutText_;
   Options options_;

@@ -74,6 +74,9 @@ class Control {
   virtual void SetDirty(bool triggerAction = true, int valIdx = -1);
   virtual void SetClean() { dirty_ = false; }
   virtual bool IsDirty() const { return animation_ != nullptr || dirty_; }
+  /// The part of a dirty control that must be drawn again: all of it, unless the control knows
+  /// that less changed.
+  virtual Rect DirtyRect() const { return rect_; }
   virtual bool GetWantsGestures() const { return false; }
   /// Sets the value from a point in bounds (rounded to 0.001, clamped to lo..hi).
   virtual void SnapToMouse(float x, float y, Direction direction, const Rect& bounds, int valIdx = -1,

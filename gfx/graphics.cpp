@@ -474,7 +474,7 @@ bool Graphics::IsDirty(RectList& rects) {
     }
   }
   for (const auto& c : controls_) {
-    if (c->IsDirty() && (!c->IsHidden() || c.get() == GetControl(0))) rects.Add(c->GetRECT());
+    if (c->IsDirty() && (!c->IsHidden() || c.get() == GetControl(0))) rects.Add(c->DirtyRect());
   }
   if (cornerResizer_ && cornerResizer_->IsDirty()) rects.Add(cornerResizer_->GetRECT());
   return !rects.Empty();
@@ -503,6 +503,7 @@ void Graphics::Draw(RectList& rects) {
   rects.PixelAlign(GetTotalScale());
   rects.Optimize();
   for (const Rect& dirty : rects) {
+    BeginRegion(dirty);
     for (int i = 0; i < NControls(); ++i) {
       Control* c = GetControl(i);
       if (c->IsHidden() && i != 0) continue;
@@ -651,6 +652,7 @@ void Graphics::fillOrStroke(const Color& c, const Blend* blend, float thickness,
 void Graphics::DrawPoint(const Color& c, float x, float y, const Blend* blend) { FillRect(c, Rect(x, y, x + 1.f, y + 1.f), blend); }
 
 void Graphics::DrawLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend, float thickness) {
+  if (HiddenByClip(Rect(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)), thickness + 1.f)) return;
   PathClear();
   PathMoveTo(x1, y1);
   PathLineTo(x2, y2);
@@ -683,6 +685,7 @@ void Graphics::DrawTriangle(const Color& c, float x1, float y1, float x2, float 
 }
 
 void Graphics::DrawRect(const Color& c, const Rect& r, const Blend* blend, float thickness) {
+  if (HiddenByClip(r, thickness + 1.f)) return;
   PathClear();
   PathRect(r);
   fillOrStroke(c, blend, thickness, false);
@@ -694,6 +697,7 @@ void Graphics::DrawRoundRect(const Color& c, const Rect& r, float radius, const 
 
 void Graphics::DrawRoundRect(const Color& c, const Rect& r, float tl, float tr, float br, float bl, const Blend* blend,
                              float thickness) {
+  if (HiddenByClip(r, thickness + 1.f)) return;
   PathClear();
   PathRoundRect(r, tl, tr, br, bl);
   fillOrStroke(c, blend, thickness, false);
@@ -754,6 +758,7 @@ void Graphics::FillTriangle(const Color& c, float x1, float y1, float x2, float 
 }
 
 void Graphics::FillRect(const Color& c, const Rect& r, const Blend* blend) {
+  if (HiddenByClip(r, 1.f)) return;
   PathClear();
   PathRect(r);
   fillOrStroke(c, blend, 0.f, true);
@@ -764,6 +769,7 @@ void Graphics::FillRoundRect(const Color& c, const Rect& r, float radius, const 
 }
 
 void Graphics::FillRoundRect(const Color& c, const Rect& r, float tl, float tr, float br, float bl, const Blend* blend) {
+  if (HiddenByClip(r, 1.f)) return;
   PathClear();
   PathRoundRect(r, tl, tr, br, bl);
   fillOrStroke(c, blend, 0.f, true);
@@ -811,6 +817,8 @@ void Graphics::FillConvexPolygon(const Color& c, const float* x, const float* y,
 
 void Graphics::DrawText(const TextStyle& text, const std::string& str, const Rect& bounds, const Blend* blend) {
   if (str.empty()) return;
+  // Text may run past the sides of its box; only rows are certain.
+  if (text.angleDeg == 0.f && HiddenByClip(Rect(-1e6f, bounds.T, 1e6f, bounds.B), text.size)) return;
   const TextAnchor anchor = AnchorFor(text, bounds);
   DoSetComposite(CompositeFor(blend));
   DoTransformSave();

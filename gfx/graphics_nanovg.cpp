@@ -77,15 +77,35 @@ bool GraphicsNanoVG::LoadDefaultFonts() {
 
 void GraphicsNanoVG::beginNvgFrame(float w, float h) {
   nvgBeginFrame(vg_, w, h, GetTotalScale());
+  nvgTranslate(vg_, -originX_, -originY_);
   inFrame_ = true;
+}
+
+void GraphicsNanoVG::beginMainFrame() {
+  const float scale = GetTotalScale();
+  const int surfaceHeightPx = static_cast<int>(std::lround(Height() * scale));
+  const int x0 = static_cast<int>(std::lround(region_.L * scale));
+  const int y0 = static_cast<int>(std::lround(region_.T * scale));
+  const int x1 = static_cast<int>(std::lround(region_.R * scale));
+  const int y1 = static_cast<int>(std::lround(region_.B * scale));
+  BindMainTarget(surfaceHeightPx, x0, y0, std::max(1, x1 - x0), std::max(1, y1 - y0));
+  originX_ = static_cast<float>(x0) / scale;
+  originY_ = static_cast<float>(y0) / scale;
+  beginNvgFrame(static_cast<float>(std::max(1, x1 - x0)) / scale, static_cast<float>(std::max(1, y1 - y0)) / scale);
 }
 
 void GraphicsNanoVG::BeginFrame() {
   Graphics::BeginFrame();
-  const int wPx = static_cast<int>(std::lround(Width() * GetTotalScale()));
-  const int hPx = static_cast<int>(std::lround(Height() * GetTotalScale()));
-  BindMainTarget(wPx, hPx);
-  beginNvgFrame(static_cast<float>(Width()), static_cast<float>(Height()));
+  region_ = GetBounds();
+  beginMainFrame();
+}
+
+void GraphicsNanoVG::BeginRegion(const Rect& region) {
+  if (!vg_) return;
+  if (inFrame_) nvgEndFrame(vg_);
+  region_ = region.Intersect(GetBounds());
+  if (region_.Empty()) region_ = GetBounds();
+  beginMainFrame();
 }
 
 void GraphicsNanoVG::EndFrame() {
@@ -133,7 +153,10 @@ void GraphicsNanoVG::DoPathStroke(const Pattern& pattern, float thickness, const
 
 void GraphicsNanoVG::DoTransformSave() { nvgSave(vg_); }
 void GraphicsNanoVG::DoTransformRestore() { nvgRestore(vg_); }
-void GraphicsNanoVG::DoTransformReset() { nvgResetTransform(vg_); }
+void GraphicsNanoVG::DoTransformReset() {
+  nvgResetTransform(vg_);
+  nvgTranslate(vg_, -originX_, -originY_);
+}
 void GraphicsNanoVG::DoTransform(float a, float b, float c, float d, float e, float f) { nvgTransform(vg_, a, b, c, d, e, f); }
 void GraphicsNanoVG::DoSetClipRegion(const Rect& r) { nvgScissor(vg_, r.L, r.T, r.W(), r.H()); }
 void GraphicsNanoVG::DoResetClip() { nvgResetScissor(vg_); }
@@ -174,8 +197,8 @@ int GraphicsNanoVG::DoStartLayer(const Rect& r) {
   const int handle = CreateTarget(wPx, hPx);
   BindTarget(handle, wPx, hPx);
   targetStack_.push_back({handle, r});
+  originX_ = r.L, originY_ = r.T;
   beginNvgFrame(r.W(), r.H());
-  nvgTranslate(vg_, -r.L, -r.T);
   return handle;
 }
 
@@ -184,13 +207,12 @@ void GraphicsNanoVG::DoEndLayer(int) {
   targetStack_.pop_back();
   const float scale = GetTotalScale();
   if (targetStack_.empty()) {
-    BindMainTarget(static_cast<int>(std::lround(Width() * scale)), static_cast<int>(std::lround(Height() * scale)));
-    beginNvgFrame(static_cast<float>(Width()), static_cast<float>(Height()));
+    beginMainFrame();
   } else {
     const Target& t = targetStack_.back();
     BindTarget(t.handle, static_cast<int>(std::ceil(t.bounds.W() * scale)), static_cast<int>(std::ceil(t.bounds.H() * scale)));
+    originX_ = t.bounds.L, originY_ = t.bounds.T;
     beginNvgFrame(t.bounds.W(), t.bounds.H());
-    nvgTranslate(vg_, -t.bounds.L, -t.bounds.T);
   }
 }
 

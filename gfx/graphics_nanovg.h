@@ -24,6 +24,7 @@ class GraphicsNanoVG : public Graphics {
   bool LoadDefaultFonts();
 
   void BeginFrame() override;
+  void BeginRegion(const Rect& region) override;
   void EndFrame() override;
   NVGcontext* Context() const { return vg_; }
 
@@ -33,8 +34,9 @@ class GraphicsNanoVG : public Graphics {
   void FreeImage(int image);
   /// The surface gives the context once its GL context is current (and takes it back on close).
   void SetContext(NVGcontext* vg);
-  /// Makes the surface's main framebuffer the target, with a viewport of widthPx x heightPx.
-  virtual void BindMainTarget(int widthPx, int heightPx) = 0;
+  /// Makes the surface's main framebuffer (surfaceHeightPx high) the target, with a viewport of
+  /// the pixels [x, x + width) x [y, y + height), y counted from the top.
+  virtual void BindMainTarget(int surfaceHeightPx, int x, int y, int width, int height) = 0;
   /// Creates an off-screen target of the size in pixels; returns a handle > 0 (0 on failure).
   virtual int CreateTarget(int widthPx, int heightPx) = 0;
   virtual void BindTarget(int handle, int widthPx, int heightPx) = 0;
@@ -67,10 +69,18 @@ class GraphicsNanoVG : public Graphics {
  private:
   bool selectFont(const TextStyle& text);
   void beginNvgFrame(float w, float h);
+  // Targets the main framebuffer, drawing only inside region_.
+  void beginMainFrame();
 
   NVGcontext* vg_ = nullptr;
   std::map<std::string, int> fonts_;
   bool inFrame_ = false;
+  // The part of the main framebuffer being drawn, in design units on whole pixels. The viewport
+  // covers only it, so the rasteriser never touches a pixel outside (NanoVG's scissor alone
+  // would shade every path in full and discard outside pixels one by one).
+  Rect region_;
+  // The translation every frame starts with: the top left of the region or layer being drawn.
+  float originX_ = 0.f, originY_ = 0.f;
   struct Target {
     int handle;
     Rect bounds;

@@ -48,9 +48,9 @@ void GraphicsGL::ReleaseContext() {
   SetContext(nullptr);
 }
 
-void GraphicsGL::BindMainTarget(int widthPx, int heightPx) {
+void GraphicsGL::BindMainTarget(int surfaceHeightPx, int x, int y, int width, int height) {
   glBindFramebuffer(GL_FRAMEBUFFER, mainFramebuffer_);
-  glViewport(0, 0, widthPx, heightPx);
+  glViewport(x, surfaceHeightPx - y - height, width, height);
 }
 
 int GraphicsGL::CreateTarget(int widthPx, int heightPx) {

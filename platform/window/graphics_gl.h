@@ -32,7 +32,7 @@ class GraphicsGL : public gfx::GraphicsNanoVG {
   int LiveTargets() const { return static_cast<int>(targets_.size()); }
 
  protected:
-  void BindMainTarget(int widthPx, int heightPx) override;
+  void BindMainTarget(int surfaceHeightPx, int x, int y, int width, int height) override;
   int CreateTarget(int widthPx, int heightPx) override;
   void BindTarget(int handle, int widthPx, int heightPx) override;
   int TargetImage(int handle) override;
