@@ -291,7 +291,8 @@ void Limiter::updateWindows() noexcept {
   average_.reset(averageLength);
 }
 
-void Limiter::sanitizedLevels(double& thresholdDb, double& ceilingDb) const noexcept {
+// Always inlined: the AVX2 chunk loop calls it once per chunk, and a call costs more than its work.
+[[gnu::always_inline]] inline void Limiter::sanitizedLevels(double& thresholdDb, double& ceilingDb) const noexcept {
   const float t = settings.thresholdDb;
   const float c = settings.ceilingDb;
   thresholdDb = std::isfinite(t) ? std::clamp(static_cast<double>(t), -30.0, 0.0) : 0.0;
