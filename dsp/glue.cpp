@@ -204,11 +204,6 @@ void Glue::readTables() noexcept {
   packTables();
 }
 
-double Glue::gainDb(int band) const noexcept {
-  if (idle_ || band < 0 || band >= kBands) return 0.0;
-  return lanes_.band[kGainDb][band];
-}
-
 double Glue::sideLiftDb(int band) const noexcept {
   return widthActive ? glueTableAt(voicing_.sideLift[bandIndex(band)], amount_) : 0.0;
 }

@@ -42,7 +42,9 @@ class Glue {
   bool idle() const noexcept { return idle_; }
 
   /// Band's current gain change in dB (<= 0 while compressing); 0 when idle or for a bad band index.
-  double gainDb(int band) const noexcept;
+  double gainDb(int band) const noexcept {
+    return idle_ || band < 0 || band >= kBands ? 0.0 : lanes_.band[kGainDb][band];
+  }
 
   /// Derives detector settings, shelves, clip points and crossovers from the voicing and the rate.
   void applyVoicing() noexcept;
