@@ -12,6 +12,7 @@
 #include "core/plumbrook.h"
 #include "editor/plumbrook_editor.h"
 #include "platform/window/headless_surface.h"
+#include "tests/support/meter_swing.h"
 
 namespace {
 
@@ -90,14 +91,7 @@ void BM_EditorMetersOnlyFrame(benchmark::State& state) {
   for (auto _ : state) {
     // New readings for all six meters, as 20 ms of audio leaves them.
     const float swing = 0.5f + 0.4f * std::sin(static_cast<float>(frame++) * 0.3f);
-    readings.inputPeak.store(swing);
-    readings.outputPeak.store(0.8f * swing);
-    readings.inputSumSquares.store(swing * swing * 480.0);
-    readings.outputSumSquares.store(0.6 * swing * swing * 480.0);
-    readings.inputFrames.store(960);
-    readings.outputFrames.store(960);
-    for (auto& band : readings.glueReduction) band.store(3.0f * swing);
-    readings.limiterReduction.store(2.0f * swing);
+    plumbrook::test::storeMeterReadings(readings, swing, 3.0f * swing, 2.0f * swing);
     open.nowNs += 20'000'000;
     plugin->OnTimer();
     open.surface.Render(*open.graphics, false);

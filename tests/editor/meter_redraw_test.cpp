@@ -10,6 +10,7 @@
 #include "editor/plumbrook_editor.h"
 #include "platform/window/headless_surface.h"
 #include "tests/editor/editor_support.h"
+#include "tests/support/meter_swing.h"
 
 namespace {
 
@@ -47,14 +48,7 @@ TEST_P(MeterRedraw, frames_of_moved_strips_add_up_to_a_full_redraw) {
   plumbrook::MeterReadings& readings = plugin->meterReadings();
   for (int tick = 0; tick < 120; ++tick) {
     const float swing = 0.5f + 0.45f * std::sin(static_cast<float>(tick) * 0.37f);
-    readings.inputPeak.store(swing);
-    readings.outputPeak.store(0.8f * swing);
-    readings.inputSumSquares.store(swing * swing * 480.0);
-    readings.outputSumSquares.store(0.6 * swing * swing * 480.0);
-    readings.inputFrames.store(960);
-    readings.outputFrames.store(960);
-    for (auto& band : readings.glueReduction) band.store(6.0f * swing);
-    readings.limiterReduction.store(9.0f * swing);
+    plumbrook::test::storeMeterReadings(readings, swing, 6.0f * swing, 9.0f * swing);
     time.advanceSeconds(0.02);
     plugin->OnTimer();
     surface.Render(*graphics, false);
