@@ -2,6 +2,7 @@
 #include "apps/audio_file.h"
 
 #include "apps/audio_format.h"
+#include "apps/command_line.h"
 #include "files/files.h"
 #include "files/temporary_files.h"
 
@@ -23,8 +24,6 @@ namespace fs = std::filesystem;
 
 namespace plumbrook::cli {
 namespace {
-
-std::string inQuotes(const std::string& path) { return "'" + path + "'"; }
 
 // Copies up to maxBytes (or everything) from one descriptor to another, adding to `copied`. False
 // with errno set on failure.

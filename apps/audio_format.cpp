@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "apps/command_line.h"
+
 namespace fs = std::filesystem;
 
 namespace plumbrook::cli {
@@ -40,8 +42,6 @@ std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
-
-std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
 
 bool formatAccepted(int format, int channels, double sampleRate) {
   SF_INFO info{};

@@ -1,6 +1,8 @@
 // Finding and loading presets for the command line through the plug-in's preset operations.
 #include "apps/preset_lookup.h"
 
+#include "apps/command_line.h"
+
 #include <filesystem>
 
 #include "presets/preset_file.h"
@@ -9,11 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace plumbrook::cli {
-namespace {
-
-std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
-
-}  // namespace
 
 std::optional<quillfen::presets::SavedPreset> findPreset(const Plumbrook& plugin, const std::string& name) {
   for (quillfen::presets::SavedPreset& stored :

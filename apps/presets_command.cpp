@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "apps/command_line.h"
 #include "apps/commands.h"
 #include "apps/console_surface.h"
 #include "apps/preset_lookup.h"
@@ -26,8 +27,6 @@ int fail(const std::string& message, int status = 1) {
   std::fprintf(stderr, "plumbrook presets: %s\n", terminalSafe(message).c_str());
   return status;
 }
-
-std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
 
 std::string trimmed(const std::string& name) {
   const size_t first = name.find_first_not_of(" \t");
@@ -66,16 +65,17 @@ int show(Plumbrook& plugin, const std::string& argument) {
 int save(Plumbrook& plugin, ConsoleSurface& surface, const std::string& name, const Args& rest) {
   Settings settings;
   std::string error;
-  for (size_t i = 0; i < rest.size(); ++i) {
-    const std::string& option = rest[i];
-    if (option == "--yes" || option == "-y") {
+  OptionReader reader(rest);
+  while (reader.next()) {
+    const std::string& option = reader.name();
+    if ((option == "--yes" || option == "-y") && reader.bare()) {
       surface.answerYes = true;
       continue;
     }
     if (option != "--set" && option != "--preset" && option != "--state")
       return fail("unknown option " + inQuotes(option) + " (see 'plumbrook presets --help')", 2);
-    if (i + 1 >= rest.size()) return fail(option + " needs a value", 2);
-    const std::string& value = rest[++i];
+    std::string value;
+    if (!reader.value(value, error)) return fail(error, 2);
     if (option == "--set") {
       if (!settings.addSet(plugin, value, error)) return fail(error, 2);
     } else if (option == "--preset") {

@@ -4,14 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "apps/command_line.h"
 #include "editor/typed_value.h"
 
 namespace plumbrook::cli {
-namespace {
-
-std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
-
-}  // namespace
 
 const char* renderUsage() {
   return "usage: plumbrook render [INPUT] -o OUTPUT [options]\n"
@@ -37,27 +33,11 @@ const char* renderUsage() {
 }
 
 bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::optional<std::string> attached;
-    if (arg.rfind("--", 0) == 0) {
-      if (const size_t eq = arg.find('='); eq != std::string::npos) {
-        attached = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
-      }
-    }
-    auto value = [&](std::string& out) {
-      if (attached) {
-        out = *attached;
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
+  OptionReader reader(args);
+  while (reader.next()) {
+    const std::string& arg = reader.name();
+    const bool attached = !reader.bare();
+    auto value = [&](std::string& out) { return reader.value(out, error); };
     std::string text;
     if (arg == "-o" || arg == "--output") {
       if (!value(text)) return false;
@@ -111,7 +91,7 @@ bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& e
       options.quiet = true;
     } else if (arg == "-h" || arg == "--help") {
       options.help = true;
-    } else if (arg == "-" || arg.empty() || arg[0] != '-') {
+    } else if (reader.isOperand()) {
       if (options.input) {
         error = "unexpected argument " + inQuotes(arg) + " (only one input file)";
         return false;

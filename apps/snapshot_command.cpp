@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/audio_file.h"
+#include "apps/command_line.h"
 #include "apps/commands.h"
 #include "apps/settings.h"
 #include "editor/editor_design.h"
@@ -36,7 +37,6 @@ int fail(const std::string& message, int status = 1) {
   return status;
 }
 
-std::string singleQuoted(const std::string& text) { return "'" + text + "'"; }
 
 struct SnapshotOptions {
   std::optional<std::string> output;
@@ -54,16 +54,10 @@ std::optional<int> accentNamed(const std::string& name) {
 }
 
 bool parse(const Args& args, SnapshotOptions& options, std::string& error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
+  OptionReader reader(args);
+  while (reader.next()) {
+    const std::string& arg = reader.name();
+    auto value = [&](std::string& out) { return reader.value(out, error); };
     std::string text;
     if (arg == "-h" || arg == "--help") {
       options.help = true;
@@ -75,7 +69,7 @@ bool parse(const Args& args, SnapshotOptions& options, std::string& error) {
       char* end = nullptr;
       const float scale = std::strtof(text.c_str(), &end);
       if (text.empty() || *end != '\0' || !std::isfinite(scale) || scale < 0.75f || scale > 2.0f) {
-        error = "--scale " + singleQuoted(text) + ": expected a scale from 0.75 to 2";
+        error = "--scale " + inQuotes(text) + ": expected a scale from 0.75 to 2";
         return false;
       }
       options.scale = scale;
@@ -83,17 +77,17 @@ bool parse(const Args& args, SnapshotOptions& options, std::string& error) {
       if (!value(text)) return false;
       options.accent = accentNamed(text);
       if (!options.accent) {
-        error = "--accent " + singleQuoted(text) + ": expected Green, Red, Orange, Blue, Purple or \"DAW color\"";
+        error = "--accent " + inQuotes(text) + ": expected Green, Red, Orange, Blue, Purple or \"DAW color\"";
         return false;
       }
     } else if (arg == "--set" || arg == "--preset" || arg == "--state") {
       if (!value(text)) return false;
       options.settingArgs.emplace_back(arg, text);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      error = "unknown option " + singleQuoted(arg);
+    } else if (!reader.isOperand()) {
+      error = "unknown option " + inQuotes(arg);
       return false;
     } else if (options.input) {
-      error = "unexpected argument " + singleQuoted(arg) + " (only one input file)";
+      error = "unexpected argument " + inQuotes(arg) + " (only one input file)";
       return false;
     } else {
       options.input = arg;
@@ -139,14 +133,14 @@ bool writePicture(const plugkit::platform::Image& image, const std::string& path
   const std::string partial = path + ".partial";
   if (!plugkit::platform::WritePng(image, partial)) {
     std::remove(partial.c_str());
-    error = "cannot write " + singleQuoted(path);
+    error = "cannot write " + inQuotes(path);
     return false;
   }
   std::error_code ec;
   fs::rename(partial, path, ec);
   if (ec) {
     std::remove(partial.c_str());
-    error = "cannot write " + singleQuoted(path) + ": " + ec.message();
+    error = "cannot write " + inQuotes(path) + ": " + ec.message();
     return false;
   }
   return true;
@@ -166,15 +160,15 @@ int runSnapshot(const Args& args) {
   const fs::path output = *options.output;
   std::error_code ec;
   if (!output.parent_path().empty() && !fs::is_directory(output.parent_path(), ec))
-    return fail("cannot write " + singleQuoted(output.string()) + ": the directory " +
-                singleQuoted(output.parent_path().string()) + " does not exist");
+    return fail("cannot write " + inQuotes(output.string()) + ": the directory " +
+                inQuotes(output.parent_path().string()) + " does not exist");
 
   std::unique_ptr<AudioReader> source;
   offline::OfflineHost::Options hostOptions;
   if (options.input) {
     source = AudioReader::open(*options.input, false, error);
     if (!source) return fail(error);
-    if (source->channels() > 2) return fail(singleQuoted(*options.input) + " has more than two channels");
+    if (source->channels() > 2) return fail(inQuotes(*options.input) + " has more than two channels");
     hostOptions.sampleRate = source->sampleRate();
     hostOptions.inputs = hostOptions.outputs = source->channels();
   }

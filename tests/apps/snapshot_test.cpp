@@ -57,7 +57,7 @@ TEST_F(Snapshot, the_editor_at_scale_2_with_settings_and_audio_matches_its_refer
 }
 
 TEST_F(Snapshot, the_picture_has_the_scaled_size) {
-  const CommandResult result = plumbrook({"snapshot", "-o", "small.png", "--scale", "0.75"});
+  const CommandResult result = plumbrook({"snapshot", "-o", "small.png", "--scale=0.75"});
   ASSERT_EQ(result.status, 0) << result.err;
   const Image image = plugkit::platform::ReadPng(path("small.png"));
   EXPECT_EQ(image.width, 660);
