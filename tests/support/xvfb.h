@@ -1,50 +1,47 @@
-// A private virtual X server for window tests: started on a free display, stopped at the end.
+// A private virtual X server for window tests, stopped at the end.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
 #include <string>
-#include <thread>
-
-#include "tests/support/command_runner.h"
 
 namespace plumbrook::test {
 
-/// Starts Xvfb on the first free display from :90 and points DISPLAY at it; Valid() is false when
-/// no server could be started.
+/// Starts Xvfb on a display it chooses itself (so parallel tests never share or steal one) and
+/// points DISPLAY at it; Valid() is false when no server could be started.
 class Xvfb {
  public:
   Xvfb() {
-    for (int n = 90; n < 140; ++n) {
-      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      if (std::filesystem::exists(sock) || std::filesystem::exists(lock)) continue;
-      pid_ = start({"Xvfb", {":" + std::to_string(n), "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {}, "", ""});
-      if (pid_ <= 0) return;
-      for (int i = 0; i < 200 && !std::filesystem::exists(sock); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {  // lost a race for the display: try the next
-          pid_ = -1;
-          break;
-        }
-      }
-      if (pid_ > 0 && std::filesystem::exists(sock)) {
-        display_ = ":" + std::to_string(n);
-        ::setenv("DISPLAY", display_.c_str(), 1);
-        return;
-      }
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2);
+      ::dup2(ready[1], 3);
+      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+      ::_exit(127);
     }
+    ::close(ready[1]);
+    // The server writes its display number once it accepts connections.
+    std::string number;
+    char c = 0;
+    while (pid_ > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(ready[0]);
+    if (pid_ <= 0 || number.empty()) return;
+    display_ = ":" + number;
+    ::setenv("DISPLAY", display_.c_str(), 1);
   }
   ~Xvfb() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
-      finish(pid_);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
     }
   }
   Xvfb(const Xvfb&) = delete;
