@@ -518,9 +518,13 @@ void Graphics::Draw(RectList& rects) {
 
 bool Graphics::DrawFrameIfDirty() {
   RectList rects;
-  if (!IsDirty(rects)) return false;
+  return DrawFrameIfDirty(rects);
+}
+
+bool Graphics::DrawFrameIfDirty(RectList& drawn) {
+  if (!IsDirty(drawn)) return false;
   BeginFrame();
-  Draw(rects);
+  Draw(drawn);
   EndFrame();
   return true;
 }

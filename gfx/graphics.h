@@ -196,6 +196,8 @@ class Graphics : public EditorSurface {
   void Draw(RectList& rects);
   /// IsDirty then Draw inside a frame; true when something was drawn.
   bool DrawFrameIfDirty();
+  /// The same, giving the rectangles drawn (whole pixels, merged) in `drawn`.
+  bool DrawFrameIfDirty(RectList& drawn);
   /// Draws the whole editor inside a frame.
   void DrawAll();
 

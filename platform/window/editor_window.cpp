@@ -7,6 +7,7 @@
 #include <pugl/gl.h>
 #include <pugl/pugl.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace plugkit::platform {
@@ -165,6 +166,7 @@ float EditorWindow::ScreenScale() const {
 }
 
 void EditorWindow::onCreate() {
+  partial_.Capture(puglGetNativeWorld(asWorld(world_)), puglGetNativeView(asView(view_)));
   if (!graphics_->CreateContext()) return;
   graphics_->LoadDefaultFonts();
   if (layout_) layout_(*graphics_);
@@ -172,6 +174,7 @@ void EditorWindow::onCreate() {
 }
 
 void EditorWindow::onDestroy() {
+  partial_.Release();
   releaseFramebuffer();
   if (graphics_) graphics_->ReleaseContext();
 }
@@ -204,6 +207,37 @@ void EditorWindow::onExpose() {
   ++framesDrawn_;
 }
 
+bool EditorWindow::drawChangedParts() {
+  if (fullRedraw_ || !kept_.framebuffer || input_->OverlayOpen() || input_->OverlayDirty() ||
+      !puglGetVisible(asView(view_)) || !partial_.Begin())
+    return false;
+  const float s = graphics_->GetTotalScale();
+  const int w = static_cast<int>(std::lround(graphics_->Width() * s));
+  const int h = static_cast<int>(std::lround(graphics_->Height() * s));
+  bool drawn = false;
+  if (w == kept_.widthPx && h == kept_.heightPx) {
+    graphics_->SetMainFramebuffer(kept_.framebuffer);
+    gfx::RectList rects;
+    if (graphics_->DrawFrameIfDirty(rects)) {
+      // The back buffer is undefined after a swap except where it is written now.
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      for (const gfx::Rect& r : rects) {
+        const int x0 = std::max(0, static_cast<int>(std::lround(r.L * s)));
+        const int y0 = std::max(0, static_cast<int>(std::lround(r.T * s)));
+        const int x1 = std::min(w, static_cast<int>(std::lround(r.R * s)));
+        const int y1 = std::min(h, static_cast<int>(std::lround(r.B * s)));
+        glBlitFramebuffer(x0, h - y1, x1, h - y0, x0, h - y1, x1, h - y0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        partial_.Show(x0, y0, x1 - x0, y1 - y0, h);
+      }
+      ++framesDrawn_;
+    }
+    drawn = true;
+  }
+  partial_.End();
+  return drawn;
+}
+
 int EditorWindow::Dispatch(const void* raw) {
   const PuglEvent* e = static_cast<const PuglEvent*>(raw);
   switch (e->type) {
@@ -213,8 +247,10 @@ int EditorWindow::Dispatch(const void* raw) {
     case PUGL_CLOSE: closeRequested_ = true; break;
     case PUGL_TIMER: {
       gfx::RectList rects;
-      // Nothing dirty: no redraw is asked for, so an idle window does no GL work.
-      if (graphics_ && (input_->OverlayDirty() || graphics_->IsDirty(rects))) puglPostRedisplay(asView(view_));
+      // Nothing dirty: no redraw is asked for, so an idle window does no GL work. Changed parts
+      // are drawn and shown here; a whole frame waits for the window system's expose.
+      if (graphics_ && (input_->OverlayDirty() || graphics_->IsDirty(rects)) && !drawChangedParts())
+        puglPostRedisplay(asView(view_));
       break;
     }
     case PUGL_BUTTON_PRESS:

@@ -8,6 +8,7 @@
 
 #include "platform/window/editor_view.h"
 #include "platform/window/graphics_gl.h"
+#include "platform/window/partial_present.h"
 
 namespace plugkit::platform {
 
@@ -65,6 +66,8 @@ class EditorWindow {
   void onExpose();
   void ensureFramebuffer(int widthPx, int heightPx);
   void releaseFramebuffer();
+  // Draws what is dirty and shows only those parts; false when a whole frame must be exposed.
+  bool drawChangedParts();
 
   EditorDelegate& delegate_;
   Options options_;
@@ -78,6 +81,7 @@ class EditorWindow {
   bool fullRedraw_ = true;
   int framesDrawn_ = 0;
   KeptFramebuffer kept_;
+  PartialPresent partial_;
 };
 
 }  // namespace plugkit::platform

@@ -17,6 +17,7 @@
 #include "editor/preset_bar_control.h"
 #include "platform/offline/offline_host.h"
 #include "platform/window/editor_window.h"
+#include "platform/window/headless_surface.h"
 #include "tests/presets/preset_fixture.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/xvfb.h"
@@ -154,4 +155,47 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
       test::run({"xdotool", {"getwindowgeometry", wid()}, {}, "", ""});
   EXPECT_NE(geometry.out.find("Geometry: 1320x573"), std::string::npos) << geometry.out;
   EXPECT_FLOAT_EQ(window_->GetGraphics()->GetDrawScale(), 1.5f);
+}
+
+// Frames in which only meters moved show just their strips, without a swap of the whole window;
+// after many of them the window must hold exactly what a whole frame shows.
+TEST_F(EditorWindowTest, meter_frames_shown_in_parts_add_up_to_a_whole_frame) {
+  int64_t nowNs = 1'000'000'000;
+  const editor::Resources resources = editor::defaultResources();
+  plugkit::platform::EditorWindow::Options options;
+  options.scale = plugin().initialDrawScale();
+  options.resourceDir = resources.regularFont.parent_path().string();
+  window_ = std::make_unique<plugkit::platform::EditorWindow>(plugin(), options, [&](auto& g) {
+    editor_.reset();
+    editor_ = std::make_unique<editor::PlumbrookEditor>(plugin(), g, resources, [&nowNs] { return nowNs; });
+  });
+  ASSERT_TRUE(window_->Open()) << window_->Error();
+  std::vector<double> left(480), right(480);
+  for (int block = 0; block < 150; ++block) {  // 1.5 s of a swelling and fading tone
+    const double level = 0.5 + 0.45 * std::sin(0.07 * block);
+    for (size_t i = 0; i < left.size(); ++i) left[i] = right[i] = level * std::sin(0.05 * static_cast<double>(i));
+    double* io[2] = {left.data(), right.data()};
+    host_->processBlock(io, io, 480);
+    nowNs += 10'000'000;
+    window_->Update(0.01);
+  }
+  for (int i = 0; i < 10; ++i) window_->Update(0.02);  // the last changes shown; audio and clock stand still
+  const std::string shown = (support_ / "shown.png").string();
+  ASSERT_EQ(test::run({"import", {"-window", wid(), shown}, {}, "", ""}).status, 0);
+
+  // Unmapping and mapping the window makes it expose a whole frame.
+  window_->SetVisible(false);
+  for (int i = 0; i < 5; ++i) window_->Update(0.02);
+  window_->SetVisible(true);
+  for (int i = 0; i < 10; ++i) window_->Update(0.02);
+  const std::string whole = (support_ / "whole.png").string();
+  ASSERT_EQ(test::run({"import", {"-window", wid(), whole}, {}, "", ""}).status, 0);
+  const plugkit::platform::Image a = plugkit::platform::ReadPng(shown), b = plugkit::platform::ReadPng(whole);
+  ASSERT_EQ(a.rgba.size(), b.rgba.size());
+  ASSERT_FALSE(a.rgba.empty());
+  int differing = 0;
+  for (size_t i = 0; i < a.rgba.size(); i += 4)
+    differing += std::abs(a.rgba[i] - b.rgba[i]) + std::abs(a.rgba[i + 1] - b.rgba[i + 1]) +
+                     std::abs(a.rgba[i + 2] - b.rgba[i + 2]) > 6;
+  EXPECT_EQ(differing, 0);
 }
