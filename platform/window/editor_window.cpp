@@ -208,14 +208,13 @@ void EditorWindow::onExpose() {
 }
 
 bool EditorWindow::drawChangedParts() {
-  if (fullRedraw_ || !kept_.framebuffer || input_->OverlayOpen() || input_->OverlayDirty() ||
-      !puglGetVisible(asView(view_)) || !partial_.Begin())
-    return false;
   const float s = graphics_->GetTotalScale();
   const int w = static_cast<int>(std::lround(graphics_->Width() * s));
   const int h = static_cast<int>(std::lround(graphics_->Height() * s));
-  bool drawn = false;
-  if (w == kept_.widthPx && h == kept_.heightPx) {
+  if (fullRedraw_ || !kept_.framebuffer || w != kept_.widthPx || h != kept_.heightPx || input_->OverlayOpen() ||
+      input_->OverlayDirty() || !puglGetVisible(asView(view_)) || !partial_.Begin(w, h))
+    return false;
+  {
     graphics_->SetMainFramebuffer(kept_.framebuffer);
     gfx::RectList rects;
     if (graphics_->DrawFrameIfDirty(rects)) {
@@ -232,10 +231,9 @@ bool EditorWindow::drawChangedParts() {
       }
       ++framesDrawn_;
     }
-    drawn = true;
   }
   partial_.End();
-  return drawn;
+  return true;
 }
 
 int EditorWindow::Dispatch(const void* raw) {

@@ -14,8 +14,10 @@ class PartialPresent {
   void Release() { context_ = nullptr; }
   bool Valid() const { return context_ && copySubBuffer_; }
 
-  /// Makes the context current on the window, outside the window system's expose.
-  bool Begin();
+  /// Makes the context current on the window, outside the window system's expose; false (and
+  /// nothing current) unless the window is now exactly widthPx x heightPx. A window whose resize
+  /// is still on its way must not be copied to: the server refuses parts outside it.
+  bool Begin(int widthPx, int heightPx);
   /// Copies [x, x + width) x [y, y + height) (pixels, y from the top) of the back buffer to the
   /// window, which is heightPx high.
   void Show(int x, int y, int width, int height, int heightPx);
