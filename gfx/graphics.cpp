@@ -656,7 +656,6 @@ void Graphics::fillOrStroke(const Color& c, const Blend* blend, float thickness,
 void Graphics::DrawPoint(const Color& c, float x, float y, const Blend* blend) { FillRect(c, Rect(x, y, x + 1.f, y + 1.f), blend); }
 
 void Graphics::DrawLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend, float thickness) {
-  if (HiddenByClip(Rect(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)), thickness + 1.f)) return;
   PathClear();
   PathMoveTo(x1, y1);
   PathLineTo(x2, y2);
@@ -689,7 +688,6 @@ void Graphics::DrawTriangle(const Color& c, float x1, float y1, float x2, float 
 }
 
 void Graphics::DrawRect(const Color& c, const Rect& r, const Blend* blend, float thickness) {
-  if (HiddenByClip(r, thickness + 1.f)) return;
   PathClear();
   PathRect(r);
   fillOrStroke(c, blend, thickness, false);
@@ -701,7 +699,6 @@ void Graphics::DrawRoundRect(const Color& c, const Rect& r, float radius, const 
 
 void Graphics::DrawRoundRect(const Color& c, const Rect& r, float tl, float tr, float br, float bl, const Blend* blend,
                              float thickness) {
-  if (HiddenByClip(r, thickness + 1.f)) return;
   PathClear();
   PathRoundRect(r, tl, tr, br, bl);
   fillOrStroke(c, blend, thickness, false);
@@ -762,7 +759,6 @@ void Graphics::FillTriangle(const Color& c, float x1, float y1, float x2, float 
 }
 
 void Graphics::FillRect(const Color& c, const Rect& r, const Blend* blend) {
-  if (HiddenByClip(r, 1.f)) return;
   PathClear();
   PathRect(r);
   fillOrStroke(c, blend, 0.f, true);
@@ -773,7 +769,6 @@ void Graphics::FillRoundRect(const Color& c, const Rect& r, float radius, const 
 }
 
 void Graphics::FillRoundRect(const Color& c, const Rect& r, float tl, float tr, float br, float bl, const Blend* blend) {
-  if (HiddenByClip(r, 1.f)) return;
   PathClear();
   PathRoundRect(r, tl, tr, br, bl);
   fillOrStroke(c, blend, 0.f, true);
@@ -821,8 +816,6 @@ void Graphics::FillConvexPolygon(const Color& c, const float* x, const float* y,
 
 void Graphics::DrawText(const TextStyle& text, const std::string& str, const Rect& bounds, const Blend* blend) {
   if (str.empty()) return;
-  // Text may run past the sides of its box; only rows are certain.
-  if (text.angleDeg == 0.f && HiddenByClip(Rect(-1e6f, bounds.T, 1e6f, bounds.B), text.size)) return;
   const TextAnchor anchor = AnchorFor(text, bounds);
   DoSetComposite(CompositeFor(blend));
   DoTransformSave();

@@ -297,12 +297,6 @@ class Graphics : public EditorSurface {
   /// transform). Filling only that part matters on software rasterisers, which shade every pixel
   /// of a path even where the clip hides it.
   Rect VisiblePart(const Rect& r) const { return untransformed_ && !clip_.Empty() ? r.Intersect(clip_) : r; }
-  /// True when nothing drawn inside r (grown by pad for edges and anti-aliasing) can show through
-  /// the clip region: the primitive is skipped. Every draw call costs a software rasteriser time
-  /// even when it touches no pixel, and a redrawn strip of a meter meets few of them.
-  bool HiddenByClip(const Rect& r, float pad) const {
-    return untransformed_ && !clip_.Empty() && !r.GetPadded(pad).Intersects(clip_);
-  }
   /// Restricts drawing to r (in the current transform); an empty r removes the restriction.
   void PathClipRegion(const Rect& r = Rect());
 

@@ -214,23 +214,21 @@ bool EditorWindow::drawChangedParts() {
   if (fullRedraw_ || !kept_.framebuffer || w != kept_.widthPx || h != kept_.heightPx || input_->OverlayOpen() ||
       input_->OverlayDirty() || !puglGetVisible(asView(view_)) || !partial_.Begin(w, h))
     return false;
-  {
-    graphics_->SetMainFramebuffer(kept_.framebuffer);
-    gfx::RectList rects;
-    if (graphics_->DrawFrameIfDirty(rects)) {
-      // The back buffer is undefined after a swap except where it is written now.
-      glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
-      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-      for (const gfx::Rect& r : rects) {
-        const int x0 = std::max(0, static_cast<int>(std::lround(r.L * s)));
-        const int y0 = std::max(0, static_cast<int>(std::lround(r.T * s)));
-        const int x1 = std::min(w, static_cast<int>(std::lround(r.R * s)));
-        const int y1 = std::min(h, static_cast<int>(std::lround(r.B * s)));
-        glBlitFramebuffer(x0, h - y1, x1, h - y0, x0, h - y1, x1, h - y0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        partial_.Show(x0, y0, x1 - x0, y1 - y0, h);
-      }
-      ++framesDrawn_;
+  graphics_->SetMainFramebuffer(kept_.framebuffer);
+  gfx::RectList rects;
+  if (graphics_->DrawFrameIfDirty(rects)) {
+    // The back buffer is undefined after a swap except where it is written now.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    for (const gfx::Rect& r : rects) {
+      const int x0 = std::max(0, static_cast<int>(std::lround(r.L * s)));
+      const int y0 = std::max(0, static_cast<int>(std::lround(r.T * s)));
+      const int x1 = std::min(w, static_cast<int>(std::lround(r.R * s)));
+      const int y1 = std::min(h, static_cast<int>(std::lround(r.B * s)));
+      glBlitFramebuffer(x0, h - y1, x1, h - y0, x0, h - y1, x1, h - y0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      partial_.Show(x0, y0, x1 - x0, y1 - y0, h);
     }
+    ++framesDrawn_;
   }
   partial_.End();
   return true;
