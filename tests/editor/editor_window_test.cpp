@@ -45,18 +45,17 @@ class EditorWindowTest : public test::PresetDirTest {
   }
   Plumbrook& plugin() { return host_->plugin(); }
 
-  bool open() {
+  // Opens the editor in a window; its meters follow `clock` (the system's by default).
+  bool open(editor::SteadyClock clock = editor::systemSteadyClock()) {
     const editor::Resources resources = editor::defaultResources();
     plugkit::platform::EditorWindow::Options options;
     options.scale = plugin().initialDrawScale();
     options.resourceDir = resources.regularFont.parent_path().string();
-    window_ = std::make_unique<plugkit::platform::EditorWindow>(plugin(), options, [this, resources](auto& g) {
+    window_ = std::make_unique<plugkit::platform::EditorWindow>(plugin(), options, [this, resources, clock](auto& g) {
       editor_.reset();
-      editor_ = std::make_unique<editor::PlumbrookEditor>(plugin(), g, resources);
+      editor_ = std::make_unique<editor::PlumbrookEditor>(plugin(), g, resources, clock);
     });
-    if (!window_->Open()) return false;
-    pump(0.5);
-    return true;
+    return window_->Open();
   }
   // Plays audio and runs the window for a while: the host's timer and the frame timer both run.
   void pump(double seconds) {
@@ -87,6 +86,14 @@ class EditorWindowTest : public test::PresetDirTest {
   void clickAt(float x, float y) {
     xdotool({"mousemove", "--window", wid(), px(x), px(y), "sleep", "0.05", "click", "1"});
   }
+  // A region of the preset bar, in editor units.
+  plugkit::gfx::Rect presetBarRegion(int region) const {
+    plugkit::gfx::Rect r;
+    window_->GetGraphics()->ForEachControl([&](plugkit::gfx::Control* c) {
+      if (auto* bar = dynamic_cast<quillfen::controls::PresetBarControl*>(c)) r = bar->regionRect(region);
+    });
+    return r;
+  }
   int count(int paramIdx, Event::Kind kind) const {
     int n = 0;
     for (const Event& e : host_->events()) n += e.index == paramIdx && e.kind == kind;
@@ -105,6 +112,7 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
   plugin().savePreset("A", true);
   plugin().savePreset("B", true);
   ASSERT_TRUE(open()) << window_->Error();
+  pump(0.5);
   ASSERT_NE(editor_, nullptr);
   EXPECT_GT(window_->FramesDrawn(), 0);
 
@@ -127,24 +135,12 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
 
   // The bar's next arrow: B -> A.
   ASSERT_EQ(plugin().presetName(), "B");
-  const plugkit::gfx::Rect next = [&] {
-    plugkit::gfx::Rect r;
-    window_->GetGraphics()->ForEachControl([&](plugkit::gfx::Control* c) {
-      if (auto* bar = dynamic_cast<quillfen::controls::PresetBarControl*>(c)) r = bar->regionRect(editor::kRegionNext);
-    });
-    return r;
-  }();
+  const plugkit::gfx::Rect next = presetBarRegion(editor::kRegionNext);
   clickAt(next.MW(), next.MH());
   EXPECT_EQ(plugin().presetName(), "A");
 
   // "Window 1.5x" from the settings menu, chosen with the keyboard.
-  const plugkit::gfx::Rect menu = [&] {
-    plugkit::gfx::Rect r;
-    window_->GetGraphics()->ForEachControl([&](plugkit::gfx::Control* c) {
-      if (auto* bar = dynamic_cast<quillfen::controls::PresetBarControl*>(c)) r = bar->regionRect(editor::kRegionMenu);
-    });
-    return r;
-  }();
+  const plugkit::gfx::Rect menu = presetBarRegion(editor::kRegionMenu);
   clickAt(menu.MW(), menu.MH());
   std::vector<std::string> keys = {"key"};
   for (int i = 0; i < 9; ++i) keys.push_back("Down");
@@ -161,15 +157,7 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
 // after many of them the window must hold exactly what a whole frame shows.
 TEST_F(EditorWindowTest, meter_frames_shown_in_parts_add_up_to_a_whole_frame) {
   int64_t nowNs = 1'000'000'000;
-  const editor::Resources resources = editor::defaultResources();
-  plugkit::platform::EditorWindow::Options options;
-  options.scale = plugin().initialDrawScale();
-  options.resourceDir = resources.regularFont.parent_path().string();
-  window_ = std::make_unique<plugkit::platform::EditorWindow>(plugin(), options, [&](auto& g) {
-    editor_.reset();
-    editor_ = std::make_unique<editor::PlumbrookEditor>(plugin(), g, resources, [&nowNs] { return nowNs; });
-  });
-  ASSERT_TRUE(window_->Open()) << window_->Error();
+  ASSERT_TRUE(open([&nowNs] { return nowNs; })) << window_->Error();
   std::vector<double> left(480), right(480);
   for (int block = 0; block < 150; ++block) {  // 1.5 s of a swelling and fading tone
     const double level = 0.5 + 0.45 * std::sin(0.07 * block);

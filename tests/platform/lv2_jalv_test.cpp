@@ -25,15 +25,11 @@
 #include "tests/support/xvfb.h"
 
 namespace fs = std::filesystem;
-using plumbrook::test::Command;
 using plumbrook::test::CommandResult;
+using plumbrook::test::haveTool;
 using plumbrook::test::run;
 
 namespace {
-
-bool haveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 CommandResult xdotool(std::vector<std::string> args) { return run({"xdotool", std::move(args), {}, "", ""}); }
 

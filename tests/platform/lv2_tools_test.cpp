@@ -20,6 +20,7 @@
 
 namespace fs = std::filesystem;
 using plumbrook::test::CommandResult;
+using plumbrook::test::haveTool;
 using plumbrook::offline::OfflineHost;
 
 namespace {
@@ -35,10 +36,6 @@ fs::path scratchDir() {
 // Runs a tool with LV2_PATH holding only the built bundle.
 CommandResult runTool(const std::string& program, std::vector<std::string> args, const fs::path& dir) {
   return plumbrook::test::run({program, std::move(args), {{"LV2_PATH", plumbrook::test::lv2BundleParent()}}, "", dir.string()});
-}
-
-bool haveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // One port as lv2info prints it: each field with its lines.

@@ -125,4 +125,8 @@ std::string plumbrookPath() {
   return std::string(dir ? dir : ".") + "/apps/plumbrook";
 }
 
+bool haveTool(const std::string& name) {
+  return std::system(("command -v '" + name + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
 }  // namespace plumbrook::test

@@ -33,6 +33,9 @@ pid_t start(const Command& command);
 /// Waits for a started command; returns its status as in CommandResult.
 int finish(pid_t pid);
 
+/// True when a program of this name is on PATH.
+bool haveTool(const std::string& name);
+
 /// The plumbrook tool built with the tests ($PLUMBROOK_BUILD_DIR/apps/plumbrook).
 std::string plumbrookPath();
 
