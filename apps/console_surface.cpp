@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook::cli {
 

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "apps/commands.h"
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "files/temporary_files.h"
 
 namespace plumbrook::cli {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "apps/console_surface.h"
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook::cli {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "apps/console_surface.h"
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook::cli {
 

@@ -13,7 +13,7 @@
 #include "apps/commands.h"
 #include "apps/settings.h"
 #include "editor/editor_design.h"
-#include "editor/plumbrook_editor.h"
+#include "editor/editor_drawing.h"
 #include "platform/offline/offline_host.h"
 #include "platform/window/headless_surface.h"
 

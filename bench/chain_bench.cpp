@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "tests/support/fake_editor.h"
 
 #include "tests/support/pink_filter.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "dsp/eq.h"
 #include "dsp/glue.h"
 #include "dsp/limiter.h"

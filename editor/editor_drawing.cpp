@@ -1,5 +1,5 @@
 // Plumbrook's editor: the layout from the tables, the shades, the status line and the meters.
-#include "editor/plumbrook_editor.h"
+#include "editor/editor_drawing.h"
 
 #include <cstdlib>
 #include <unistd.h>

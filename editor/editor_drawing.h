@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "editor/editor_layout.h"
 #include "editor/meter_ballistics.h"
 #include "editor/meter_feed.h"

@@ -1,8 +1,8 @@
 // The editor's layout as data: every control's place in the 880 x 382 design space, in
-// attachment (drawing) order. The attach loops in plumbrook_editor.cpp walk these tables.
+// attachment (drawing) order. The attach loops in editor_drawing.cpp walk these tables.
 #pragma once
 
-#include "core/plumbrook_params.h"
+#include "plugin/plumbrook_params.h"
 #include "editor/editor_design.h"
 
 namespace plumbrook::editor {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "core/preset_hooks.h"
+#include "plugin/preset_hooks.h"
 #include "editor/preset_bar_model.h"
 #include "gfx/control.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/preset_hooks.h"
+#include "plugin/preset_hooks.h"
 #include "editor/preset_bar_geometry.h"
 
 namespace plumbrook::editor {

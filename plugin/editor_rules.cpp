@@ -1,8 +1,8 @@
-// Plumbrook's editor rules that need no drawing: size limits, scale, status line, idle tick.
+// Plumbrook's editor rules that need no drawing: size limits, scale, accent, title and status line.
 #include <algorithm>
 #include <cmath>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook {
 
@@ -105,8 +105,7 @@ void Plumbrook::OnUIOpen() {
 
 void Plumbrook::OnUIClose() { editorOpen_.store(false); }
 
-void Plumbrook::OnIdle() {
-  reportLatencyIfChanged();
+void Plumbrook::followEditorSettings() {
   EditorHalf* open = editor();
   if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
 
@@ -127,10 +126,10 @@ void Plumbrook::OnIdle() {
     trackName_ = label;
     if (open) open->setTitle(label);
   }
+}
 
-  runPendingPresetSave();
-  updatePresetModified();
-
+void Plumbrook::refreshEditor() {
+  EditorHalf* open = editor();
   if (!open) return;
   const int latency = GetLatency();
   std::string status = plumbrook::statusText(latency);

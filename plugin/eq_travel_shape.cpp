@@ -1,5 +1,5 @@
 // EQ band travel: the inner half of each side covers 0..mid dB, the outer half mid..max dB.
-#include "core/eq_travel_shape.h"
+#include "plugin/eq_travel_shape.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
 // Plumbrook: configuration, parameter table, preparation, latency and Limiter Link.
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "core/eq_travel_shape.h"
+#include "plugin/eq_travel_shape.h"
 
 using plugkit::Param;
 using plugkit::ParamSource;
@@ -191,6 +191,14 @@ void Plumbrook::OnReset() {
 void Plumbrook::prepareAtCurrentSettings() {
   preparedSampleRate_ = 0.0;
   OnReset();
+}
+
+void Plumbrook::OnIdle() {
+  reportLatencyIfChanged();
+  followEditorSettings();
+  runPendingPresetSave();
+  updatePresetModified();
+  refreshEditor();
 }
 
 bool Plumbrook::reportLatencyIfChanged() {

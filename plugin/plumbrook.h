@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/editor_half.h"
+#include "plugin/editor_half.h"
 #include "core/plugin_base.h"
-#include "core/preset_hooks.h"
-#include "core/plumbrook_params.h"
+#include "plugin/preset_hooks.h"
+#include "plugin/plumbrook_params.h"
 #include "dsp/chain_records.h"
 #include "dsp/eq.h"
 #include "dsp/glue.h"
@@ -183,6 +183,9 @@ class Plumbrook : public plugkit::HostAdapter {
   void sendLinkedValue(int paramIdx, double value);
   void updatePresetModified();
   void runPendingPresetSave();
+  // The editor's part of the idle tick, before and after the preset work.
+  void followEditorSettings();
+  void refreshEditor();
 
   static constexpr int kSubBlock = 256;
   static constexpr int kDryRing = 512;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "dsp/denormals.h"
 
 using plumbrook::LinearFade;

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 using plugkit::ByteChunk;
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <system_error>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "files/files.h"
 #include "presets/preset_format.h"
 

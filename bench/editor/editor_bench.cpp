@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/plumbrook.h"
-#include "editor/plumbrook_editor.h"
+#include "plugin/plumbrook.h"
+#include "editor/editor_drawing.h"
 #include "platform/window/headless_surface.h"
 #include "tests/support/meter_swing.h"
 

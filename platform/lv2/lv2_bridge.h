@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook::lv2 {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "dsp/denormals.h"
 #include "platform/lv2/lv2_bridge.h"
 #include "platform/lv2/lv2_ports.h"

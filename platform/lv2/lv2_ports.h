@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/plumbrook_params.h"
+#include "plugin/plumbrook_params.h"
 
 namespace plumbrook::lv2 {
 

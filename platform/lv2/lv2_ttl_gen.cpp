@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "platform/lv2/lv2_ports.h"
 
 namespace {

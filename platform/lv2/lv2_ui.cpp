@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "editor/plumbrook_editor.h"
+#include "editor/editor_drawing.h"
 #include "platform/lv2/lv2_bridge.h"
 #include "platform/lv2/lv2_ports.h"
 #include "platform/window/editor_window.h"
@@ -56,6 +56,7 @@ class Ui final : public plugkit::Host {
     Plumbrook& plugin = bridge_.plugin();
     plugkit::platform::EditorWindow::Options options;
     options.parent = parent;
+    options.title = "Plumbrook";
     options.scale = plugin.initialDrawScale();
     options.resourceDir = resources.string();
     options.sizeChanged = [this](int width, int height) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook::offline {
 

@@ -26,7 +26,7 @@ class Registry {
     if (!thread_.joinable()) {
       const uint64_t generation = ++generation_;
       thread_ = std::thread([this, generation] { run(generation); });
-      pthread_setname_np(thread_.native_handle(), "plumbrook-timer");
+      pthread_setname_np(thread_.native_handle(), "idle-timer");
     }
     return id;
   }

@@ -89,7 +89,7 @@ bool EditorWindow::Open() {
     error_ = "no X display";
     return false;
   }
-  puglSetClassName(asWorld(world_), "Plumbrook");
+  puglSetClassName(asWorld(world_), options_.title.empty() ? "editor" : options_.title.c_str());
   PuglView* view = puglNewView(asWorld(world_));
   view_ = view;
   graphics_ = std::make_unique<GraphicsGL>(delegate_, options_.width, options_.height, options_.scale);

@@ -21,7 +21,7 @@ class EditorWindow {
     int height = 382;
     float scale = 1.f;         // draw scale
     std::uintptr_t parent = 0; // host window to embed in, or 0 for a top-level window
-    std::string title = "Plumbrook";
+    std::string title;         // the window's title and X class name
     std::string resourceDir;   // fonts
     /// Told the new size in pixels whenever the editor resizes its own window (a host that embeds
     /// the window resizes its frame to match).

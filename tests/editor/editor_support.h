@@ -6,7 +6,7 @@
 #include <deque>
 #include <memory>
 
-#include "editor/plumbrook_editor.h"
+#include "editor/editor_drawing.h"
 #include "gfx/graphics_recording.h"
 #include "platform/offline/offline_host.h"
 #include "tests/support/gfx_doubles.h"

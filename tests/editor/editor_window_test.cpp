@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "editor/plumbrook_editor.h"
+#include "editor/editor_drawing.h"
 #include "editor/preset_bar_control.h"
 #include "platform/offline/offline_host.h"
 #include "platform/window/editor_window.h"

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "core/plumbrook.h"
-#include "editor/plumbrook_editor.h"
+#include "plugin/plumbrook.h"
+#include "editor/editor_drawing.h"
 #include "platform/window/headless_surface.h"
 #include "tests/editor/editor_support.h"
 #include "tests/support/meter_swing.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::unique_ptr<Plumbrook> plugin = plumbrook::MakePlugin();

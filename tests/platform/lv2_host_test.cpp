@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "platform/lv2/lv2_ports.h"
 #include "platform/offline/offline_host.h"
 #include "tests/platform/lv2_test_host.h"
@@ -158,7 +158,7 @@ int timerThreads() {
       std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
       std::string name;
       std::getline(comm, name);
-      if (name == "plumbrook-timer") ++count;
+      if (name == "idle-timer") ++count;
     }
     closedir(dir);
   }

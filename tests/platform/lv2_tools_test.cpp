@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "platform/lv2/lv2_ports.h"
 #include "platform/offline/offline_host.h"
 #include "tests/platform/lv2_test_host.h"

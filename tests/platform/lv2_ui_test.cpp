@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 #include "platform/lv2/lv2_bridge.h"
 #include "platform/lv2/lv2_ports.h"
 #include "platform/window/x11_host_window.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/editor_half.h"
+#include "plugin/editor_half.h"
 
 namespace plumbrook::test {
 

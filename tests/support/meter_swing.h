@@ -2,7 +2,7 @@
 // whose peak is `peak`, for tests and benchmarks that move all six meters without playing audio.
 #pragma once
 
-#include "core/plumbrook.h"
+#include "plugin/plumbrook.h"
 
 namespace plumbrook::test {
 
