@@ -11,9 +11,11 @@
 #include "apps/audio_file.h"
 #include "apps/command_line.h"
 #include "apps/commands.h"
+#include "apps/console_surface.h"
 #include "apps/settings.h"
 #include "editor/editor_design.h"
 #include "editor/editor_drawing.h"
+#include "files/files.h"
 #include "platform/offline/offline_host.h"
 #include "platform/window/headless_surface.h"
 
@@ -32,8 +34,8 @@ const char* snapshotUsage() {
          "  INPUT                  an audio file played through the chain first: the meters show it\n";
 }
 
-int fail(const std::string& message, int status = 1) {
-  std::fprintf(stderr, "plumbrook snapshot: %s\n", message.c_str());
+int fail(const std::string& message, int status = 1, const char* usage = "") {
+  std::fprintf(stderr, "plumbrook snapshot: %s\n%s", terminalSafe(message).c_str(), usage);
   return status;
 }
 
@@ -127,23 +129,21 @@ bool play(offline::OfflineHost& host, AudioSource& source, int64_t& audioTimeNs,
   return true;
 }
 
-// The picture goes to a temporary file next to it and is renamed into place, so the path only
-// ever holds a complete picture or what it held before.
+// The picture replaces the file as every other writer does: a temporary file unique to this
+// writer, never opened through a link, renamed into place; a link at the path keeps pointing at
+// the picture, unless someone else planted it in a shared folder.
 bool writePicture(const plugkit::platform::Image& image, const std::string& path, std::string& error) {
-  const std::string partial = path + ".partial";
-  if (!plugkit::platform::WritePng(image, partial)) {
-    std::remove(partial.c_str());
-    error = "cannot write " + inQuotes(path);
+  const std::string png = plugkit::platform::EncodePng(image);
+  if (png.empty()) {
+    error = "cannot write " + inQuotes(path) + ": the picture could not be encoded";
     return false;
   }
-  std::error_code ec;
-  fs::rename(partial, path, ec);
-  if (ec) {
-    std::remove(partial.c_str());
-    error = "cannot write " + inQuotes(path) + ": " + ec.message();
+  const quillfen::files::ReplaceTarget target = quillfen::files::resolveReplaceTarget(path, false);
+  if (!target) {
+    error = "cannot replace " + inQuotes(path) + ": " + target.reason;
     return false;
   }
-  return true;
+  return quillfen::files::replaceFile(target.file, png, error);
 }
 
 }  // namespace
@@ -151,7 +151,7 @@ bool writePicture(const plugkit::platform::Image& image, const std::string& path
 int runSnapshot(const Args& args) {
   SnapshotOptions options;
   std::string error;
-  if (!parse(args, options, error)) return fail(error + "\n" + snapshotUsage(), 2);
+  if (!parse(args, options, error)) return fail(error, 2, snapshotUsage());
   if (options.help) {
     std::fputs(snapshotUsage(), stdout);
     return 0;
@@ -200,6 +200,9 @@ int runSnapshot(const Args& args) {
   {
     editor::PlumbrookEditor editor(plugin, *graphics, resources, [&audioTimeNs] { return audioTimeNs; });
     if (source && !play(*host, *source, audioTimeNs, error)) return fail(error);
+    if (source)
+      for (const std::string& text : source->takeWarnings())
+        std::fprintf(stderr, "plumbrook snapshot: warning: %s\n", terminalSafe(text).c_str());
     host->runTimer();  // the status line and the last readings
     surface.Render(*graphics, true);
   }

@@ -159,6 +159,41 @@ bool replaceFile(fs::path const& file, std::string_view contents, std::string& e
   return true;
 }
 
+ReplaceTarget resolveReplaceTarget(fs::path const& path, bool overwriteProtected) {
+  ReplaceTarget target;
+  target.file = path;
+  auto refuse = [&](ReplaceProblem problem, std::string reason) {
+    target.problem = problem;
+    target.reason = std::move(reason);
+    return target;
+  };
+  constexpr int kMostLinks = 40;  // the kernel's own limit
+  struct stat link {};
+  for (int hops = 0; ::lstat(target.file.c_str(), &link) == 0 && S_ISLNK(link.st_mode); ++hops) {
+    if (hops == kMostLinks) return refuse(ReplaceProblem::unresolvable, std::strerror(ELOOP));
+    fs::path const folder = target.file.has_parent_path() ? target.file.parent_path() : fs::path(".");
+    struct stat shared {};
+    if (::stat(folder.c_str(), &shared) == 0 && (shared.st_mode & S_ISVTX) && (shared.st_mode & S_IWOTH) &&
+        link.st_uid != ::geteuid() && link.st_uid != shared.st_uid)
+      return refuse(ReplaceProblem::untrustedLink,
+                    "it is a symbolic link owned by another user in a shared folder (sticky and writable by all); "
+                    "it is not followed");
+    std::error_code ec;
+    fs::path const to = fs::read_symlink(target.file, ec);
+    if (ec) return refuse(ReplaceProblem::unresolvable, ec.message());
+    target.link = path;
+    target.file = to.is_absolute() ? to : folder / to;
+  }
+  if (!target.link.empty()) {
+    std::error_code ec;
+    fs::path const canonical = fs::weakly_canonical(target.file, ec);
+    if (!ec) target.file = canonical;
+  }
+  if (!overwriteProtected && ::faccessat(AT_FDCWD, target.file.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+    return refuse(ReplaceProblem::writeProtected, std::strerror(errno));
+  return target;
+}
+
 bool deleteNamedFile(fs::path const& file, std::string& error) {
   std::error_code ec;
   // A directory that happens to carry the name is not the user's file; leave it alone.

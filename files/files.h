@@ -43,6 +43,24 @@ ReadResult readCapped(std::filesystem::path const& path, std::uintmax_t maxBytes
 /// Main thread; allocates; does I/O.
 bool replaceFile(std::filesystem::path const& file, std::string_view contents, std::string& error);
 
+/// Why resolveReplaceTarget refuses a path.
+enum class ReplaceProblem { none, untrustedLink, writeProtected, unresolvable };
+
+struct ReplaceTarget {
+  std::filesystem::path file;  // what a replacement renames onto
+  std::filesystem::path link;  // the path given, when it was a symbolic link; else empty
+  ReplaceProblem problem = ReplaceProblem::none;
+  std::string reason;  // the system's reason, or why a link is not followed
+  explicit operator bool() const { return problem == ReplaceProblem::none; }
+};
+
+/// Where replacing path lands: path itself, or the file its symbolic links lead to (the links
+/// stay). A link in a sticky, world-writable folder is followed only when it belongs to this user
+/// or to the folder's owner, as the kernel does for open, so a link planted by someone else in a
+/// shared folder never redirects the write. An existing file this user may not write is refused
+/// (the system's reason) unless overwriteProtected. Main thread; allocates; does I/O.
+ReplaceTarget resolveReplaceTarget(std::filesystem::path const& path, bool overwriteProtected);
+
 /// Removes file (never a directory); on failure, including a missing file, sets error to
 /// "could not delete " + file name and returns false. Main thread; does I/O.
 bool deleteNamedFile(std::filesystem::path const& file, std::string& error);

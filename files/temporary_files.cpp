@@ -1,6 +1,7 @@
 // Temporary files with names unique to their writer, and the table that removes them on signals.
 #include "files/temporary_files.h"
 
+#include <dirent.h>      // opendir, readdir
 #include <fcntl.h>       // open
 #include <signal.h>      // sigaction, raise
 #include <sys/random.h>  // getrandom
@@ -61,6 +62,38 @@ void syncFolder(fs::path const& dir) {
   ::close(fd);
 }
 
+// The process id in a name this writer makes (".NAME.partial-PID-COUNTER-RANDOM"), or 0.
+long writerOf(char const* name) {
+  if (name[0] != '.') return 0;
+  char const* tag = nullptr;
+  for (char const* at = std::strstr(name, ".partial-"); at; at = std::strstr(at + 1, ".partial-")) tag = at;
+  if (!tag) return 0;
+  long pid = 0;
+  unsigned counter = 0, random = 0;
+  int used = 0;
+  if (std::sscanf(tag, ".partial-%ld-%u-%8x%n", &pid, &counter, &random, &used) != 3 || tag[used] != '\0') return 0;
+  return pid > 0 ? pid : 0;
+}
+
+// A writer killed outright (SIGKILL, a power cut) cannot remove its file: the next writer into
+// the folder removes those of this user whose process is gone.
+void removeStaleTemporaries(fs::path const& dir) {
+  DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!folder) return;
+  int const folderFd = ::dirfd(folder);
+  while (dirent const* entry = ::readdir(folder)) {
+    long const pid = writerOf(entry->d_name);
+    if (pid == 0 || pid == static_cast<long>(::getpid())) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    struct stat info {};
+    if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::geteuid())
+      continue;
+    ::unlinkat(folderFd, entry->d_name, 0);
+  }
+  ::closedir(folder);
+}
+
 }  // namespace
 
 bool registerTemporary(char const* path) noexcept {
@@ -116,6 +149,7 @@ int openScratchFile(std::string& error) {
 
 TemporaryFile::TemporaryFile(fs::path const& target) : target_(target) {
   fs::path dir = target.parent_path();
+  removeStaleTemporaries(dir);
   char unique[64];
   std::snprintf(unique, sizeof unique, ".partial-%ld-%u-%08x", static_cast<long>(::getpid()),
                 g_counter.fetch_add(1), randomBits());

@@ -26,7 +26,8 @@ int openScratchFile(std::string& error);
 
 /// A new, empty file beside a target, under a hidden name unique to this writer (process id,
 /// counter and random bits), created exclusively and never through a symbolic link, registered
-/// in the table until it is committed or destroyed.
+/// in the table until it is committed or destroyed. Making one also removes this user's files of
+/// the same naming in that folder whose writer process is gone (killed before it could clean up).
 class TemporaryFile {
  public:
   /// Creates the file in target's folder (mode 0600 until commit). On failure descriptor() < 0 and

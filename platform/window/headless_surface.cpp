@@ -13,6 +13,17 @@
 
 namespace plugkit::platform {
 
+std::string EncodePng(const Image& image) {
+  std::string bytes;
+  if (image.width <= 0 || image.height <= 0) return bytes;
+  auto append = [](void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+  };
+  if (!stbi_write_png_to_func(append, &bytes, image.width, image.height, 4, image.rgba.data(), image.width * 4))
+    bytes.clear();
+  return bytes;
+}
+
 bool WritePng(const Image& image, const std::string& path) {
   if (image.width <= 0 || image.height <= 0) return false;
   return stbi_write_png(path.c_str(), image.width, image.height, 4, image.rgba.data(), image.width * 4) != 0;

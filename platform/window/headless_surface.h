@@ -17,6 +17,8 @@ struct Image {
   const unsigned char* At(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
 };
 
+/// The image as the bytes of a PNG file; empty for an empty image. Allocates.
+std::string EncodePng(const Image& image);
 /// Writes an image as PNG; false when the file cannot be written.
 bool WritePng(const Image& image, const std::string& path);
 /// Reads a PNG into RGBA; an empty image when unreadable.

@@ -83,3 +83,13 @@ TEST_F(Snapshot, bad_input_is_refused_and_keeps_an_existing_picture) {
   EXPECT_EQ(kept, "old");
   EXPECT_NE(plumbrook({"snapshot"}).status, 0);  // no output named
 }
+
+TEST_F(Snapshot, a_link_planted_at_a_temporary_name_is_not_written_through) {
+  { std::ofstream(path("victim.txt")) << "keep me"; }
+  fs::create_symlink("victim.txt", path("e.png.partial"));
+  const CommandResult result = plumbrook({"snapshot", "-o", "e.png", "--scale=0.75"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(fileBytes(path("victim.txt")), "keep me");
+  EXPECT_FALSE(fs::is_symlink(path("e.png")));
+  EXPECT_EQ(plugkit::platform::ReadPng(path("e.png")).width, 660);
+}
