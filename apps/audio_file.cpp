@@ -3,6 +3,7 @@
 
 #include "apps/audio_format.h"
 #include "apps/command_line.h"
+#include "apps/tags.h"
 #include "files/files.h"
 #include "files/temporary_files.h"
 
@@ -46,9 +47,10 @@ bool copyAll(int from, int to, int64_t& copied, int64_t maxBytes = INT64_MAX) {
   return true;
 }
 
-// Standard input copied to a scratch file. Its head is checked before the rest is copied, so that
-// a stream that is not audio (/dev/zero) is refused at once instead of filling the disk.
-int spoolStandardInput(std::string& error) {
+// A stream (standard input, a pipe) copied to a scratch file. Its head is checked before the rest
+// is copied, so that a stream that is not audio (/dev/zero) is refused at once instead of filling
+// the disk.
+int spoolStream(int from, const std::string& name, std::string& error) {
   const int spool = quillfen::files::openScratchFile(error);
   if (spool < 0) return -1;
   auto refuse = [&](const std::string& why) {
@@ -58,18 +60,17 @@ int spoolStandardInput(std::string& error) {
   };
   int64_t copied = 0;
   constexpr int64_t kHeadBytes = 1 << 16;
-  if (!copyAll(STDIN_FILENO, spool, copied, kHeadBytes))
-    return refuse("cannot read standard input: " + std::string(std::strerror(errno)));
-  if (copied == 0) return refuse("standard input is empty; expected audio (for example WAV)");
+  if (!copyAll(from, spool, copied, kHeadBytes))
+    return refuse("cannot read " + name + ": " + std::string(std::strerror(errno)));
+  if (copied == 0) return refuse(name + " is empty; expected audio (for example WAV)");
   ::lseek(spool, 0, SEEK_SET);
   SF_INFO probe{};
   SNDFILE* head = sf_open_fd(spool, SFM_READ, &probe, SF_FALSE);
   if (!head)
-    return refuse("cannot read standard input: not a supported audio file (" + std::string(sf_strerror(nullptr)) + ")");
+    return refuse("cannot read " + name + ": not a supported audio file (" + std::string(sf_strerror(nullptr)) + ")");
   sf_close(head);
   ::lseek(spool, 0, SEEK_END);
-  if (!copyAll(STDIN_FILENO, spool, copied))
-    return refuse("cannot read standard input: " + std::string(std::strerror(errno)));
+  if (!copyAll(from, spool, copied)) return refuse("cannot read " + name + ": " + std::string(std::strerror(errno)));
   ::lseek(spool, 0, SEEK_SET);
   return spool;
 }
@@ -84,6 +85,23 @@ std::string truncationWarning(SNDFILE* file, const std::string& name) {
   if (std::sscanf(line, "\ndata : %lld (should be %lld)", &declared, &found) != 2 || found >= declared) return {};
   return name + " is truncated: its data ends after " + std::to_string(found) + " of the " +
          std::to_string(declared) + " bytes its header declares";
+}
+
+// The names libsndfile gives its strings, as a warning shows them.
+const char* stringName(int id) {
+  switch (id) {
+    case SF_STR_TITLE: return "title";
+    case SF_STR_COPYRIGHT: return "copyright";
+    case SF_STR_SOFTWARE: return "software";
+    case SF_STR_ARTIST: return "artist";
+    case SF_STR_COMMENT: return "comment";
+    case SF_STR_DATE: return "date";
+    case SF_STR_ALBUM: return "album";
+    case SF_STR_LICENSE: return "license";
+    case SF_STR_TRACKNUMBER: return "track number";
+    case SF_STR_GENRE: return "genre";
+    default: return "text";
+  }
 }
 
 // A small, fast generator for dither noise; quality beyond independence of successive values
@@ -103,23 +121,34 @@ uint32_t nextRandom(uint32_t& state) {
 struct AudioReader::Impl {
   SNDFILE* file = nullptr;
   SF_INFO info{};
-  int spool = -1;  // standard input copied to a scratch file
+  int stream = -1;  // a named pipe, opened here
+  int spool = -1;   // a stream copied to a scratch file
+  bool streamed = false;  // read as it arrives: its length is known only at its end
   int bits = 0;
   int64_t position = 0;
   std::vector<int32_t> integers;
   std::string name;
-  std::string warning;
+  std::vector<std::string> warnings;
+  bool truncationNoted = false;
 
   ~Impl() {
     if (file) sf_close(file);
     if (spool >= 0) ::close(spool);
+    if (stream >= 0) ::close(stream);
   }
 };
 
 AudioReader::AudioReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
   SNDFILE* file = impl_->file;
   for (int id = SF_STR_FIRST; id <= SF_STR_LAST; ++id) {
-    if (const char* text = sf_get_string(file, id)) metadata_.strings.emplace_back(id, text);
+    const char* text = sf_get_string(file, id);
+    if (!text) continue;
+    // Text goes to libraries that take UTF-8 only (FLAC's comments crash on anything else).
+    bool repaired = false;
+    metadata_.strings.emplace_back(id, validUtf8(text, repaired));
+    if (repaired)
+      impl_->warnings.push_back("the " + std::string(stringName(id)) + " tag of " + impl_->name +
+                                " is not valid UTF-8; its invalid bytes are replaced by U+FFFD");
   }
   SF_BROADCAST_INFO_VAR(16384) broadcast{};
   if (sf_command(file, SFC_GET_BROADCAST_INFO, &broadcast, sizeof broadcast) == SF_TRUE) {
@@ -138,25 +167,35 @@ AudioReader::~AudioReader() = default;
 
 std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, bool replayable, std::string& error) {
   auto impl = std::make_unique<Impl>();
-  if (path == "-") {
-    impl->name = "standard input";
-    int descriptor = STDIN_FILENO;
+  // Standard input and named pipes (also <(command) in a shell) are streams: read as they come,
+  // or spooled to scratch when several passes need them.
+  auto openStream = [&](int descriptor) {
     if (replayable) {
-      impl->spool = spoolStandardInput(error);
-      if (impl->spool < 0) return nullptr;
+      impl->spool = spoolStream(descriptor, impl->name, error);
+      if (impl->spool < 0) return false;
       descriptor = impl->spool;
+    } else {
+      impl->streamed = true;
     }
     impl->file = sf_open_fd(descriptor, SFM_READ, &impl->info, SF_FALSE);
+    return true;
+  };
+  if (path == "-") {
+    impl->name = "standard input";
+    if (!openStream(STDIN_FILENO)) return nullptr;
   } else {
     impl->name = inQuotes(path);
+    bool pipe = false;
     const quillfen::files::ReadProblem problem = [&] {
-      // Opened without blocking just to learn what the path is: a FIFO or device is named as such.
+      // Opened without blocking just to learn what the path is: a device is named as such.
       const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
       if (fd < 0) return errno == ENOENT ? quillfen::files::ReadProblem::missing : quillfen::files::ReadProblem::unreadable;
       struct stat info {};
-      const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+      const bool known = ::fstat(fd, &info) == 0;
       ::close(fd);
-      return regular ? quillfen::files::ReadProblem::none : quillfen::files::ReadProblem::notRegular;
+      pipe = known && S_ISFIFO(info.st_mode);
+      return known && (S_ISREG(info.st_mode) || pipe) ? quillfen::files::ReadProblem::none
+                                                      : quillfen::files::ReadProblem::notRegular;
     }();
     if (problem == quillfen::files::ReadProblem::missing) {
       error = "cannot read " + impl->name + ": no such file";
@@ -172,7 +211,17 @@ std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, bool rep
               (fs::is_directory(path, ec) ? "it is a directory" : "it is not a regular file");
       return nullptr;
     }
-    impl->file = sf_open(path.c_str(), SFM_READ, &impl->info);
+    if (pipe) {
+      // Opened again, blocking, so that it waits for its writer as any reader of a pipe does.
+      impl->stream = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+      if (impl->stream < 0) {
+        error = "cannot read " + impl->name + ": " + std::strerror(errno);
+        return nullptr;
+      }
+      if (!openStream(impl->stream)) return nullptr;
+    } else {
+      impl->file = sf_open(path.c_str(), SFM_READ, &impl->info);
+    }
   }
   if (!impl->file) {
     error = "cannot read " + impl->name + ": not a supported audio file (" + sf_strerror(nullptr) + ")";
@@ -189,7 +238,9 @@ std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, bool rep
     return nullptr;
   }
   impl->bits = pcmBits(info.format);
-  impl->warning = truncationWarning(impl->file, path == "-" ? "standard input" : impl->name);
+  const std::string truncated = truncationWarning(impl->file, impl->name);
+  impl->truncationNoted = !truncated.empty();
+  if (impl->truncationNoted) impl->warnings.push_back(truncated);
   return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
 }
 
@@ -198,13 +249,25 @@ double AudioReader::sampleRate() const { return impl_->info.samplerate; }
 int64_t AudioReader::frames() const { return impl_->info.frames; }
 int AudioReader::format() const { return impl_->info.format; }
 std::string AudioReader::formatName() const { return describeFormat(impl_->info.format); }
-const std::string& AudioReader::warning() const { return impl_->warning; }
+bool AudioReader::fromStream() const { return impl_->streamed || impl_->spool >= 0; }
+
+std::vector<std::string> AudioReader::takeWarnings() { return std::exchange(impl_->warnings, {}); }
+
+void AudioReader::noteEnd() {
+  // A stream's length shows only at its end: one that stops short of its header is named here.
+  Impl& r = *impl_;
+  if (!r.streamed || r.truncationNoted || r.position >= r.info.frames) return;
+  r.truncationNoted = true;
+  r.warnings.push_back(r.name + " is truncated: its data ends after " + std::to_string(r.position) + " of the " +
+                       std::to_string(r.info.frames) + " frames its header declares");
+}
 
 int64_t AudioReader::read(double* interleaved, int64_t maxFrames) {
   const int channels = impl_->info.channels;
   if (impl_->bits == 0) {
     const int64_t got = sf_readf_double(impl_->file, interleaved, maxFrames);
     impl_->position += std::max<int64_t>(got, 0);
+    if (got < maxFrames) noteEnd();
     return got;
   }
   // Integer files are read as left-aligned 32-bit values and scaled by a power of two, so
@@ -216,6 +279,7 @@ int64_t AudioReader::read(double* interleaved, int64_t maxFrames) {
   constexpr double kScale = 1.0 / 2147483648.0;
   for (int64_t i = 0; i < n; ++i) interleaved[i] = integers[static_cast<size_t>(i)] * kScale;
   impl_->position += std::max<int64_t>(got, 0);
+  if (got < maxFrames) noteEnd();
   return got;
 }
 
@@ -236,6 +300,7 @@ struct AudioWriter::Impl {
   SNDFILE* file = nullptr;
   SF_INFO info{};
   std::string path;
+  std::string linkTarget;  // the file the output path's link led to, or empty
   std::unique_ptr<quillfen::files::TemporaryFile> temporary;  // a regular output file
   int spool = -1;  // standard output, a device or a pipe: copied out at commit
   bool committed = false;
@@ -256,7 +321,7 @@ AudioWriter::~AudioWriter() = default;
 
 std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int format, int channels,
                                                  double sampleRate, const Metadata& metadata, Dither dither,
-                                                 std::string& error) {
+                                                 bool overwriteProtected, std::string& error) {
   auto impl = std::make_unique<Impl>();
   impl->path = path;
   impl->info.format = format;
@@ -278,10 +343,14 @@ std::unique_ptr<AudioWriter> AudioWriter::create(const std::string& path, int fo
     impl->file = sf_open_fd(impl->spool, SFM_WRITE, &impl->info, SF_FALSE);
   } else {
     // Through a symbolic link the file it points to is replaced, and the link stays.
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-      const fs::path target = fs::weakly_canonical(path, ec);
-      if (!ec) impl->path = target.string();
+    const quillfen::files::ReplaceTarget target = quillfen::files::resolveReplaceTarget(path, overwriteProtected);
+    if (!target) {
+      error = "cannot replace " + name + ": " + target.reason;
+      if (target.problem == quillfen::files::ReplaceProblem::writeProtected) error += " (--force replaces it)";
+      return nullptr;
     }
+    impl->path = target.file.string();
+    if (!target.link.empty()) impl->linkTarget = impl->path;
     fs::path directory = fs::path(impl->path).parent_path();
     if (directory.empty()) directory = ".";
     if (!fs::is_directory(directory, ec)) {
@@ -430,6 +499,8 @@ bool AudioWriter::commit(std::string& error) {
   w.committed = true;
   return true;
 }
+
+const std::string& AudioWriter::linkTarget() const { return impl_->linkTarget; }
 
 std::string AudioWriter::committedPath() const {
   return impl_->committed && impl_->temporary ? impl_->path : std::string();

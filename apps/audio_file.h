@@ -35,7 +35,7 @@ class AudioSource {
 /// An audio file, or standard input, opened for reading.
 class AudioReader : public AudioSource {
  public:
-  /// Opens `path`, or standard input for "-": streamed, or first spooled to a nameless scratch
+  /// Opens `path`, or standard input for "-"; standard input and named pipes are streamed, or first spooled to a nameless scratch
   /// file when `replayable` (several passes), so memory stays flat with length. Null with a
   /// one-line message on failure. Main thread; allocates; does I/O.
   static std::unique_ptr<AudioReader> open(const std::string& path, bool replayable, std::string& error);
@@ -52,12 +52,17 @@ class AudioReader : public AudioSource {
   const Metadata& metadata() const { return metadata_; }
   /// A readable name of the format, e.g. "WAV 24-bit".
   std::string formatName() const;
-  /// A warning about the file worth showing (its data ends before its header says), or empty.
-  const std::string& warning() const;
+  /// Warnings about the input worth showing (its data ends before its header says, a tag was
+  /// repaired) found since the last call, oldest first. A stream's truncation shows once it has
+  /// been read to its end.
+  std::vector<std::string> takeWarnings();
+  /// True for standard input or a named pipe: read once, in order, and not a file to open again.
+  bool fromStream() const;
 
  private:
   struct Impl;
   explicit AudioReader(std::unique_ptr<Impl> impl);
+  void noteEnd();
   std::unique_ptr<Impl> impl_;
   Metadata metadata_;
 };
@@ -77,11 +82,13 @@ enum class Dither {
 class AudioWriter {
  public:
   /// Checks that the output can be written (directory exists, format accepted) and creates the
-  /// temporary file. `dither` applies to integer encodings of 24 bits or fewer. Null with a
-  /// one-line message on failure. Main thread; allocates; does I/O.
+  /// temporary file. `dither` applies to integer encodings of 24 bits or fewer. An existing file
+  /// the user may not write is refused unless `overwriteProtected`; a link planted by another user
+  /// in a shared sticky folder is never followed. Null with a one-line message on failure. Main
+  /// thread; allocates; does I/O.
   static std::unique_ptr<AudioWriter> create(const std::string& path, int format, int channels,
                                              double sampleRate, const Metadata& metadata, Dither dither,
-                                             std::string& error);
+                                             bool overwriteProtected, std::string& error);
   ~AudioWriter();
   AudioWriter(const AudioWriter&) = delete;
   AudioWriter& operator=(const AudioWriter&) = delete;
@@ -97,6 +104,8 @@ class AudioWriter {
   std::string finishedPath() const;
   /// Finishes the file if needed and moves it to the output path (or standard output).
   bool commit(std::string& error);
+  /// The file a symbolic link at the output path led to, which is written instead; else empty.
+  const std::string& linkTarget() const;
   /// The path the finished file was moved to ("" for standard output, a device or a pipe).
   std::string committedPath() const;
 

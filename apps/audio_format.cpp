@@ -43,6 +43,19 @@ std::string lower(std::string text) {
   return text;
 }
 
+// A lossy codec's encoding belongs to its own container: another container that nominally takes it
+// (WAV with MPEG data) cannot be written by the encoder, so the master gets its own format's natural one.
+bool isLossyEncoding(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III: return true;
+    default: return false;
+  }
+}
+
 bool formatAccepted(int format, int channels, double sampleRate) {
   SF_INFO info{};
   info.format = format;
@@ -136,7 +149,8 @@ int chooseOutputFormat(int inputFormat, const std::string& outputPath, const For
     }
   } else if (lossySub != 0) {
     sub = lossySub;
-  } else if (formatAccepted(major | inputSub, channels, sampleRate)) {
+  } else if ((!isLossyEncoding(inputSub) || major == (inputFormat & SF_FORMAT_TYPEMASK)) &&
+             formatAccepted(major | inputSub, channels, sampleRate)) {
     sub = inputSub;
   } else if (isFloatEncoding(inputFormat) && formatAccepted(major | SF_FORMAT_FLOAT, channels, sampleRate)) {
     sub = SF_FORMAT_FLOAT;

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "apps/commands.h"
+#include "apps/console_surface.h"
 #include "plugin/plumbrook.h"
 #include "files/temporary_files.h"
 
@@ -42,10 +43,10 @@ int main(int argc, char** argv) {
       std::fputs(usage(), stdout);
       return 0;
     }
-    std::fprintf(stderr, "plumbrook: unknown command '%s'\n%s", command.c_str(), usage());
+    std::fprintf(stderr, "plumbrook: unknown command '%s'\n%s", terminalSafe(command).c_str(), usage());
     return 2;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "plumbrook: %s\n", e.what());
+    std::fprintf(stderr, "plumbrook: %s\n", terminalSafe(e.what()).c_str());
     return 1;
   }
 }

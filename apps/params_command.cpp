@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "apps/commands.h"
+#include "apps/console_surface.h"
 #include "platform/offline/offline_host.h"
 
 namespace plumbrook::cli {
@@ -26,13 +27,13 @@ std::string number(double value) {
 
 int runParams(const Args& args) {
   if (!args.empty()) {
-    std::fprintf(stderr, "plumbrook params: unexpected argument '%s'\n%s", args[0].c_str(), usage());
+    std::fprintf(stderr, "plumbrook params: unexpected argument '%s'\n%s", terminalSafe(args[0]).c_str(), usage());
     return 2;
   }
   std::string error;
   auto host = offline::OfflineHost::create({}, error);
   if (!host) {
-    std::fprintf(stderr, "plumbrook params: %s\n", error.c_str());
+    std::fprintf(stderr, "plumbrook params: %s\n", terminalSafe(error).c_str());
     return 1;
   }
   const Plumbrook& plugin = host->plugin();

@@ -84,7 +84,7 @@ int save(Plumbrook& plugin, ConsoleSurface& surface, const std::string& name, co
       settings.addState(value);
     }
   }
-  for (const std::string& note : settings.notes()) std::fprintf(stderr, "plumbrook presets: %s\n", note.c_str());
+  for (const std::string& note : settings.notes()) std::fprintf(stderr, "plumbrook presets: %s\n", terminalSafe(note).c_str());
   if (!settings.apply(plugin, error)) return fail(error);
 
   const std::string stored = trimmed(name);
@@ -139,7 +139,7 @@ int runPresets(const Args& args) {
   const bool oneName = args.size() == 2;
   if (action == "list" && args.size() == 1) status = list(plugin);
   else if (action == "dir" && args.size() == 1) {
-    std::printf("%s\n", plugin.presetDirectory().string().c_str());
+    std::printf("%s\n", terminalSafe(plugin.presetDirectory().string()).c_str());
     status = 0;
   } else if (action == "show" && oneName) status = show(plugin, args[1]);
   else if (action == "save" && args.size() >= 2) status = save(plugin, surface, args[1], Args(args.begin() + 2, args.end()));

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "apps/commands.h"
+#include "apps/console_surface.h"
 #include "apps/render_job.h"
 #include "apps/render_options.h"
 
@@ -11,7 +12,7 @@ int runRender(const Args& args) {
   RenderOptions options;
   std::string error;
   if (!parseRenderOptions(args, options, error)) {
-    std::fprintf(stderr, "plumbrook render: %s (see 'plumbrook render --help')\n", error.c_str());
+    std::fprintf(stderr, "plumbrook render: %s (see 'plumbrook render --help')\n", terminalSafe(error).c_str());
     return 2;
   }
   if (options.help) {

@@ -58,7 +58,7 @@ Dither ditherNamed(const std::string& name) {
 
 // Writes the report: standard output for "-", a device or pipe written in place, else a durable
 // replacement of the file (of the file a symbolic link points to, keeping the link).
-bool writeText(const std::string& path, const std::string& text, std::string& error) {
+bool writeText(const std::string& path, const std::string& text, bool force, std::string& error) {
   if (path == "-") {
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0;
@@ -73,9 +73,12 @@ bool writeText(const std::string& path, const std::string& text, std::string& er
     if (!ok) error = "cannot write " + inQuotes(path) + ": " + std::strerror(reason);
     return ok;
   }
-  fs::path target = path;
-  if (fs::is_symlink(fs::symlink_status(path, ec))) target = fs::weakly_canonical(path, ec);
-  return quillfen::files::replaceFile(target, text, error);
+  const quillfen::files::ReplaceTarget target = quillfen::files::resolveReplaceTarget(path, force);
+  if (!target) {
+    error = "cannot replace " + inQuotes(path) + ": " + target.reason;
+    return false;
+  }
+  return quillfen::files::replaceFile(target.file, text, error);
 }
 
 }  // namespace
@@ -92,6 +95,11 @@ void RenderJob::note(const std::string& text) const {
 
 void RenderJob::warn(const std::string& text) const {
   std::fprintf(stderr, "plumbrook render: warning: %s\n", terminalSafe(text).c_str());
+}
+
+void RenderJob::warnAboutInput() {
+  if (reader_)
+    for (const std::string& text : reader_->takeWarnings()) warn(text);
 }
 
 int RenderJob::run() {
@@ -113,7 +121,8 @@ bool RenderJob::openInput() {
     const bool replayable = options_.targetLufs.has_value() || options_.guardTruePeak;
     auto reader = AudioReader::open(*options_.input, replayable, error_);
     if (!reader) return fail(error_);
-    if (!reader->warning().empty()) warn(reader->warning());
+    reader_ = reader.get();
+    warnAboutInput();
     inputFormat_ = reader->format();
     metadata_ = reader->metadata();
     source_ = std::move(reader);
@@ -152,6 +161,13 @@ bool RenderJob::checkOutputs() {
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
       return fail(where + "cannot write in " + inQuotes(folder.string()) + ": " + std::strerror(errno));
     if (fs::is_directory(json, ec)) return fail(where + "it is a directory");
+  }
+  if (output_ != "-" && !fs::is_directory(output_, ec)) {
+    // Refused before rendering, so that a long render is not wasted on an output it may not replace.
+    const auto target = quillfen::files::resolveReplaceTarget(output_, options_.force);
+    if (!target)
+      return fail("cannot replace " + inQuotes(output_) + ": " + target.reason +
+                  (target.problem == quillfen::files::ReplaceProblem::writeProtected ? " (--force replaces it)" : ""));
   }
   outputFormat_ = chooseOutputFormat(inputFormat_, output_, options_.format, channels_, rate_, error_);
   if (outputFormat_ == 0) return fail(error_, 2);
@@ -381,7 +397,7 @@ bool RenderJob::findTargetGain() {
 bool RenderJob::writePass(const std::vector<double>& values, const std::string& label) {
   writer_.reset();  // a discarded pass's file goes before the next one is made: one at a time on disk
   writer_ = AudioWriter::create(output_, outputFormat_, channels_, rate_, metadata_, ditherNamed(options_.dither),
-                                error_);
+                                options_.force, error_);
   if (!writer_) return fail(error_);
   // The true-peak and range meters run on the kept result only, once.
   inputMeter_ = measure_ ? std::make_unique<LoudnessMeter>(channels_, rate_, false) : nullptr;
@@ -393,10 +409,17 @@ bool RenderJob::writePass(const std::vector<double>& values, const std::string& 
   pass.outputMeter = outputMeter_.get();
   pass.label = label;
   if (!render(pass, kept_)) return false;
+  warnAboutInput();  // a stream's truncation shows at its end
   if (!writer_->finish(error_)) return fail(error_);
   // Tags and pictures beyond libsndfile's standard strings: ISRC, composer, custom keys, cover art.
-  if (!demo_ && *options_.input != "-" && !copyTags(*options_.input, inputFormat_, writer_->finishedPath(), outputFormat_, error_))
-    warn(error_);
+  if (reader_ && !reader_->fromStream()) {
+    std::vector<std::string> tagWarnings;
+    if (!copyTags(*options_.input, inputFormat_, writer_->finishedPath(), outputFormat_, metadata_.strings, tagWarnings,
+                  error_))
+      warn(error_);
+    // Shown for the kept master only, not again for every pass.
+    tagWarnings_ = std::move(tagWarnings);
+  }
   return true;
 }
 
@@ -449,7 +472,15 @@ bool RenderJob::guardTruePeak() {
   return true;
 }
 
-bool RenderJob::commitMaster() { return writer_->commit(error_) || fail(error_); }
+bool RenderJob::commitMaster() {
+  if (!writer_->commit(error_)) return fail(error_);
+  for (const std::string& text : tagWarnings_) warn(text);
+  if (!writer_->linkTarget().empty()) {
+    report_.outputLinkTarget = writer_->linkTarget();
+    note(inQuotes(output_) + " is a symbolic link: the master was written to " + inQuotes(writer_->linkTarget()));
+  }
+  return true;
+}
 
 bool RenderJob::finishReport() {
   report_.frames = kept_.frames;
@@ -473,7 +504,7 @@ bool RenderJob::finishReport() {
                                 std::fabs(value - param.GetDefault()) < 1e-9});
   }
   if (reportWanted_) printReport(report_, output_ == "-" ? stderr : stdout);
-  if (options_.reportJson && !writeText(*options_.reportJson, reportJson(report_), error_)) return fail(error_);
+  if (options_.reportJson && !writeText(*options_.reportJson, reportJson(report_), options_.force, error_)) return fail(error_);
   return true;
 }
 

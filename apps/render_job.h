@@ -66,6 +66,7 @@ class RenderJob {
   bool fail(std::string message, int status = 1);
   void note(const std::string& text) const;
   void warn(const std::string& text) const;
+  void warnAboutInput();
 
   RenderOptions options_;
   std::string error_;
@@ -73,6 +74,7 @@ class RenderJob {
   bool demo_ = false;
   std::string inputName_;
   std::unique_ptr<AudioSource> source_;
+  AudioReader* reader_ = nullptr;  // source_ when it is a file or stream, for its tags and warnings
   int inputFormat_ = 0;
   Metadata metadata_;
   std::string output_;
@@ -88,6 +90,7 @@ class RenderJob {
   RenderOutcome kept_;
   std::optional<double> writtenGainDb_;  // the gain of the search pass written as the master
   RenderReport report_;
+  std::vector<std::string> tagWarnings_;  // about the written master's tags
 };
 
 }  // namespace plumbrook::cli

@@ -25,6 +25,7 @@ const char* renderUsage() {
          "                        noise up in frequency: less below fs/6, up to 6 dB more near fs/2\n"
          "  --guard-true-peak     measure the written file's true peak (BS.1770) and render again with\n"
          "                        the ceiling lowered by any excess (at most three passes)\n"
+         "  --force               replace an existing output that is write-protected\n"
          "  --block N             frames per processing block (default 512)\n"
          "  --report, --no-report loudness and peak report (default: when stdout is a terminal)\n"
          "  --report-json FILE    the report as JSON (- for standard output)\n"
@@ -80,6 +81,8 @@ bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& e
       options.dither = text;
     } else if (arg == "--guard-true-peak" && !attached) {
       options.guardTruePeak = true;
+    } else if (arg == "--force" && !attached) {
+      options.force = true;
     } else if (arg == "--report" && !attached) {
       options.report = true;
     } else if (arg == "--no-report" && !attached) {

@@ -23,6 +23,7 @@ struct RenderOptions {
   std::optional<std::string> reportJson;
   std::string dither = "tpdf";  // none, tpdf or shaped
   bool guardTruePeak = false;
+  bool force = false;  // replace an existing output even where the user may not write it
   bool quiet = false;
   bool help = false;
 };

@@ -1,5 +1,6 @@
 // The render report as text and as JSON.
 #include "apps/report.h"
+#include "apps/console_surface.h"
 #include "updates/json.h"
 
 #include <cmath>
@@ -37,7 +38,9 @@ std::string duration(int64_t frames, double rate) {
 }  // namespace
 
 void printReport(const RenderReport& r, std::FILE* out) {
-  std::fprintf(out, "%s -> %s  (%s, %.0f Hz, %s, %s)\n", r.input.c_str(), r.output.c_str(), r.format.c_str(),
+  std::string output = terminalSafe(r.output);
+  if (!r.outputLinkTarget.empty()) output += " (a link to " + terminalSafe(r.outputLinkTarget) + ")";
+  std::fprintf(out, "%s -> %s  (%s, %.0f Hz, %s, %s)\n", terminalSafe(r.input).c_str(), output.c_str(), r.format.c_str(),
                r.sampleRate, r.channels == 1 ? "mono" : "stereo", duration(r.frames, r.sampleRate).c_str());
   std::fprintf(out, "  %-12s %12s %12s\n", "", "before", "after");
   auto row = [&](const char* name, double before, double after, const char* unit) {
@@ -69,6 +72,8 @@ std::string reportJson(const RenderReport& r) {
   std::string json = "{\n";
   json += "  \"input\": " + json::quote(r.input) + ",\n";
   json += "  \"output\": " + json::quote(r.output) + ",\n";
+  json += "  \"output_link_target\": " +
+          (r.outputLinkTarget.empty() ? std::string("null") : json::quote(r.outputLinkTarget)) + ",\n";
   json += "  \"format\": " + json::quote(r.format) + ",\n";
   json += "  \"sample_rate\": " + jsonNumber(r.sampleRate, 0) + ",\n";
   json += "  \"channels\": " + std::to_string(r.channels) + ",\n";

@@ -21,6 +21,7 @@ struct TargetResult {
 struct RenderReport {
   std::string input;   // path, "-" or "demo"
   std::string output;  // path or "-"
+  std::string outputLinkTarget;  // the file written, when output is a symbolic link
   std::string format;  // output format, e.g. "WAV 24-bit"
   double sampleRate = 0.0;
   int channels = 0;

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -45,6 +46,7 @@ TEST_F(BadInput, unreadable_or_unsupported_input) {
   expectRefused({"folder", "-o", "out.wav"}, {"'folder'", "directory"});
   std::ofstream(path("empty.wav")).flush();
   expectRefused({"empty.wav", "-o", "out.wav"}, {"'empty.wav'"});
+  expectRefused({"/dev/zero", "-o", "out.wav"}, {"'/dev/zero'", "it is not a regular file"});
 }
 
 TEST_F(BadInput, more_than_two_channels) {
@@ -119,6 +121,80 @@ TEST_F(BadInput, the_input_is_never_written_even_as_the_output) {
   EXPECT_EQ(fileBytes(path("in.wav")), before);
 }
 
+// Files the user did not mean to give away: a write-protected master and a victim's file behind a
+// link someone else planted in a shared folder.
+TEST_F(BadInput, protected_files_and_planted_links_are_not_replaced) {
+  // Root may write anything, so the tool runs as an ordinary user where the test is root.
+  const bool root = ::geteuid() == 0;
+  const std::filesystem::path shared = dir() / "shared";
+  std::filesystem::create_directory(shared);
+  std::filesystem::permissions(dir(), std::filesystem::perms::all);
+  std::filesystem::permissions(shared, std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+  std::filesystem::copy_file(path("in.wav"), shared / "in.wav");
+  std::filesystem::permissions(shared / "in.wav", std::filesystem::perms::all);
+  auto renderAsUser = [&](std::vector<std::string> args) {
+    Command c = command(args);
+    if (root) {
+      args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", c.program});
+      c.program = "/usr/bin/setpriv";
+      c.args = args;
+    }
+    return run(c);
+  };
+  const std::string master = (shared / "master.wav").string();
+  std::ofstream(master) << "the approved master";
+  if (root) {
+    ASSERT_EQ(::chown(master.c_str(), 65534, 65534), 0);
+  }
+  ::chmod(master.c_str(), 0444);
+  const CommandResult refused = renderAsUser({"render", "shared/in.wav", "-o", master, "-q"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("Permission denied (--force replaces it)"), std::string::npos) << refused.err;
+  EXPECT_EQ(fileBytes(master), "the approved master");
+  const CommandResult forced = renderAsUser({"render", "shared/in.wav", "-o", master, "-q", "--force"});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(readAudio(master).frames(), readAudio(path("in.wav")).frames());
+
+  // Another user's link in the sticky folder is not followed, whoever runs the tool.
+  if (!root) GTEST_SKIP() << "planting another user's link needs root";
+  std::ofstream(path("victim.wav")) << "the victim's file";
+  const std::filesystem::path planted = shared / "planted.wav";
+  std::filesystem::create_symlink(path("victim.wav"), planted);
+  ASSERT_EQ(::lchown(planted.c_str(), 4242, 4242), 0) << "the test needs to own the link as another user";
+  const CommandResult linked = plumbrook({"render", "in.wav", "-o", planted.string(), "-q"});
+  EXPECT_EQ(linked.status, 1);
+  EXPECT_NE(linked.err.find("symbolic link owned by another user"), std::string::npos) << linked.err;
+  EXPECT_EQ(fileBytes(path("victim.wav")), "the victim's file");
+  EXPECT_TRUE(std::filesystem::is_symlink(planted));
+}
+
+// Names and arguments from outside reach the terminal with their control bytes shown as \xNN.
+TEST_F(BadInput, control_bytes_never_reach_the_terminal) {
+  const std::string esc = "\x1b[2J";
+  std::filesystem::copy_file(path("in.wav"), path("in" + esc + ".wav"));
+  const std::vector<std::vector<std::string>> commands = {
+      {"render", "in" + esc + ".wav", "-o", "o" + esc + ".wav", "--report"},
+      {"render", "gone" + esc + ".wav", "-o", "out.wav"},
+      {"render", "in.wav", "-o", "no" + esc + "/out.wav"},
+      {"render", "in.wav", "-o", "out.wav", "--set", "gain" + esc + "=1"},
+      {"render", "in.wav", "-o", "out.wav", "--preset", esc},
+      {"render", "in.wav", "-o", "out.wav", "--bogus" + esc},
+      {"snapshot", "-o", "x.png", "--accent", esc + "evil"},
+      {"snapshot", "-o", "no" + esc + "/x.png"},
+      {"snapshot", "-o", "x.png", "--set", esc + "=1"},
+      {"snapshot", "-o", "x.png", "--preset", esc},
+      {"params", esc},
+      {esc},
+  };
+  for (const std::vector<std::string>& args : commands) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const CommandResult r = plumbrook(args);
+    EXPECT_FALSE(r.out.empty() && r.err.empty());
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(BadInput, a_failed_render_leaves_an_existing_output_alone) {
   // Pink noise far below the ceiling cannot be raised to -1 LUFS under a -12 dB ceiling: the
   // loudness passes run, write their temporary files, and then the command fails.
@@ -161,7 +237,11 @@ class Interrupted : public CliTest {
 
 TEST_F(Interrupted, killed_render_leaves_the_output_name_untouched) {
   interrupt(SIGKILL);
-  // A killed process cannot clean up: its hidden partial file may remain, never the output.
+  // A killed process cannot clean up: its hidden partial file remains, never the output, until
+  // the next render into the folder removes it.
+  ASSERT_TRUE(writeAudio(path("short.wav"), program(2, 48000, 0.5), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+  ASSERT_EQ(plumbrook({"render", "short.wav", "-o", "other.wav", "-q"}).status, 0);
+  for (const std::string& name : files()) EXPECT_EQ(name.find("partial"), std::string::npos) << name;
 }
 
 TEST_F(Interrupted, terminated_render_also_removes_its_partial_file) {

@@ -120,6 +120,9 @@ TEST_F(Master, short_truncated_and_endless_inputs_are_named_for_what_they_are) {
   const CommandResult cut = plumbrook({"render", "cut.wav", "-o", "out.wav", "-q"});
   EXPECT_EQ(cut.status, 0) << cut.err;
   EXPECT_NE(cut.err.find("'cut.wav' is truncated"), std::string::npos) << cut.err;
+  const CommandResult cutStream = plumbrook({"render", "-", "-o", "out.wav", "-q"}, whole.substr(0, whole.size() / 2));
+  EXPECT_EQ(cutStream.status, 0) << cutStream.err;
+  EXPECT_NE(cutStream.err.find("standard input is truncated"), std::string::npos) << cutStream.err;
   const CommandResult intact = plumbrook({"render", "whole.wav", "-o", "out.wav", "-q"});
   EXPECT_EQ(intact.err, "");
 

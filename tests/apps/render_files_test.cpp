@@ -82,16 +82,26 @@ TEST_F(RenderFiles, format_and_resolution_follow_options_and_extension) {
       {{"--format", "aiff", "--bits", "24"}, "c.out", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
       {{"--bits", "double"}, "d.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE},
       {{}, "e.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT},
+      // An MP3 (written by the tool's own encoder) masters to each format's natural encoding.
+      {{}, "ref.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+      {{"ref.mp3"}, "f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+      {{"ref.mp3"}, "g.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+      {{"ref.mp3"}, "h.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+      {{"ref.mp3", "--bits", "16"}, "i.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
   };
   for (const Want& w : wants) {
     SCOPED_TRACE(w.out);
-    std::vector<std::string> args = {"render", "in.wav", "-o", w.out, "-q"};
-    args.insert(args.end(), w.args.begin(), w.args.end());
+    // A first argument that is not an option names the input instead of in.wav.
+    const bool ownInput = !w.args.empty() && w.args.front()[0] != '-';
+    std::vector<std::string> args = {"render", ownInput ? w.args.front() : "in.wav", "-o", w.out, "-q"};
+    args.insert(args.end(), w.args.begin() + (ownInput ? 1 : 0), w.args.end());
     const CommandResult r = plumbrook(args);
     ASSERT_EQ(r.status, 0) << r.err;
     const Audio got = readAudio(path(w.out));
     EXPECT_EQ(got.format, w.format);
-    EXPECT_EQ(got.frames(), static_cast<int64_t>(0.5 * 44100));
+    if (!ownInput) {
+      EXPECT_EQ(got.frames(), static_cast<int64_t>(0.5 * 44100));
+    }
   }
 }
 
@@ -155,6 +165,21 @@ TEST_F(RenderFiles, runs_in_a_pipe_from_standard_input_to_standard_output) {
   ASSERT_EQ(reported.status, 0) << reported.err;
   EXPECT_EQ(readAudioBytes(reported.out).frames(), in.frames());
   EXPECT_NE(reported.err.find("LUFS"), std::string::npos);
+
+  // A named pipe (as a shell's <(command) gives) is read as standard input is: streamed, or
+  // spooled where the loudness search needs several passes.
+  for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"--target-lufs", "-16"}}) {
+    SCOPED_TRACE(extra.size());
+    std::filesystem::remove(path("in.fifo"));
+    ASSERT_EQ(mkfifo(path("in.fifo").c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(path("in.fifo"), std::ios::binary) << fileBytes(path("in.wav")); });
+    std::vector<std::string> args = {"render", "in.fifo", "-o", "fifo.wav", "-q"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const CommandResult fromPipe = plumbrook(args);
+    writer.join();
+    ASSERT_EQ(fromPipe.status, 0) << fromPipe.err;
+    EXPECT_EQ(readAudio(path("fifo.wav")).frames(), in.frames());
+  }
 }
 
 TEST_F(RenderFiles, devices_pipes_and_links_are_written_through_not_replaced) {
@@ -177,6 +202,8 @@ TEST_F(RenderFiles, devices_pipes_and_links_are_written_through_not_replaced) {
   ASSERT_EQ(plumbrook({"render", "in.wav", "-o", "link.wav", "-q", "--report-json", "link.wav.json"}).status, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(path("link.wav")));
   EXPECT_EQ(readAudio(path("target.wav")).frames(), in.frames());
+  EXPECT_NE(fileBytes(path("link.wav.json")).find("\"output_link_target\": \"" + std::filesystem::canonical(path("target.wav")).string() + "\""),
+            std::string::npos) << "the report says where the link led";
 
   // A device node of the null device (made here, so a fault cannot harm the system's own).
   if (mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {

@@ -91,5 +91,60 @@ TEST_F(Tags, every_tag_and_the_cover_reach_each_format) {
   EXPECT_EQ(fromSox["MASTERED_BY"].toString(), "Another");
 }
 
+// Odd tags and pictures from a client's file: the master is written, readable and tagged, and
+// each repair is named.
+TEST_F(Tags, invalid_text_and_oversized_pictures_never_spoil_a_master) {
+  // Placeholders swapped for invalid UTF-8 of the same length after libsndfile wrote the FLAC.
+  {
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = 48000;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path("odd.flac").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_set_string(file, SF_STR_TITLE, "Fine Title");
+    sf_set_string(file, SF_STR_ARTIST, "#ARTIST#");
+    sf_set_string(file, SF_STR_ALBUM, "#ALB#");
+    const Audio in = program(2, 48000, 0.5);
+    sf_writef_double(file, in.samples.data(), in.frames());
+    sf_close(file);
+    std::string bytes = fileBytes(path("odd.flac"));
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"#ARTIST#", "\xff\xfe\xc3" "ab\xc0\xaf!"},
+                                   {"#ALB#", "x\xed\xa0\x80y"}}) {
+      const size_t at = bytes.find(from);
+      ASSERT_NE(at, std::string::npos);
+      bytes.replace(at, from.size(), to);
+    }
+    std::ofstream(path("odd.flac"), std::ios::binary) << bytes;
+  }
+  const CommandResult odd = plumbrook({"render", "odd.flac", "-o", "odd-master.flac", "-q"});
+  ASSERT_EQ(odd.status, 0) << odd.err;
+  EXPECT_NE(odd.err.find("artist tag of 'odd.flac' is not valid UTF-8"), std::string::npos) << odd.err;
+  EXPECT_NE(odd.err.find("album tag"), std::string::npos) << odd.err;
+  EXPECT_EQ(run({"/usr/bin/flac", {"-t", "odd-master.flac"}, {}, "", dir().string()}).status, 0);
+  const TagLib::PropertyMap repaired = propertiesOf("odd-master.flac");
+  EXPECT_EQ(repaired["TITLE"].toString(), "Fine Title");
+  EXPECT_EQ(repaired["ARTIST"].toString().to8Bit(true), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd" "ab\xef\xbf\xbd\xef\xbf\xbd!");
+  EXPECT_EQ(repaired["ALBUM"].toString().to8Bit(true), "x\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbdy");
+
+  // A FLAC picture block's length has 24 bits: a 17 MiB cover cannot go into a FLAC master.
+  ASSERT_TRUE(writeAudio(path("cover.wav"), program(2, 48000, 0.5), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+  {
+    TagLib::RIFF::WAV::File wav(path("cover.wav").c_str());
+    auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+    frame->setMimeType("image/png");
+    frame->setDescription("Poster");
+    frame->setPicture(TagLib::ByteVector(17u << 20, 'p'));
+    wav.ID3v2Tag()->addFrame(frame);
+    wav.ID3v2Tag()->setTitle("Covered");
+    ASSERT_TRUE(wav.save());
+  }
+  const CommandResult big = plumbrook({"render", "cover.wav", "-o", "cover.flac", "-q"});
+  ASSERT_EQ(big.status, 0) << big.err;
+  EXPECT_NE(big.err.find("picture 1 (\"Poster\") of 17.0 MiB is left out"), std::string::npos) << big.err;
+  EXPECT_EQ(run({"/usr/bin/flac", {"-t", "cover.flac"}, {}, "", dir().string()}).status, 0);
+  EXPECT_EQ(propertiesOf("cover.flac")["TITLE"].toString(), "Covered");
+}
+
 }  // namespace
 }  // namespace plumbrook::test
