@@ -104,6 +104,17 @@ const char* stringName(int id) {
   }
 }
 
+// A stream's header may leave its length open (0 or all ones, as writers into a pipe do): its
+// frame count then says nothing about where the data ends.
+bool declaresLength(SNDFILE* file) {
+  char log[8192] = {};
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+  const char* line = std::strstr(log, "\ndata : ");
+  long long declared = 0;
+  if (!line || std::sscanf(line, "\ndata : %lld", &declared) != 1) return true;
+  return declared != 0 && declared != 0xffffffffLL;
+}
+
 // A small, fast generator for dither noise; quality beyond independence of successive values
 // does not matter here.
 uint32_t nextRandom(uint32_t& state) {
@@ -256,7 +267,7 @@ std::vector<std::string> AudioReader::takeWarnings() { return std::exchange(impl
 void AudioReader::noteEnd() {
   // A stream's length shows only at its end: one that stops short of its header is named here.
   Impl& r = *impl_;
-  if (!r.streamed || r.truncationNoted || r.position >= r.info.frames) return;
+  if (!r.streamed || r.truncationNoted || r.position >= r.info.frames || !declaresLength(r.file)) return;
   r.truncationNoted = true;
   r.warnings.push_back(r.name + " is truncated: its data ends after " + std::to_string(r.position) + " of the " +
                        std::to_string(r.info.frames) + " frames its header declares");

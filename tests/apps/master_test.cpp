@@ -123,6 +123,12 @@ TEST_F(Master, short_truncated_and_endless_inputs_are_named_for_what_they_are) {
   const CommandResult cutStream = plumbrook({"render", "-", "-o", "out.wav", "-q"}, whole.substr(0, whole.size() / 2));
   EXPECT_EQ(cutStream.status, 0) << cutStream.err;
   EXPECT_NE(cutStream.err.find("standard input is truncated"), std::string::npos) << cutStream.err;
+  // A stream whose header leaves the length open (all ones, as writers into a pipe put it) is whole.
+  std::string open = whole;
+  open.replace(whole.find("data") + 4, 4, "\xff\xff\xff\xff");
+  const CommandResult openStream = plumbrook({"render", "-", "-o", "out.wav", "-q"}, open);
+  EXPECT_EQ(openStream.status, 0) << openStream.err;
+  EXPECT_EQ(openStream.err, "");
   const CommandResult intact = plumbrook({"render", "whole.wav", "-o", "out.wav", "-q"});
   EXPECT_EQ(intact.err, "");
 
