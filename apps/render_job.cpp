@@ -162,11 +162,12 @@ bool RenderJob::checkOutputs() {
       return fail(where + "cannot write in " + inQuotes(folder.string()) + ": " + std::strerror(errno));
     if (fs::is_directory(json, ec)) return fail(where + "it is a directory");
   }
-  if (output_ != "-" && !fs::is_directory(output_, ec)) {
-    // Refused before rendering, so that a long render is not wasted on an output it may not replace.
-    const auto target = quillfen::files::resolveReplaceTarget(output_, options_.force);
+  // Refused before rendering, so that a long render is not wasted on a file it may not replace.
+  for (const std::optional<std::string>& file : {options_.output, options_.reportJson}) {
+    if (!file || *file == "-" || fs::is_directory(*file, ec)) continue;
+    const auto target = quillfen::files::resolveReplaceTarget(*file, options_.force);
     if (!target)
-      return fail("cannot replace " + inQuotes(output_) + ": " + target.reason +
+      return fail("cannot replace " + inQuotes(*file) + ": " + target.reason +
                   (target.problem == quillfen::files::ReplaceProblem::writeProtected ? " (--force replaces it)" : ""));
   }
   outputFormat_ = chooseOutputFormat(inputFormat_, output_, options_.format, channels_, rate_, error_);
