@@ -164,6 +164,7 @@ void Plumbrook::OnReset() {
     limiterFade_.step = bypassFade_.step = fadeStep;
     limiterFade_.settle(GetParam(kLimiterActive)->Bool());
     bypassFade_.settle(!GetParam(kBypass)->Bool() && !GetBypassed());
+    bypassHold_ = 0;
 
     gainRamp_.length = std::max(1, static_cast<int>(std::lround(0.02 * rate)));
     std::fill(&dryRing_[0][0], &dryRing_[0][0] + 2 * kDryRing, 0.0);

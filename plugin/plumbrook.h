@@ -198,6 +198,7 @@ class Plumbrook : public plugkit::HostAdapter {
     int channels = 0;     // processed channels, 0..2
     bool editorOpen = false;
     bool chainRuns = false;
+    bool chainResumed = false;        // the chain runs again after a bypass
     bool limiterRuns = false;
     bool limiterFadeSettled = false;  // fully limited, the limiter fade pass is skipped
     bool bypassFadeSettled = false;   // fully processed, the bypass fade pass is skipped
@@ -216,9 +217,9 @@ class Plumbrook : public plugkit::HostAdapter {
   bool copyInputToOutputs(double** inputs, double** outputs, int nFrames) noexcept;
   void resetIfStale() noexcept;
   void followChannelCount(int channels) noexcept;
-  bool updateBypassAndGain() noexcept;
+  void updateBypassAndGain(BlockPlan& plan) noexcept;
   void setStageParameters() noexcept;
-  bool updateLimiter(bool chainRuns, bool editorOpen) noexcept;
+  bool updateLimiter(const BlockPlan& plan) noexcept;
   void processSubBlock(const BlockPlan& plan, double* const* channel, int n, BlockMeters& meters) noexcept;
   double takeSample(const BlockPlan& plan, double* x, int i, double* ring, int write) noexcept;
   template <int kChannels, bool kKeepDry, bool kDryToOutput>
@@ -240,6 +241,7 @@ class Plumbrook : public plugkit::HostAdapter {
   quillfen::dsp::Limiter limiter_;
   plumbrook::LinearFade limiterFade_;
   plumbrook::LinearFade bypassFade_;
+  int bypassHold_ = 0;  // samples the fade back from bypass still waits
   double dry_[2][kSubBlock] = {};
   double dryRing_[2][kDryRing] = {};
   int dryWrite_ = 0;

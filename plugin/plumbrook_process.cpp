@@ -51,12 +51,15 @@ void Plumbrook::ProcessBlock(double** inputs, double** outputs, int nFrames) {
 
   resetIfStale();
   followChannelCount(plan.channels);
-  plan.chainRuns = updateBypassAndGain();
+  updateBypassAndGain(plan);
   if (plan.chainRuns) setStageParameters();
-  plan.limiterRuns = updateLimiter(plan.chainRuns, plan.editorOpen);
+  plan.limiterRuns = updateLimiter(plan);
   plan.dryDelay = limiter_.settings.lookahead || limiter_.settings.truePeak
                       ? std::min(limiter_.latency(), kDryRing - 1)
                       : 0;
+  // Back from bypass the processed path is empty until its delay has refilled: the fade back
+  // waits for that, so that it mixes in audio and not the silence of the cleared line.
+  if (plan.chainResumed) bypassHold_ = plan.dryDelay;
   // A fade that has arrived at the processed side changes nothing: its pass is skipped.
   plan.limiterFadeSettled = limiterFade_.on && limiterFade_.value >= 1.0;
   plan.bypassFadeSettled = bypassFade_.on && bypassFade_.value >= 1.0;
@@ -125,7 +128,7 @@ void Plumbrook::followChannelCount(int channels) noexcept {
   }
 }
 
-bool Plumbrook::updateBypassAndGain() noexcept {
+void Plumbrook::updateBypassAndGain(BlockPlan& plan) noexcept {
   const double gainDb = GetParam(kGain)->Value();
   // The conversion costs a pow; the control rarely moves between blocks.
   if (!(gainDb == gainSeenDb_)) {
@@ -134,21 +137,15 @@ bool Plumbrook::updateBypassAndGain() noexcept {
   }
   // The host's bypass and the Bypass parameter share one latency-aligned crossfade.
   bypassFade_.on = GetParam(kBypass)->Value() < 0.5 && !GetBypassed();
-  const bool chainRuns = bypassFade_.on || bypassFade_.value > 0.0;
-  if (chainRuns) {
-    if (!bypassFade_.running) {
-      resetDsp();
-      // The look-ahead line still holds audio from before the bypass; the fade back must not
-      // replay it.
-      limiter_.clearDelay();
-      gainRamp_.snap(gainSeen_);
-    }
-    bypassFade_.running = true;
-  } else {
-    bypassFade_.running = false;
+  plan.chainRuns = bypassFade_.on || bypassFade_.value > 0.0;
+  plan.chainResumed = plan.chainRuns && !bypassFade_.running;
+  if (plan.chainResumed) {
+    eq_.reset();
+    glue_.reset();
+    gainRamp_.snap(gainSeen_);
   }
+  bypassFade_.running = plan.chainRuns;
   gainRamp_.setTarget(gainSeen_);
-  return chainRuns;
 }
 
 void Plumbrook::setStageParameters() noexcept {
@@ -168,11 +165,11 @@ void Plumbrook::setStageParameters() noexcept {
   glue_.widthActive = GetParam(kWidthActive)->Value() >= 0.5;
 }
 
-bool Plumbrook::updateLimiter(bool chainRuns, bool editorOpen) noexcept {
+bool Plumbrook::updateLimiter(const BlockPlan& plan) noexcept {
   limiterFade_.on = GetParam(kLimiterActive)->Value() >= 0.5;
   const bool limiterRuns = limiterFade_.on || limiterFade_.value > 0.0;
   if (limiterRuns) {
-    if (chainRuns && !limiterFade_.running) limiter_.restart();
+    if (plan.chainRuns && !limiterFade_.running) limiter_.restart();
     limiterFade_.running = true;
   } else {
     limiterFade_.running = false;
@@ -180,12 +177,16 @@ bool Plumbrook::updateLimiter(bool chainRuns, bool editorOpen) noexcept {
 
   const int previousMode = limiter_.settings.mode;
   limiter_.settings = clampedLimiterSettings();
+  // Back from bypass the limiter starts afresh with the settings of now: its line still holds
+  // audio from before the bypass, which must not be replayed, and a switch made while bypassed
+  // takes effect at once instead of fading the processed path out and in again.
+  if (plan.chainResumed) limiter_.reset();
   const bool delayed = limiter_.settings.lookahead || limiter_.settings.truePeak;
   const int wantedDelay = delayed ? limiter_.latency() : 0;
   if (wantedDelay != limiter_.appliedDelay() ||
       limiter_.settings.truePeak != limiter_.appliedTruePeak() || previousMode != 2)
     limiter_.requestReconfigure();
-  limiter_.setMetering(chainRuns && editorOpen);
+  limiter_.setMetering(plan.chainRuns && plan.editorOpen);
   return limiterRuns;
 }
 
@@ -299,7 +300,9 @@ void Plumbrook::runLimiter(const BlockPlan& plan, double* const* channel, int n)
 
 void Plumbrook::applyBypassFade(const BlockPlan& plan, double* const* channel, int n) noexcept {
   for (int i = 0; i < n; ++i) {
-    const double fade = bypassFade_.advance();
+    const bool holding = bypassHold_ > 0;
+    if (holding) --bypassHold_;
+    const double fade = holding ? bypassFade_.value : bypassFade_.advance();
     for (int c = 0; c < plan.channels; ++c) channel[c][i] = LinearFade::mix(channel[c][i], dry_[c][i], fade);
   }
 }

@@ -309,6 +309,44 @@ TEST(signal_chain, ending_bypass_replays_no_audio_from_before_it) {
   }
 }
 
+TEST(signal_chain, ending_bypass_returns_to_the_processed_path_without_a_step) {
+  // A steady -12 dBFS tone through a neutral chain: processed and dry carry the same signal, so
+  // no sample may step further than the tone does on its own, in either fade.
+  const int frames = 19200;
+  const Planar tone = stereoSine(100, 48000, frames, 0.25);
+  const auto part = [&](int from, int to) {
+    Planar p(2, to - from);
+    for (int c = 0; c < 2; ++c) std::copy(tone[c].begin() + from, tone[c].begin() + to, p[c].begin());
+    return p;
+  };
+  const auto largestStep = [](const std::vector<double>& x) {
+    double step = 0.0;
+    for (size_t i = 1; i < x.size(); ++i) step = std::max(step, std::fabs(x[i] - x[i - 1]));
+    return step;
+  };
+  // Limiter switches on before the bypass and while bypassed (-1: none).
+  const std::pair<int, int> switches[] = {
+      {-1, -1}, {kLimiterLookahead, -1}, {kLimiterTruePeak, -1}, {-1, kLimiterTruePeak}, {kLimiterLookahead, kLimiterTruePeak}};
+  for (const auto& [before, whileBypassed] : switches) {
+    for (const bool hostBypass : {false, true}) {
+      auto host = makeHost(48000);
+      neutral(*host);
+      if (before >= 0) host->setParameter(before, 1.0);
+      render(*host, part(0, 4800));
+      hostBypass ? host->setHostBypass(true) : host->setParameter(kBypass, 1.0);
+      render(*host, part(4800, 7200));
+      if (whileBypassed >= 0) host->setParameter(whileBypassed, 1.0);
+      render(*host, part(7200, 9720));
+      hostBypass ? host->setHostBypass(false) : host->setParameter(kBypass, 0.0);
+      const Planar out = render(*host, part(9720, frames));
+      for (int c = 0; c < 2; ++c)
+        EXPECT_LE(largestStep(out[c]), largestStep(tone[c]) * 1.001)
+            << "switched " << before << " then " << whileBypassed << (hostBypass ? ", host bypass" : ", Bypass")
+            << ", channel " << c;
+    }
+  }
+}
+
 TEST(signal_chain, preparing_settles_the_gain_exactly_at_every_gain_step) {
   auto host = makeHost(48000, 2, 64);
   Plumbrook& p = host->plugin();
