@@ -38,7 +38,7 @@ class Instance final : public InstanceBridge, public plugkit::Host {
   Instance(const Variant& variant, std::unique_ptr<Plumbrook> plugin, LV2_URID_Map* map)
       : variant_(variant), plugin_(std::move(plugin)),
         scratch_(static_cast<size_t>(4 * kMaxBlockFrames), 0.0) {
-    if (map) {
+    if (map && map->map) {
       stateKey_ = map->map(map->handle, kStateKeyUri.data());
       chunkType_ = map->map(map->handle, LV2_ATOM__Chunk);
     }
@@ -263,7 +263,7 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate, cons
   // missing feature (hosts such as lv2apply pass no features at all).
   LV2_URID_Map* map = nullptr;
   for (const LV2_Feature* const* f = features; f && *f; ++f)
-    if (std::strcmp((*f)->URI, LV2_URID__map) == 0) map = static_cast<LV2_URID_Map*>((*f)->data);
+    if ((*f)->URI && std::strcmp((*f)->URI, LV2_URID__map) == 0) map = static_cast<LV2_URID_Map*>((*f)->data);
 
   try {
     Services services;

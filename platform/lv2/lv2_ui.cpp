@@ -7,6 +7,7 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -45,6 +46,9 @@ class Ui final : public plugkit::Host {
       window_.reset();  // releases every GL object with its context
     });
     bridge_.detachEditor();
+    // A drag cut short by closing the UI would leave the host writing automation for good.
+    for (int paramIdx = 0; paramIdx < kNumParams; ++paramIdx)
+      if (grabbed_[static_cast<size_t>(paramIdx)]) touch(paramIdx, false);
   }
 
   Ui(const Ui&) = delete;
@@ -130,8 +134,9 @@ class Ui final : public plugkit::Host {
 
  private:
   void touch(int paramIdx, bool grabbed) {
-    if (touch_ && paramIdx >= 0 && paramIdx < kNumParams)
-      touch_->touch(touch_->handle, paramPort(channels_, paramIdx), grabbed);
+    if (paramIdx < 0 || paramIdx >= kNumParams) return;
+    grabbed_[static_cast<size_t>(paramIdx)] = grabbed;
+    if (touch_ && touch_->touch) touch_->touch(touch_->handle, paramPort(channels_, paramIdx), grabbed);
   }
 
   InstanceBridge& bridge_;
@@ -143,11 +148,14 @@ class Ui final : public plugkit::Host {
   std::unique_ptr<plugkit::platform::EditorWindow> window_;
   std::unique_ptr<editor::PlumbrookEditor> editor_;
   Clock::time_point nextTick_{};
+  std::array<bool, kNumParams> grabbed_{};  // gestures begun and not yet ended
 };
 
+// A feature's data, or null when the host does not give it. A feature given with null data
+// counts as absent: every feature this UI uses needs its data.
 const void* feature(const LV2_Feature* const* features, const char* uri) {
   for (const LV2_Feature* const* f = features; f && *f; ++f)
-    if (std::strcmp((*f)->URI, uri) == 0) return (*f)->data ? (*f)->data : reinterpret_cast<const void*>(1);
+    if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0 && (*f)->data) return (*f)->data;
   return nullptr;
 }
 
@@ -155,7 +163,7 @@ const void* feature(const LV2_Feature* const* features, const char* uri) {
 float hostScaleFactor(const LV2_Feature* const* features) {
   const auto* map = static_cast<const LV2_URID_Map*>(feature(features, LV2_URID__map));
   const auto* options = static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options));
-  if (!map || !options || reinterpret_cast<uintptr_t>(map) == 1 || reinterpret_cast<uintptr_t>(options) == 1) return 0.0f;
+  if (!map || !map->map || !options) return 0.0f;
   const LV2_URID scale = map->map(map->handle, LV2_UI__scaleFactor);
   const LV2_URID floatType = map->map(map->handle, LV2_ATOM__Float);
   for (const LV2_Options_Option* o = options; o->key != 0; ++o)
@@ -167,7 +175,8 @@ float hostScaleFactor(const LV2_Feature* const* features) {
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char* bundlePath,
                          LV2UI_Write_Function write, LV2UI_Controller controller, LV2UI_Widget* widget,
                          const LV2_Feature* const* features) {
-  // Both features are declared required, so a host without them never offers this UI.
+  // Both features are declared required, so a host without them never offers this UI; one that
+  // offers it anyway, or gives them without data, gets no UI rather than a crash.
   const void* parent = feature(features, LV2_UI__parent);
   const void* instance = feature(features, LV2_INSTANCE_ACCESS_URI);
   if (!parent || !instance || !write || !widget || !pluginUri || !bundlePath) return nullptr;

@@ -89,6 +89,12 @@ bool EditorWindow::Open() {
     error_ = "no X display";
     return false;
   }
+  errorGuard_ = std::make_unique<XErrorGuard>(puglGetNativeWorld(asWorld(world_)));
+  if (options_.parent && !WindowExists(puglGetNativeWorld(asWorld(world_)), options_.parent)) {
+    error_ = "the window to embed in does not exist";
+    Close();
+    return false;
+  }
   puglSetClassName(asWorld(world_), options_.title.empty() ? "editor" : options_.title.c_str());
   PuglView* view = puglNewView(asWorld(world_));
   view_ = view;
@@ -143,6 +149,7 @@ void EditorWindow::Close() {
     puglFreeWorld(asWorld(world_));
     world_ = nullptr;
   }
+  errorGuard_.reset();
 }
 
 void EditorWindow::SetVisible(bool visible) {

@@ -9,6 +9,7 @@
 #include "platform/window/editor_view.h"
 #include "platform/window/graphics_gl.h"
 #include "platform/window/partial_present.h"
+#include "platform/window/x_error_guard.h"
 
 namespace plugkit::platform {
 
@@ -73,6 +74,7 @@ class EditorWindow {
   Options options_;
   Layout layout_;
   void* world_ = nullptr;
+  std::unique_ptr<XErrorGuard> errorGuard_;
   void* view_ = nullptr;
   std::unique_ptr<GraphicsGL> graphics_;
   std::unique_ptr<EditorView> input_;

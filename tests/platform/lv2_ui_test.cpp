@@ -8,8 +8,9 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
-#include <chrono>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <mutex>
 #include <string>
@@ -78,10 +79,13 @@ int resizeFunction(LV2UI_Feature_Handle handle, int width, int height) {
   return 0;
 }
 
-// The plug-in's UI loaded the way a host loads it: found through lilv, from its own binary.
+// The plug-in's UI loaded the way a host loads it: found through lilv, from its own binary. A
+// careless host may give the features in `withoutData` with null data.
 class LoadedUi {
  public:
-  LoadedUi(Lv2Instance& instance, HostRecord& record, std::uintptr_t parent) : record_(record) {
+  LoadedUi(Lv2Instance& instance, HostRecord& record, std::uintptr_t parent,
+           const std::vector<std::string>& withoutData = {})
+      : record_(record) {
     LilvUIs* uis = lilv_plugin_get_uis(instance.lilvPlugin());
     LILV_FOREACH(uis, i, uis) {
       const LilvUI* ui = lilv_uis_get(uis, i);
@@ -101,7 +105,10 @@ class LoadedUi {
     const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, instance.handle()};
     const LV2_Feature touchFeature{LV2_UI__touch, &touch_};
     const LV2_Feature resizeFeature{LV2_UI__resize, &resize_};
-    const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &touchFeature, &resizeFeature, nullptr};
+    LV2_Feature given[] = {parentFeature, instanceFeature, touchFeature, resizeFeature};
+    for (LV2_Feature& f : given)
+      if (std::find(withoutData.begin(), withoutData.end(), f.URI) != withoutData.end()) f.data = nullptr;
+    const LV2_Feature* features[] = {&given[0], &given[1], &given[2], &given[3], nullptr};
     handle_ = descriptor_->instantiate(descriptor_, plumbrook::lv2::kStereoUri.data(), bundle_, writeFunction,
                                        &record_, &widget_, features);
     idle_ = static_cast<const LV2UI_Idle_Interface*>(descriptor_->extension_data(LV2_UI__idleInterface));
@@ -109,7 +116,7 @@ class LoadedUi {
     show_ = static_cast<const LV2UI_Show_Interface*>(descriptor_->extension_data(LV2_UI__showInterface));
   }
   ~LoadedUi() {
-    if (handle_) descriptor_->cleanup(handle_);
+    close();
     if (library_) dlclose(library_);
     lilv_free(bundle_);
   }
@@ -117,6 +124,13 @@ class LoadedUi {
   LoadedUi& operator=(const LoadedUi&) = delete;
 
   bool valid() const { return handle_ && widget_ && idle_ && hostResize_ && show_; }
+  /// Whether instantiate gave a UI at all.
+  bool instantiated() const { return handle_ != nullptr; }
+  /// The host closes the UI (its cleanup), as when the user closes the plug-in window.
+  void close() {
+    if (handle_) descriptor_->cleanup(handle_);
+    handle_ = nullptr;
+  }
   int idle() { return idle_->idle(handle_); }
   void portEvent(uint32_t port, float value) { descriptor_->port_event(handle_, port, sizeof value, 0, &value); }
   void hostResized(int width, int height) { hostResize_->ui_resize(handle_, width, height); }
@@ -163,9 +177,9 @@ class lv2_ui : public ::testing::Test {
 
   // The virtual X server now and then refuses a new connection under load; a UI that got no
   // window is opened again, as a host would on the next attempt.
-  std::unique_ptr<LoadedUi> openUi() {
+  std::unique_ptr<LoadedUi> openUi(const std::vector<std::string>& withoutData = {}) {
     for (int attempt = 0; attempt < 20; ++attempt) {
-      auto ui = std::make_unique<LoadedUi>(*instance_, record_, parent_->Native());
+      auto ui = std::make_unique<LoadedUi>(*instance_, record_, parent_->Native(), withoutData);
       if (ui->valid()) return ui;
       ui.reset();
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -187,6 +201,12 @@ class lv2_ui : public ::testing::Test {
 
   // A real mouse drag inside the parent window, from (x, y) by dy pixels, in steps.
   void drag(LoadedUi& ui, int x, int y, int dy) {
+    press(ui, x, y, dy);
+    plumbrook::test::run({"xdotool", {"mouseup", "1"}, {}, "", ""});
+    pump(ui, 80);
+  }
+  // The drag with the button still held.
+  void press(LoadedUi& ui, int x, int y, int dy) {
     const std::string window = std::to_string(parent_->Native());
     ASSERT_EQ(plumbrook::test::run({"xdotool", {"mousemove", "--window", window, std::to_string(x), std::to_string(y),
                                                  "mousedown", "1"}, {}, "", ""}).status, 0);
@@ -196,8 +216,6 @@ class lv2_ui : public ::testing::Test {
                                         std::to_string(y + dy * step / 4)}, {}, "", ""});
       pump(ui, 40);
     }
-    plumbrook::test::run({"xdotool", {"mouseup", "1"}, {}, "", ""});
-    pump(ui, 80);
   }
 
   static plumbrook::test::Xvfb* xvfb_;
@@ -247,6 +265,48 @@ TEST_F(lv2_ui, a_drag_is_one_touch_gesture_around_port_writes_the_plugin_takes_w
   pump(ui, 100);
   EXPECT_TRUE(record_.events.empty());
   EXPECT_DOUBLE_EQ(plugin().GetParam(plumbrook::kGain)->Value(), -6.0);
+}
+
+TEST_F(lv2_ui, closing_the_ui_during_a_drag_ends_its_gesture) {
+  auto ui = openUi();
+  ASSERT_TRUE(ui);
+  pump(*ui, 200);
+  press(*ui, 116, 244, -40);  // GAIN, button still down
+  const uint32_t gain = port("gain");
+  ASSERT_EQ(count(record_, HostRecord::Event::kGrab, gain), 1);
+  ASSERT_EQ(count(record_, HostRecord::Event::kRelease, gain), 0);
+  ui.reset();
+  plumbrook::test::run({"xdotool", {"mouseup", "1"}, {}, "", ""});
+  EXPECT_EQ(count(record_, HostRecord::Event::kRelease, gain), 1);
+  EXPECT_EQ(record_.events.back().kind, HostRecord::Event::kRelease);
+}
+
+// A host that gives a feature with null data has not given it: the UI refuses to open without
+// its parent window or the instance, and works without touch.
+TEST_F(lv2_ui, features_without_data_count_as_absent) {
+  for (const char* required : {LV2_UI__parent, LV2_INSTANCE_ACCESS_URI}) {
+    LoadedUi ui(*instance_, record_, parent_->Native(), {required});
+    EXPECT_FALSE(ui.instantiated()) << required;
+  }
+  auto ui = openUi({LV2_UI__touch, LV2_UI__resize});
+  ASSERT_TRUE(ui);
+  pump(*ui, 200);
+  drag(*ui, 116, 244, -40);  // GAIN
+  EXPECT_EQ(count(record_, HostRecord::Event::kGrab, port("gain")), 0);
+  EXPECT_GE(count(record_, HostRecord::Event::kWrite, port("gain")), 1);
+}
+
+// An X error caused on the editor's own connection (here by a parent window that does not exist)
+// is reported and survived; Xlib's default handler would end the host's process.
+TEST_F(lv2_ui, an_x_error_on_the_editors_connection_does_not_end_the_host) {
+  const std::uintptr_t missing = (parent_->Native() & ~std::uintptr_t{0x1fffff}) | 0x1ffff0;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(LoadedUi(*instance_, record_, missing).instantiated());
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("X error"), std::string::npos) << said;
+  // The host's own connection keeps working, and a UI in a real parent still opens.
+  parent_->Pump();
+  EXPECT_TRUE(openUi());
 }
 
 TEST_F(lv2_ui, limiter_link_moves_both_ports_each_in_its_own_gesture) {

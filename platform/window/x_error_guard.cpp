@@ -1,0 +1,63 @@
+#include "platform/window/x_error_guard.h"
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace plugkit::platform {
+namespace {
+
+using Handler = int (*)(Display*, XErrorEvent*);
+
+std::mutex guardedMutex;
+std::vector<Display*> guarded;   // connections of open editors
+Handler previous = nullptr;      // the handler in place before the first guard
+
+int onXError(Display* display, XErrorEvent* error) {
+  bool ours = false;
+  Handler next = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(guardedMutex);
+    ours = std::find(guarded.begin(), guarded.end(), display) != guarded.end();
+    next = previous;
+  }
+  if (!ours) return next ? next(display, error) : 0;
+  char text[256] = {};
+  XGetErrorText(display, error->error_code, text, sizeof text);
+  std::fprintf(stderr, "editor window: X error ignored: %s (request %d.%d, resource 0x%lx)\n", text,
+               error->request_code, error->minor_code, error->resourceid);
+  return 0;
+}
+
+}  // namespace
+
+XErrorGuard::XErrorGuard(void* display) : display_(display) {
+  if (!display_) return;
+  const std::lock_guard<std::mutex> lock(guardedMutex);
+  if (guarded.empty()) {
+    const Handler current = XSetErrorHandler(onXError);
+    if (current != onXError) previous = current;
+  }
+  guarded.push_back(static_cast<Display*>(display_));
+}
+
+XErrorGuard::~XErrorGuard() {
+  if (!display_) return;
+  const std::lock_guard<std::mutex> lock(guardedMutex);
+  guarded.erase(std::find(guarded.begin(), guarded.end(), static_cast<Display*>(display_)));
+  if (!guarded.empty()) return;
+  // Hand the process back its handler, unless someone installed theirs over ours since (the
+  // binary stays loaded, so a handler that chains to ours keeps working).
+  const Handler current = XSetErrorHandler(previous);
+  if (current != onXError) XSetErrorHandler(current);
+}
+
+bool WindowExists(void* display, std::uintptr_t window) {
+  XWindowAttributes attributes;
+  return display && window && XGetWindowAttributes(static_cast<Display*>(display), window, &attributes) != 0;
+}
+
+}  // namespace plugkit::platform
