@@ -16,3 +16,10 @@ if(TARGET plumbrook_lv2_bundle)
     target_link_libraries(platform_lv2_jalv_test PRIVATE plumbrook_test_pictures)
   endif()
 endif()
+# Each jalv test runs its own X server, JACK server and jalv with the editor on a software
+# rasteriser: two side by side starve each other on a small machine, so they take turns.
+if(TARGET platform_lv2_jalv_test)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/platform_lv2_jalv_test_lock.cmake)
+  file(WRITE ${script} "if(platform_lv2_jalv_test_TESTS)\n  set_tests_properties(\${platform_lv2_jalv_test_TESTS} PROPERTIES RESOURCE_LOCK real_host)\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+endif()

@@ -33,24 +33,34 @@ namespace {
 
 CommandResult xdotool(std::vector<std::string> args) { return run({"xdotool", std::move(args), {}, "", ""}); }
 
-// The first window whose name matches `pattern`, waiting up to `seconds`; empty when none came.
+// The first mapped window whose name matches `pattern`, or empty.
+std::string findWindow(const std::string& pattern) {
+  const CommandResult found = xdotool({"search", "--onlyvisible", "--name", pattern});
+  return found.status == 0 && !found.out.empty() ? found.out.substr(0, found.out.find('\n')) : std::string();
+}
+
+// The first such window, waiting up to `seconds`; empty when none came.
 std::string waitForWindow(const std::string& pattern, double seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (std::chrono::steady_clock::now() < end) {
-    const CommandResult found = xdotool({"search", "--name", pattern});
-    if (found.status == 0 && !found.out.empty()) return found.out.substr(0, found.out.find('\n'));
+    std::string window = findWindow(pattern);
+    if (!window.empty()) return window;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return {};
 }
 
-// The value jalv saved for a control port in a state.ttl.
-double savedValue(const fs::path& stateTtl, const std::string& symbol) {
-  std::ifstream in(stateTtl);
+std::string contentsOf(const fs::path& file) {
+  std::ifstream in(file);
   std::stringstream text;
   text << in.rdbuf();
+  return text.str();
+}
+
+// The value jalv saved for a control port in a state.ttl.
+double savedValue(const fs::path& stateTtl, const std::string& symbol) {
   std::smatch match;
-  const std::string content = text.str();
+  const std::string content = contentsOf(stateTtl);
   const std::regex pattern("lv2:symbol \"" + symbol + "\" ;\\s*pset:value ([-+0-9.eE]+)");
   if (!std::regex_search(content, match, pattern)) return std::nan("");
   return std::stod(match[1]);
@@ -66,7 +76,7 @@ class jalv : public ::testing::Test {
     jackd_ = plumbrook::test::start({"jackd",
                                      {"-n", jackName_, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"},
                                      {{"JACK_NO_AUDIO_RESERVATION", "1"}}, "", ""});
-    const CommandResult ready = run({"jack_wait", {"-s", jackName_, "-w", "-t", "10"}, {}, "", ""});
+    const CommandResult ready = run({"jack_wait", {"-s", jackName_, "-w", "-t", "60"}, {}, "", ""});
     if (ready.status != 0) jackName_.clear();
   }
   static void TearDownTestSuite() {
@@ -87,9 +97,12 @@ class jalv : public ::testing::Test {
     }
   }
 
-  // Starts jalv.gtk3 on the stereo plug-in with `controls` ("symbol=value") and waits for the
-  // editor; false when it did not appear.
-  bool startJalv(const std::vector<std::string>& controls) {
+  // Starts jalv.gtk3 on the stereo plug-in with `controls` ("symbol=value") and waits until it is
+  // ready: its JACK client has its ports, its window and the editor's are mapped, and the editor
+  // has drawn (its window is no longer all black). On a loaded
+  // machine that can take long; the ceiling only ends a start that will never come, and the
+  // failure shows what jalv printed.
+  ::testing::AssertionResult startJalv(const std::vector<std::string>& controls) {
     std::vector<std::string> args{"--jack-name", "plumbrook", "-x"};
     for (const std::string& c : controls) args.insert(args.end(), {"-c", c});
     args.emplace_back(plumbrook::lv2::kStereoUri);
@@ -98,11 +111,35 @@ class jalv : public ::testing::Test {
                                      {"JACK_DEFAULT_SERVER", jackName_},
                                      {"JACK_NO_START_SERVER", "1"},
                                      {"HOME", dir_.string()}},
-                                    "", dir_.string()});
-    editor_ = waitForWindow("^Plumbrook$", 20.0);
-    host_ = waitForWindow("^Plumbrook Stereo$", 5.0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the first frames
-    return !editor_.empty() && !host_.empty();
+                                    "", dir_.string()},
+                                   (dir_ / "jalv.log").string());
+    const auto start = std::chrono::steady_clock::now();
+    bool clientUp = false;
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
+      if (!plumbrook::test::stillRunning(jalv_)) {
+        jalv_ = -1;
+        return ::testing::AssertionFailure() << "jalv ended while starting; it printed:\n" << contentsOf(dir_ / "jalv.log");
+      }
+      if (!clientUp)
+        clientUp = run({"jack_lsp", {"-s", jackName_}, {}, "", ""}).out.find("plumbrook:") != std::string::npos;
+      if (clientUp && editor_.empty()) editor_ = findWindow("^Plumbrook$");
+      if (clientUp && host_.empty()) host_ = findWindow("^Plumbrook Stereo$");
+      if (!editor_.empty() && !host_.empty() && editorHasDrawn()) return ::testing::AssertionSuccess();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return ::testing::AssertionFailure() << "jalv not ready after 120 s (JACK client " << (clientUp ? "up" : "missing")
+                                         << ", editor window " << (editor_.empty() ? "missing" : editor_)
+                                         << ", jalv window " << (host_.empty() ? "missing" : host_)
+                                         << ", editor " << (editorHasDrawn() ? "drawn" : "not drawn")
+                                         << "); it printed:\n" << contentsOf(dir_ / "jalv.log");
+  }
+
+  bool editorHasDrawn() {
+    if (editor_.empty()) return false;
+    const std::string file = (dir_ / "drawn.png").string();
+    if (run({"import", {"-window", editor_, file}, {}, "", ""}).status != 0) return false;
+    const CommandResult brightest = run({"convert", {file, "-format", "%[max]", "info:"}, {}, "", ""});
+    return brightest.status == 0 && std::atof(brightest.out.c_str()) > 0.0;
   }
 
   // A picture of the editor's window as the X server shows it.

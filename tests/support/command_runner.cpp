@@ -100,18 +100,24 @@ CommandResult run(const Command& command) {
   return result;
 }
 
-pid_t start(const Command& command) {
+pid_t start(const Command& command, const std::string& outputFile) {
   std::vector<std::string> storage;
   std::vector<char*> args = argv(command, storage);
   const pid_t pid = fork();
   if (pid == 0) {
     const int null = open("/dev/null", O_RDWR);
+    const int output = outputFile.empty() ? null : open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
+    dup2(output < 0 ? null : output, 1);
+    dup2(output < 0 ? null : output, 2);
     exec(command, args);
   }
   return pid;
+}
+
+bool stillRunning(pid_t pid) {
+  int raw = 0;
+  return waitpid(pid, &raw, WNOHANG) == 0;
 }
 
 int finish(pid_t pid) {

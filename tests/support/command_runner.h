@@ -27,8 +27,12 @@ struct Command {
 /// Runs to the end and captures everything. Allocates.
 CommandResult run(const Command& command);
 
-/// Starts the command with standard input, output and error on /dev/null; returns its pid.
-pid_t start(const Command& command);
+/// Starts the command with standard input on /dev/null and its output and error in `outputFile`
+/// (on /dev/null when empty); returns its pid.
+pid_t start(const Command& command, const std::string& outputFile = {});
+
+/// Whether a started command is still running (false once it has ended; it is then reaped).
+bool stillRunning(pid_t pid);
 
 /// Waits for a started command; returns its status as in CommandResult.
 int finish(pid_t pid);
