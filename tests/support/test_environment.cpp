@@ -17,6 +17,9 @@ struct TestEnvironment {
     // The software rasteriser's own worker threads are not instrumented and would be reported
     // as racing with themselves: under ThreadSanitizer it draws on the calling thread.
     setenv("LP_NUM_THREADS", "0", 1);
+    // Likewise the threads that write compiled shaders to Mesa's disk cache, which start with
+    // the first GL context and the first shader: without the cache there are none.
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
 #endif
   }
 };
