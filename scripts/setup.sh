@@ -46,9 +46,12 @@ test_packages=(
   sordi
   x42-plugins
   lsp-plugins-lv2
+  calf-plugins
   # a real host for the editor UI, with a JACK server on its dummy back end
   jalv
   jackd2
+  # lets jalv.qt5 embed X11 editors (the peers' editor cost in bench/lv2/ui_idle_cost.sh)
+  libqt5x11extras5
   x11-utils
   # window tests: a virtual X server, real input events, screenshots
   xvfb

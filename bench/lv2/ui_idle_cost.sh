@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# CPU of jalv.gtk3 running the stereo plug-in on a JACK server's dummy back end under a private
-# Xvfb, for SECONDS: with the plug-in's own editor open, then with jalv's generic controls, both
-# on silence (the meters rest) and with a click track playing (the meters move).
+# CPU of jalv running an LV2 plug-in on a JACK server's dummy back end under a private Xvfb, for
+# SECONDS each: the stereo plug-in with its own editor open and with jalv's generic controls, both
+# on silence (the meters rest) and with a click track playing (the meters move); then, with clicks
+# playing, the editors of installed peers on the same software rasteriser: x42 dpl and the LSP
+# limiter in jalv.gtk3, and Calf's limiter in jalv.qt5 (jalv.gtk3 cannot show it).
 # Usage: bench/lv2/ui_idle_cost.sh [BUILD_DIR] [SECONDS]   (defaults: build 10)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -32,20 +34,25 @@ mkdir -p "$work/home"
 # CPU seconds (user + system) a process has used so far.
 cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$1/stat"; }
 
+# measure LABEL silence|music HOST URI [HOST ARGS...]
 measure() {
-  local label=$1 signal=$2
-  shift 2
-  HOME="$work/home" jalv.gtk3 --jack-name plumbrook -x "$@" https://quillfen.example/lv2/plumbrook#stereo \
-    >/dev/null 2>&1 &
+  local label=$1 signal=$2 host=$3 uri=$4
+  shift 4
+  if ! command -v "$host" >/dev/null || ! lv2info "$uri" >/dev/null 2>&1; then
+    printf '%-34s not installed\n' "$label"
+    return
+  fi
+  HOME="$work/home" "$host" --jack-name plumbrook -x "$@" "$uri" >/dev/null 2>&1 &
   local jalv=$!
-  sleep 3
+  sleep 5
   local metro=
   if [[ $signal == music ]]; then
     jack_metro -n metro -b 240 >/dev/null 2>&1 &
     metro=$!
     sleep 1
-    jack_connect metro:240_bpm plumbrook:in_l 2>/dev/null || true
-    jack_connect metro:240_bpm plumbrook:in_r 2>/dev/null || true
+    # Every audio input of the plug-in, whatever the plug-in calls it.
+    jack_lsp -p | awk '/^plumbrook:/ { port = $0 } /properties: input/ && port { print port } { if (!/^plumbrook:/) port = "" }' |
+      while read -r port; do jack_connect metro:240_bpm "$port" 2>/dev/null || true; done
   fi
   local before after
   before=$(cpu_seconds "$jalv")
@@ -57,7 +64,11 @@ measure() {
   wait "$jalv" 2>/dev/null || true
 }
 
-measure "editor open, silence" silence
-measure "editor open, clicks playing" music
-measure "generic controls, silence" silence -g
-measure "generic controls, clicks playing" music -g
+plumbrook=https://quillfen.example/lv2/plumbrook#stereo
+measure "editor open, silence" silence jalv.gtk3 "$plumbrook"
+measure "editor open, clicks playing" music jalv.gtk3 "$plumbrook"
+measure "generic controls, silence" silence jalv.gtk3 "$plumbrook" -g
+measure "generic controls, clicks playing" music jalv.gtk3 "$plumbrook" -g
+measure "x42 dpl editor, clicks playing" music jalv.gtk3 http://gareus.org/oss/lv2/dpl#stereo
+measure "LSP limiter editor, clicks playing" music jalv.gtk3 http://lsp-plug.in/plugins/lv2/limiter_stereo
+measure "Calf limiter editor (jalv.qt5), clicks" music jalv.qt5 http://calf.sourceforge.net/plugins/Limiter
