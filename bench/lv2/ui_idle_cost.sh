@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 seconds=${2:-10}
-export LV2_PATH="$(cd "$build" && pwd)/lv2"
+# The built bundle first, then the installed peers.
+export LV2_PATH="$(cd "$build" && pwd)/lv2:${LV2_PATH:-$HOME/.lv2:/usr/local/lib/lv2:/usr/lib/lv2}"
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -39,7 +40,7 @@ measure() {
   local label=$1 signal=$2 host=$3 uri=$4
   shift 4
   if ! command -v "$host" >/dev/null || ! lv2info "$uri" >/dev/null 2>&1; then
-    printf '%-34s not installed\n' "$label"
+    printf '%-40s not installed\n' "$label"
     return
   fi
   HOME="$work/home" "$host" --jack-name plumbrook -x "$@" "$uri" >/dev/null 2>&1 &
@@ -58,7 +59,7 @@ measure() {
   before=$(cpu_seconds "$jalv")
   sleep "$seconds"
   after=$(cpu_seconds "$jalv")
-  awk -v a="$after" -v b="$before" -v s="$seconds" -v l="$label" 'BEGIN { printf "%-34s %6.1f ms CPU per second\n", l, (a - b) * 1000 / s }'
+  awk -v a="$after" -v b="$before" -v s="$seconds" -v l="$label" 'BEGIN { printf "%-40s %6.1f ms CPU per second\n", l, (a - b) * 1000 / s }'
   [[ -n $metro ]] && kill "$metro"
   kill "$jalv"
   wait "$jalv" 2>/dev/null || true
@@ -71,4 +72,4 @@ measure "generic controls, silence" silence jalv.gtk3 "$plumbrook" -g
 measure "generic controls, clicks playing" music jalv.gtk3 "$plumbrook" -g
 measure "x42 dpl editor, clicks playing" music jalv.gtk3 http://gareus.org/oss/lv2/dpl#stereo
 measure "LSP limiter editor, clicks playing" music jalv.gtk3 http://lsp-plug.in/plugins/lv2/limiter_stereo
-measure "Calf limiter editor (jalv.qt5), clicks" music jalv.qt5 http://calf.sourceforge.net/plugins/Limiter
+measure "Calf limiter editor (jalv.qt5), clicks playing" music jalv.qt5 http://calf.sourceforge.net/plugins/Limiter
