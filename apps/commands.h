@@ -17,6 +17,9 @@ int runRender(const Args& args);
 /// Lists, shows, saves and deletes user presets. Returns the process exit status.
 int runPresets(const Args& args);
 
+/// Measures files as they are, checks them against a delivery profile, draws loudness pictures.
+int runAnalyze(const Args& args);
+
 /// Draws the editor without a display into a PNG. Returns the process exit status.
 int runSnapshot(const Args& args);
 

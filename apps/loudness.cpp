@@ -18,6 +18,7 @@ double toDb(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : k
 
 struct LoudnessMeter::State {
   ebur128_state* meter = nullptr;
+  double sampleRate = 0.0;
   ~State() {
     if (meter) ebur128_destroy(&meter);
   }
@@ -26,8 +27,9 @@ struct LoudnessMeter::State {
 LoudnessMeter::LoudnessMeter(int channels, double sampleRate, bool integratedOnly)
     : state_(std::make_unique<State>()), channels_(channels), integratedOnly_(integratedOnly) {
   const int mode = integratedOnly ? EBUR128_MODE_I
-                                  : (EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_SAMPLE_PEAK |
-                                     EBUR128_MODE_TRUE_PEAK);
+                                  : (EBUR128_MODE_I | EBUR128_MODE_S | EBUR128_MODE_LRA |
+                                     EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK);
+  state_->sampleRate = sampleRate;
   state_->meter = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), mode);
   // A mono file is one loudspeaker's signal: weight it like a single front channel.
   if (state_->meter && channels == 1) ebur128_set_channel(state_->meter, 0, EBUR128_CENTER);
@@ -35,8 +37,51 @@ LoudnessMeter::LoudnessMeter(int channels, double sampleRate, bool integratedOnl
 
 LoudnessMeter::~LoudnessMeter() = default;
 
+void LoudnessMeter::keepTimeline() {
+  if (integratedOnly_) return;
+  stepFrames_ = std::max<int64_t>(1, std::llround(kTimelineStep * state_->sampleRate));
+}
+
 void LoudnessMeter::add(const double* interleaved, int64_t frames) {
-  if (state_->meter && frames > 0) ebur128_add_frames_double(state_->meter, interleaved, static_cast<size_t>(frames));
+  ebur128_state* meter = state_->meter;
+  if (!meter || frames <= 0) return;
+  if (stepFrames_ == 0) {
+    ebur128_add_frames_double(meter, interleaved, static_cast<size_t>(frames));
+    return;
+  }
+  // Fed in pieces that end on step boundaries, so that each step's peak and loudness are its own.
+  while (frames > 0) {
+    const int64_t n = std::min(frames, stepFrames_ - intoStep_);
+    ebur128_add_frames_double(meter, interleaved, static_cast<size_t>(n));
+    double value = 0.0;
+    for (int c = 0; c < channels_; ++c)
+      if (ebur128_prev_true_peak(meter, static_cast<unsigned>(c), &value) == EBUR128_SUCCESS)
+        stepPeak_ = std::max(stepPeak_, value);
+    interleaved += n * channels_;
+    frames -= n;
+    intoStep_ += n;
+    if (intoStep_ == stepFrames_) {
+      steps_.push_back(currentStep());
+      intoStep_ = 0;
+      stepPeak_ = 0.0;
+    }
+  }
+}
+
+LoudnessStep LoudnessMeter::currentStep() const {
+  LoudnessStep step{static_cast<float>(kNothing), static_cast<float>(kNothing), static_cast<float>(toDb(stepPeak_))};
+  double value = 0.0;
+  if (ebur128_loudness_momentary(state_->meter, &value) == EBUR128_SUCCESS && std::isfinite(value))
+    step.momentaryLufs = static_cast<float>(value);
+  if (ebur128_loudness_shortterm(state_->meter, &value) == EBUR128_SUCCESS && std::isfinite(value))
+    step.shortTermLufs = static_cast<float>(value);
+  return step;
+}
+
+std::vector<LoudnessStep> LoudnessMeter::timeline() const {
+  std::vector<LoudnessStep> steps = steps_;
+  if (intoStep_ > 0 && state_->meter) steps.push_back(currentStep());
+  return steps;
 }
 
 Loudness LoudnessMeter::result() const {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace plumbrook::cli {
 
@@ -12,6 +13,14 @@ struct Loudness {
   double rangeLu;
   double samplePeakDb;  // dBFS
   double truePeakDb;    // dBTP
+};
+
+/// The meter's reading over 100 ms of audio: the momentary (400 ms) and short-term (3 s) loudness
+/// at its end, and the highest true peak inside it. -infinity where there is nothing to measure.
+struct LoudnessStep {
+  float momentaryLufs;
+  float shortTermLufs;
+  float truePeakDb;
 };
 
 class LoudnessMeter {
@@ -28,11 +37,26 @@ class LoudnessMeter {
   /// The figures of everything added so far.
   Loudness result() const;
 
+  /// Also keeps one LoudnessStep per 100 ms of audio added from now on (a 10-minute file keeps
+  /// 6,000). Call before the first add; not with `integratedOnly`.
+  void keepTimeline();
+  /// The steps so far; a last step shorter than 100 ms is included.
+  std::vector<LoudnessStep> timeline() const;
+  /// Seconds of audio between two steps.
+  static constexpr double kTimelineStep = 0.1;
+
  private:
+  LoudnessStep currentStep() const;
+
   struct State;
   std::unique_ptr<State> state_;
   int channels_;
   bool integratedOnly_;
+  // The timeline: frames per step, frames into the current step and its peak so far.
+  int64_t stepFrames_ = 0;
+  int64_t intoStep_ = 0;
+  double stepPeak_ = 0.0;
+  std::vector<LoudnessStep> steps_;
 };
 
 }  // namespace plumbrook::cli

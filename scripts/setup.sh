@@ -61,6 +61,8 @@ test_packages=(
   # independent taggers for the tag tests
   sox
   flac
+  # an independent loudness meter for the analyze tests
+  ffmpeg
   # the EQ voicing fit tool and its test
   python3-numpy
   python3-scipy

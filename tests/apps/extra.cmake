@@ -4,8 +4,9 @@ foreach(source ${app_tests})
   get_filename_component(stem ${source} NAME_WE)
   add_dependencies(apps_${stem} plumbrook)
 endforeach()
-# The snapshot test reads and writes PNG pictures.
+# The snapshot and analyze tests read and write PNG pictures.
 target_link_libraries(apps_snapshot_test PRIVATE plumbrook_test_pictures)
+target_link_libraries(apps_analyze_test PRIVATE plumbrook_test_pictures)
 # The tag test reads the masters back with TagLib.
 pkg_check_modules(TEST_TAGS REQUIRED IMPORTED_TARGET taglib)
 target_link_libraries(apps_tags_test PRIVATE PkgConfig::TEST_TAGS)
