@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 
 #include "editor/editor_design.h"
@@ -78,6 +80,20 @@ void panel(Graphics& g, const Rect& area, const std::string& heading, const Scal
   }
 }
 
+/// Colour keys in a panel's heading row, from the right.
+void legend(Graphics& g, const Rect& area, std::initializer_list<std::pair<const char*, Color>> keys) {
+  float right = area.R - 10.0f;
+  for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
+    Rect measured;
+    const TextStyle style = text(13.0f, kText);
+    const float width = g.MeasureText(style, it->first, measured);
+    g.DrawText(style, it->first, Rect(right - width, area.T - 26.0f, right, area.T - 4.0f));
+    right -= width + 8.0f;
+    g.FillRect(it->second, Rect(right - 12.0f, area.T - 20.0f, right, area.T - 10.0f));
+    right -= 12.0f + 18.0f;
+  }
+}
+
 void timeGrid(Graphics& g, const Rect& area, const TimeAxis& axis) {
   for (double t : roundTicks(0.0, axis.seconds, 12, true)) g.DrawLine(kGrid, axis.x(t), area.T, axis.x(t), area.B);
 }
@@ -112,12 +128,15 @@ void curve(Graphics& g, const std::vector<LoudnessStep>& steps, float LoudnessSt
   if (drawing) g.PathStroke(colour, thickness);
 }
 
-void level(Graphics& g, double value, const Scale& scale, Color colour, const std::string& label, bool labelAbove) {
+/// A dotted line across the panel at `value`, labelled above or below it at the panel's left or
+/// right end (so that lines close together keep their labels apart).
+void level(Graphics& g, double value, const Scale& scale, Color colour, const std::string& label, bool labelAbove,
+           Align side = Align::kFar) {
   if (!std::isfinite(value) || value < scale.low || value > scale.high) return;
   const float y = scale.y(value);
   g.DrawDottedLine(colour, scale.area.L, y, scale.area.R, y, nullptr, 1.5f, 6.0f);
   const float top = labelAbove ? y - 22.0f : y + 2.0f;
-  g.DrawText(text(13.0f, colour, Align::kFar), label, Rect(scale.area.L, top, scale.area.R - 8.0f, top + 20.0f));
+  g.DrawText(text(13.0f, colour, side), label, Rect(scale.area.L + 8.0f, top, scale.area.R - 8.0f, top + 20.0f));
 }
 
 double finiteMin(double a, float b) { return std::isfinite(b) ? std::min(a, static_cast<double>(b)) : a; }
@@ -157,17 +176,19 @@ void drawLoudness(Graphics& g, const LoudnessPicture& p) {
   if (high - low < 12.0) low = high - 12.0;
   const Scale loud{low, high, loudArea};
   panel(g, loudArea, "LOUDNESS  \u00b7  momentary (thin) and short-term", loud, "LUFS", 8);
+  if (!p.input.empty()) legend(g, loudArea, {{"input", kInput}, {"master", kAccent}});
   timeGrid(g, loudArea, axis);
   curve(g, p.input, &LoudnessStep::momentaryLufs, loud, axis, Color(60, 250, 250, 250), 1.0f);
   curve(g, p.input, &LoudnessStep::shortTermLufs, loud, axis, kInput, 2.0f);
   curve(g, p.master, &LoudnessStep::momentaryLufs, loud, axis, Color(110, kAccent.R, kAccent.G, kAccent.B), 1.0f);
   curve(g, p.master, &LoudnessStep::shortTermLufs, loud, axis, kAccent, 2.5f);
-  if (p.targetLufs) level(g, *p.targetLufs, loud, kText, number("target %.1f LUFS", *p.targetLufs), true);
+  if (p.targetLufs) level(g, *p.targetLufs, loud, kText, number("target %.1f LUFS", *p.targetLufs), false, Align::kNear);
   if (!p.input.empty())
-    level(g, p.integratedBefore, loud, kInput, number("input %.1f LUFS integrated", p.integratedBefore), false);
+    level(g, p.integratedBefore, loud, kInput, number("input %.1f LUFS integrated", p.integratedBefore),
+          p.integratedBefore > p.integratedAfter);
   level(g, p.integratedAfter, loud, kAccent,
         number(p.input.empty() ? "%.1f LUFS integrated" : "master %.1f LUFS integrated", p.integratedAfter),
-        !p.targetLufs);
+        !(p.integratedBefore > p.integratedAfter));
 
   // True peak per step against the ceiling; every over in the warning colour.
   const double ceiling = p.ceilingDb.value_or(0.0);
@@ -197,9 +218,11 @@ void drawLoudness(Graphics& g, const LoudnessPicture& p) {
   for (const ReductionStep& r : p.reduction)
     deepest = std::max({deepest, -r.limiterDb, -r.glueDb[0], -r.glueDb[1], -r.glueDb[2]});
   const Scale reduction{-std::ceil(deepest / 3.0) * 3.0, 0.0, reductionArea};
-  panel(g, reductionArea, p.reduction.empty() ? "GAIN REDUCTION  \u00b7  no chain ran"
-                                               : "GAIN REDUCTION  \u00b7  limiter, glue low, mid, high",
+  panel(g, reductionArea, p.reduction.empty() ? "GAIN REDUCTION  \u00b7  no chain ran" : "GAIN REDUCTION",
         reduction, "dB", 4);
+  if (!p.reduction.empty())
+    legend(g, reductionArea,
+           {{"limiter", kAccent}, {"glue low", kGlue[0]}, {"glue mid", kGlue[1]}, {"glue high", kGlue[2]}});
   timeGrid(g, reductionArea, axis);
   if (!p.reduction.empty()) {
     const size_t n = p.reduction.size();
@@ -228,7 +251,7 @@ void drawLoudness(Graphics& g, const LoudnessPicture& p) {
 void drawAlbum(Graphics& g, const AlbumPicture& p) {
   g.FillRect(kBackground, Rect(0, 0, kPictureWidth, kPictureHeight));
   g.DrawText(text(26.0f, kText, Align::kNear, true), p.title, Rect(40.0f, 16.0f, kPictureWidth - 40.0f, 48.0f));
-  std::string figures = number("album %.1f LUFS", p.albumBeforeLufs) + number(" \u2192 %.1f LUFS", p.albumAfterLufs);
+  std::string figures = number("album before %.1f LUFS", p.albumBeforeLufs) + number(", after %.1f LUFS", p.albumAfterLufs);
   if (p.targetLufs) figures += number("  \u00b7  target %.1f LUFS", *p.targetLufs);
   if (p.ceilingDb) figures += number("  \u00b7  ceiling %.1f dBTP", *p.ceilingDb);
   g.DrawText(text(16.0f, kText), figures, Rect(40.0f, 52.0f, kPictureWidth - 40.0f, 76.0f));

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "apps/analysis.h"
 #include "apps/audio_format.h"
 #include "apps/console_surface.h"
 #include "apps/demo_program.h"
@@ -104,7 +105,7 @@ void RenderJob::warnAboutInput() {
 
 int RenderJob::run() {
   const bool done = openInput() && checkOutputs() && resolveSettings() && findTargetGain() && writeMaster() &&
-                    guardTruePeak() && commitMaster() && finishReport();
+                    guardTruePeak() && commitMaster() && finishReport() && drawPicture();
   if (done) return 0;
   std::fprintf(stderr, "plumbrook render: %s\n", terminalSafe(error_).c_str());
   return status_;
@@ -162,8 +163,10 @@ bool RenderJob::checkOutputs() {
       return fail(where + "cannot write in " + inQuotes(folder.string()) + ": " + std::strerror(errno));
     if (fs::is_directory(json, ec)) return fail(where + "it is a directory");
   }
+  // A picture that cannot land is refused before any work, too.
+  if (options_.plot && !folderWritable(*options_.plot, error_)) return fail("--plot: " + error_, 2);
   // Refused before rendering, so that a long render is not wasted on a file it may not replace.
-  for (const std::optional<std::string>& file : {options_.output, options_.reportJson}) {
+  for (const std::optional<std::string>& file : {options_.output, options_.reportJson, options_.plot}) {
     if (!file || *file == "-" || fs::is_directory(*file, ec)) continue;
     const auto target = quillfen::files::resolveReplaceTarget(*file, options_.force);
     if (!target)
@@ -205,7 +208,7 @@ bool RenderJob::resolveSettings() {
          " s demo (gain +2 dB, EQ low +1.5 dB, EQ high +2 dB, true peak on) into " + inQuotes(output_));
 
   reportWanted_ = options_.report.value_or(!options_.quiet && isatty(STDOUT_FILENO) && output_ != "-");
-  measure_ = reportWanted_ || options_.reportJson.has_value();
+  measure_ = reportWanted_ || options_.reportJson.has_value() || options_.plot.has_value();
   const bool showProgress = !options_.quiet && isatty(STDERR_FILENO) &&
                             source_->frames() > static_cast<int64_t>(kProgressAfterSeconds * rate_);
   progress_ = std::make_unique<ProgressBar>(showProgress, source_->frames());
@@ -259,6 +262,22 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
   int64_t flushLeft = latency;  // silent frames that push the last input frames out
   bool sourceDone = false;
   int64_t written = 0;
+  MeterReadings& meters = plugin.meterReadings();
+  // The readings are taken (and cleared) once per timeline step when a picture wants them; the
+  // largest of each is kept for the report either way.
+  const auto stepFrames = static_cast<int64_t>(std::llround(LoudnessMeter::kTimelineStep * rate_));
+  int64_t intoStep = 0;
+  auto takeReadings = [&] {
+    ReductionStep step;
+    step.limiterDb = -std::max(0.0f, meters.limiterReduction.exchange(0.0f));
+    outcome.limiterReductionDb = std::max(outcome.limiterReductionDb, -static_cast<double>(step.limiterDb));
+    for (int b = 0; b < 3; ++b) {
+      step.glueDb[b] = -std::max(0.0f, meters.glueReduction[b].exchange(0.0f));
+      outcome.glueReductionDb[b] = std::max(outcome.glueReductionDb[b], -static_cast<double>(step.glueDb[b]));
+    }
+    pass.reduction->push_back(step);
+  };
+  if (pass.reduction) pass.reduction->clear();
   while (true) {
     int64_t n = 0;
     if (!sourceDone) {
@@ -279,6 +298,10 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
     for (size_t c = 0; c < chans; ++c)
       for (int64_t i = 0; i < n; ++i) inPointers[c][i] = interleavedIn[static_cast<size_t>(i) * chans + c];
     host->processBlock(inPointers.data(), outPointers.data(), static_cast<int>(n));
+    if (pass.reduction && !sourceDone && (intoStep += n) >= stepFrames) {
+      intoStep -= stepFrames;
+      takeReadings();
+    }
 
     const int64_t skip = std::min(toSkip, n);
     toSkip -= skip;
@@ -295,12 +318,13 @@ bool RenderJob::render(const RenderPass& pass, RenderOutcome& outcome) {
     progress_->update(written);
   }
   progress_->finish();
-  // The readings only ever rise during the render: what is left is the largest of the whole pass.
-  MeterReadings& meters = plugin.meterReadings();
+  // The readings only ever rise between takes: what is left is the largest since the last.
   outcome.frames = written;
-  outcome.limiterReductionDb = std::max(0.0, static_cast<double>(meters.limiterReduction.exchange(0.0f)));
+  outcome.limiterReductionDb =
+      std::max(outcome.limiterReductionDb, static_cast<double>(meters.limiterReduction.exchange(0.0f)));
   for (int b = 0; b < 3; ++b)
-    outcome.glueReductionDb[b] = std::max(0.0, static_cast<double>(meters.glueReduction[b].exchange(0.0f)));
+    outcome.glueReductionDb[b] =
+        std::max(outcome.glueReductionDb[b], static_cast<double>(meters.glueReduction[b].exchange(0.0f)));
   if (pass.writer) plugin.DetachUI();
   return true;
 }
@@ -408,6 +432,11 @@ bool RenderJob::writePass(const std::vector<double>& values, const std::string& 
   pass.writer = writer_.get();
   pass.inputMeter = inputMeter_.get();
   pass.outputMeter = outputMeter_.get();
+  if (options_.plot) {
+    if (inputMeter_) inputMeter_->keepTimeline();
+    if (outputMeter_) outputMeter_->keepTimeline();
+    pass.reduction = &reduction_;
+  }
   pass.label = label;
   if (!render(pass, kept_)) return false;
   warnAboutInput();  // a stream's truncation shows at its end
@@ -435,8 +464,10 @@ Loudness RenderJob::writtenLoudness() {
     return none;
   }
   LoudnessMeter meter(decoded->channels(), decoded->sampleRate(), false);
+  if (options_.plot) meter.keepTimeline();
   std::vector<double> buffer(static_cast<size_t>(4096 * decoded->channels()));
   for (int64_t n; (n = decoded->read(buffer.data(), 4096)) > 0;) meter.add(buffer.data(), n);
+  writtenTimeline_ = meter.timeline();
   return meter.result();
 }
 
@@ -506,6 +537,35 @@ bool RenderJob::finishReport() {
   }
   if (reportWanted_) printReport(report_, output_ == "-" ? stderr : stdout);
   if (options_.reportJson && !writeText(*options_.reportJson, reportJson(report_), options_.force, error_)) return fail(error_);
+  return true;
+}
+
+bool RenderJob::drawPicture() {
+  if (!options_.plot) return true;
+  LoudnessPicture picture;
+  picture.title = demo_ ? "demo" : fs::path(inputName_).filename().string();
+  if (output_ != "-") picture.title += "  \u00b7  master " + fs::path(output_).filename().string();
+  char text[256];
+  std::snprintf(text, sizeof text, "%s  \u00b7  %.0f Hz  \u00b7  %s  \u00b7  %s", report_.format.c_str(), rate_,
+                channels_ == 1 ? "mono" : "stereo",
+                clockText(static_cast<double>(report_.frames) / rate_, true).c_str());
+  picture.details = text;
+  std::snprintf(text, sizeof text,
+                "loudness before %.1f LUFS, after %.1f LUFS   range %.1f LU   true peak %.2f dBTP   gain %+.1f dB   "
+                "limiter up to %.1f dB",
+                report_.before.integratedLufs, report_.after.integratedLufs, report_.after.rangeLu,
+                report_.after.truePeakDb, values_[kGain], report_.limiterReductionDb);
+  picture.figures = text;
+  if (inputMeter_) picture.input = inputMeter_->timeline();
+  picture.master = outputMeter_ ? outputMeter_->timeline() : writtenTimeline_;
+  picture.reduction = reduction_;
+  picture.targetLufs = options_.targetLufs;
+  if (values_[kLimiterActive] >= 0.5 && values_[kBypass] < 0.5) picture.ceilingDb = values_[kLimiterCeiling];
+  picture.integratedBefore = report_.before.integratedLufs;
+  picture.integratedAfter = report_.after.integratedLufs;
+  if (static_cast<double>(report_.frames) < 0.4 * rate_) picture.note = "too short to measure loudness";
+  std::string why;
+  if (!writeLoudnessPicture(picture, options_.plotScale, *options_.plot, why)) return fail(why);
   return true;
 }
 

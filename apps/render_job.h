@@ -12,6 +12,7 @@
 
 #include "apps/audio_file.h"
 #include "apps/loudness.h"
+#include "apps/loudness_picture.h"
 #include "apps/progress.h"
 #include "apps/render_options.h"
 #include "apps/report.h"
@@ -24,6 +25,7 @@ struct RenderPass {
   AudioWriter* writer = nullptr;         // may be null: a measuring pass writes nothing
   LoudnessMeter* inputMeter = nullptr;   // may be null
   LoudnessMeter* outputMeter = nullptr;  // may be null
+  std::vector<ReductionStep>* reduction = nullptr;  // may be null: the meters' readings per step
   std::string label;                     // shown on the progress bar
 };
 
@@ -53,6 +55,7 @@ class RenderJob {
   bool guardTruePeak();
   bool commitMaster();
   bool finishReport();
+  bool drawPicture();
 
   /// Renders the whole source once through a fresh plug-in in the offline host, which paces
   /// the blocks and the 20 ms timer; output shifted by the reported latency and flushed, so
@@ -88,6 +91,8 @@ class RenderJob {
   std::unique_ptr<AudioWriter> writer_;
   std::unique_ptr<LoudnessMeter> inputMeter_, outputMeter_;
   RenderOutcome kept_;
+  std::vector<ReductionStep> reduction_;
+  std::vector<LoudnessStep> writtenTimeline_;  // a lossy master's, measured after decoding
   std::optional<double> writtenGainDb_;  // the gain of the search pass written as the master
   RenderReport report_;
   std::vector<std::string> tagWarnings_;  // about the written master's tags

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "apps/analysis.h"
 #include "apps/command_line.h"
 #include "editor/typed_value.h"
 
@@ -29,6 +30,9 @@ const char* renderUsage() {
          "  --block N             frames per processing block (default 512)\n"
          "  --report, --no-report loudness and peak report (default: when stdout is a terminal)\n"
          "  --report-json FILE    the report as JSON (- for standard output)\n"
+         "  --plot FILE.png       a picture of the master's loudness, true peak and gain reduction\n"
+         "                        over time (a folder or a name with {stem} for several inputs)\n"
+         "  --plot-scale S        the picture's pixel scale, 0.5 to 4 (2 for HiDPI; default 1)\n"
          "  -q, --quiet           no progress, notes or default report\n"
          "Later options override earlier ones.\n";
 }
@@ -90,6 +94,11 @@ bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& e
     } else if (arg == "--report-json") {
       if (!value(text)) return false;
       options.reportJson = text;
+    } else if (arg == "--plot") {
+      if (!value(text)) return false;
+      options.plot = text;
+    } else if (arg == "--plot-scale") {
+      if (!value(text) || !parsePlotScale(text, options.plotScale, error)) return false;
     } else if ((arg == "-q" || arg == "--quiet") && !attached) {
       options.quiet = true;
     } else if (arg == "-h" || arg == "--help") {

@@ -21,6 +21,8 @@ struct RenderOptions {
   std::optional<double> targetLufs;
   std::optional<bool> report;
   std::optional<std::string> reportJson;
+  std::optional<std::string> plot;  // the master's loudness picture
+  float plotScale = 1.0f;
   std::string dither = "tpdf";  // none, tpdf or shaped
   bool guardTruePeak = false;
   bool force = false;  // replace an existing output even where the user may not write it

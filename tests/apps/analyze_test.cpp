@@ -15,8 +15,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+fs::path referenceDir() { return fs::path(__FILE__).parent_path() / "references"; }
+
 class Analyze : public CliTest {
  protected:
+  // The picture at `name` against the reference of that name (remade with
+  // PLUMBROOK_REMAKE_REFERENCES=1, as the editor's are).
+  void matchesReference(const std::string& name) {
+    plugkit::platform::HeadlessSurface probe;
+    if (!probe.Valid()) GTEST_SKIP() << "no headless GL: " << probe.Error();
+    const fs::path reference = referenceDir() / name;
+    if (const char* remake = std::getenv("PLUMBROOK_REMAKE_REFERENCES"); remake && std::string(remake) == "1") {
+      fs::copy_file(path(name), reference, fs::copy_options::overwrite_existing);
+      GTEST_SKIP() << "remade " << reference;
+    }
+    EXPECT_TRUE(picturesMatch(path(name), reference.string(), name));
+  }
+
   // The figure after `key` in the tool's JSON report.
   static double jsonFigure(const std::string& json, const std::string& key) {
     std::smatch m;
@@ -101,6 +116,14 @@ TEST_F(Analyze, a_file_too_short_to_measure_gets_a_picture_that_says_so) {
   const plugkit::platform::Image image = plugkit::platform::ReadPng(path("pictures/blip.png"));
   EXPECT_EQ(image.width, 800);
   EXPECT_EQ(image.height, 450);
+}
+
+TEST_F(Analyze, the_picture_of_a_master_matches_its_reference) {
+  ASSERT_TRUE(writeAudio(path("song.wav"), program(2, 48000, 8.0, 0.9), SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+  const CommandResult r = plumbrook({"render", "song.wav", "-o", "master.wav", "--target-lufs", "-14", "--set",
+                                     "true_peak=on", "--set", "ceiling=-1", "--plot", "master-plot.png", "-q"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  matchesReference("master-plot.png");
 }
 
 }  // namespace
