@@ -68,19 +68,30 @@ void LoudnessMeter::add(const double* interleaved, int64_t frames) {
   }
 }
 
-LoudnessStep LoudnessMeter::currentStep() const {
-  LoudnessStep step{static_cast<float>(kNothing), static_cast<float>(kNothing), static_cast<float>(toDb(stepPeak_))};
-  double value = 0.0;
-  if (ebur128_loudness_momentary(state_->meter, &value) == EBUR128_SUCCESS && std::isfinite(value))
-    step.momentaryLufs = static_cast<float>(value);
-  if (ebur128_loudness_shortterm(state_->meter, &value) == EBUR128_SUCCESS && std::isfinite(value))
-    step.shortTermLufs = static_cast<float>(value);
-  return step;
+LoudnessStep LoudnessMeter::currentStep() {
+  // The meter's own momentary and short-term calls sum their whole window on every call (3 s of
+  // audio for each 100 ms step); the 100 ms window is asked instead, and the two loudnesses are
+  // the means of its last 4 and 30 energies, as the meter would sum them.
+  double lufs = kNothing;
+  ebur128_loudness_window(state_->meter, 100, &lufs);
+  blockEnergies_[blocksSeen_++ % blockEnergies_.size()] = std::isfinite(lufs) ? std::pow(10.0, (lufs + 0.691) / 10.0) : 0.0;
+  auto loudnessOfLast = [this](size_t blocks) {
+    double sum = 0.0;
+    for (size_t i = 0; i < blocks && i < blocksSeen_; ++i)
+      sum += blockEnergies_[(blocksSeen_ - 1 - i) % blockEnergies_.size()];
+    const double energy = sum / static_cast<double>(blocks);
+    return static_cast<float>(energy > 0.0 ? -0.691 + 10.0 * std::log10(energy) : kNothing);
+  };
+  return {loudnessOfLast(4), loudnessOfLast(30), static_cast<float>(toDb(stepPeak_))};
 }
 
-std::vector<LoudnessStep> LoudnessMeter::timeline() const {
+std::vector<LoudnessStep> LoudnessMeter::timeline() {
   std::vector<LoudnessStep> steps = steps_;
-  if (intoStep_ > 0 && state_->meter) steps.push_back(currentStep());
+  if (intoStep_ > 0 && state_->meter) {
+    const size_t seen = blocksSeen_;
+    steps.push_back(currentStep());
+    blocksSeen_ = seen;  // the short last step is looked at, not kept
+  }
   return steps;
 }
 

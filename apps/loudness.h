@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -41,12 +42,12 @@ class LoudnessMeter {
   /// 6,000). Call before the first add; not with `integratedOnly`.
   void keepTimeline();
   /// The steps so far; a last step shorter than 100 ms is included.
-  std::vector<LoudnessStep> timeline() const;
+  std::vector<LoudnessStep> timeline();
   /// Seconds of audio between two steps.
   static constexpr double kTimelineStep = 0.1;
 
  private:
-  LoudnessStep currentStep() const;
+  LoudnessStep currentStep();
 
   struct State;
   std::unique_ptr<State> state_;
@@ -57,6 +58,8 @@ class LoudnessMeter {
   int64_t intoStep_ = 0;
   double stepPeak_ = 0.0;
   std::vector<LoudnessStep> steps_;
+  std::array<double, 30> blockEnergies_{};  // the last 3 s of 100 ms mean-square energies
+  size_t blocksSeen_ = 0;
 };
 
 }  // namespace plumbrook::cli

@@ -66,6 +66,15 @@ TEST_F(Analyze, loudness_and_true_peak_agree_with_an_independent_meter) {
     ASSERT_TRUE(std::regex_search(summary, peak, std::regex("Peak:\\s+(-?[0-9.]+) dBFS")));
     EXPECT_NEAR(jsonFigure(ours.out, "integrated_lufs"), std::stod(integrated[1]), 0.1);
     EXPECT_NEAR(jsonFigure(ours.out, "true_peak_dbtp"), std::stod(peak[1]), 0.1);
+    // The loudest momentary and short-term values of its 100 ms log.
+    double loudestM = -INFINITY, loudestS = -INFINITY;
+    const std::regex step("M:\\s*(-?[0-9.]+) S:\\s*(-?[0-9.]+)");
+    for (auto it = std::sregex_iterator(theirs.err.begin(), theirs.err.end(), step); it != std::sregex_iterator(); ++it) {
+      loudestM = std::max(loudestM, std::stod((*it)[1]));
+      loudestS = std::max(loudestS, std::stod((*it)[2]));
+    }
+    EXPECT_NEAR(jsonFigure(ours.out, "max_momentary_lufs"), loudestM, 0.1);
+    EXPECT_NEAR(jsonFigure(ours.out, "max_short_term_lufs"), loudestS, 0.1);
   }
 }
 
