@@ -201,11 +201,16 @@ void drawLoudness(Graphics& g, const LoudnessPicture& p) {
   if (p.ceilingDb) heading += overs ? number("  \u00b7  %g over the ceiling", overs) : "  \u00b7  no over";
   panel(g, peakArea, heading, peak, "dBTP", 5);
   timeGrid(g, peakArea, axis);
-  const float barWidth = std::max(1.0f, (kRight - kLeft) / static_cast<float>(steps));
-  for (size_t i = 0; i < p.master.size(); ++i) {
-    const float value = p.master[i].truePeakDb;
-    if (!std::isfinite(value) || value <= peak.low) continue;
-    const float x = axis.x(static_cast<double>(i) * LoudnessMeter::kTimelineStep);
+  // One bar per step, or per point where steps are narrower than that: the highest peak of the
+  // steps it covers (a long file has thousands of steps, and each bar is a fill).
+  const size_t perBar = std::max<size_t>(1, static_cast<size_t>(std::ceil(static_cast<float>(steps) / (kRight - kLeft))));
+  const float barWidth = (kRight - kLeft) * static_cast<float>(perBar) / static_cast<float>(steps);
+  for (size_t first = 0; first < p.master.size(); first += perBar) {
+    float value = -INFINITY;
+    for (size_t i = first; i < std::min(p.master.size(), first + perBar); ++i)
+      value = std::max(value, std::isfinite(p.master[i].truePeakDb) ? p.master[i].truePeakDb : -INFINITY);
+    if (value <= peak.low) continue;
+    const float x = axis.x(static_cast<double>(first) * LoudnessMeter::kTimelineStep);
     const bool over = p.ceilingDb && value > ceiling;
     g.FillRect(over ? kWarning : Color(150, kAccent.R, kAccent.G, kAccent.B),
                Rect(x, peak.y(value), x + barWidth, peakArea.B));
