@@ -59,8 +59,8 @@ bool analyzeFile(const std::string& path, bool keepTimeline, Analysis& analysis,
   if (keepTimeline) analysis.timeline = std::move(timeline);
   if (analysis.seconds < kShortestMeasurable)
     analysis.note = "too short to measure loudness: " + number("%.2f s", analysis.seconds) + " (it needs 0.4 s)";
-  else if (!reader->warning().empty())
-    analysis.note = reader->warning();
+  else
+    for (const std::string& warning : reader->takeWarnings()) analysis.note += (analysis.note.empty() ? "" : "; ") + warning;
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "apps/audio_file.h"
 #include "apps/command_line.h"
 #include "apps/commands.h"
+#include "apps/console_surface.h"
 #include "apps/loudness_picture.h"
 #include "files/files.h"
 #include "updates/json.h"
@@ -33,7 +34,7 @@ const char* analyzeUsage() {
 }
 
 int fail(const std::string& message, int status) {
-  std::fprintf(stderr, "plumbrook analyze: %s\n", message.c_str());
+  std::fprintf(stderr, "plumbrook analyze: %s\n", terminalSafe(message).c_str());
   return status;
 }
 
@@ -112,11 +113,11 @@ std::string resultJson(const FileResult& r) {
 
 void printResult(const FileResult& r, const std::optional<std::string>& profile) {
   if (!r.error.empty()) {
-    std::fprintf(stderr, "plumbrook analyze: %s\n", r.error.c_str());
+    std::fprintf(stderr, "plumbrook analyze: %s\n", terminalSafe(r.error).c_str());
     return;
   }
   const Analysis& a = r.analysis;
-  std::printf("%s  (%s, %.0f Hz, %d ch, %s)\n", inQuotes(r.input).c_str(), a.format.c_str(), a.sampleRate,
+  std::printf("%s  (%s, %.0f Hz, %d ch, %s)\n", terminalSafe(inQuotes(r.input)).c_str(), a.format.c_str(), a.sampleRate,
               a.channels, clockText(a.seconds, true).c_str());
   std::printf("  integrated %s   range %s   sample peak %s   true peak %s\n",
               figure(a.loudness.integratedLufs, "LUFS").c_str(), figure(a.loudness.rangeLu, "LU").c_str(),
@@ -125,7 +126,7 @@ void printResult(const FileResult& r, const std::optional<std::string>& profile)
     std::printf("  loudest short-term %s at %s   loudest momentary %s at %s\n",
                 figure(a.loudestShortTerm.lufs, "LUFS").c_str(), clockText(a.loudestShortTerm.seconds, true).c_str(),
                 figure(a.loudestMomentary.lufs, "LUFS").c_str(), clockText(a.loudestMomentary.seconds, true).c_str());
-  if (!a.note.empty()) std::printf("  %s\n", a.note.c_str());
+  if (!a.note.empty()) std::printf("  %s\n", terminalSafe(a.note).c_str());
   if (profile)
     std::printf("  %s %s\n", r.verdict == "PASS" ? "PASS" : "FAIL", (r.verdict == "PASS" ? *profile : *profile + ": " + r.verdict).c_str());
 }
@@ -168,7 +169,7 @@ int runAnalyze(const Args& args) {
         std::string plotError;
         if (!writeLoudnessPicture(analysisPicture(result.input, result.analysis, check), options.plotScale, plots[i],
                                   plotError)) {
-          std::fprintf(stderr, "plumbrook analyze: %s\n", plotError.c_str());
+          std::fprintf(stderr, "plumbrook analyze: %s\n", terminalSafe(plotError).c_str());
           anyFailed = true;
         }
       }

@@ -12,7 +12,7 @@
 #include "editor/editor_design.h"
 #include "editor/editor_drawing.h"
 #include "editor/gfx_conversions.h"
-#include "files/temporary_files.h"
+#include "apps/picture_file.h"
 #include "gfx/control.h"
 #include "gfx/graphics.h"
 #include "platform/window/headless_surface.h"
@@ -337,20 +337,7 @@ bool render(std::function<void(Graphics&)> draw, float scale, const std::string&
     error = "the picture could not be read back";
     return false;
   }
-  quillfen::files::TemporaryFile file(path);
-  if (file.descriptor() < 0) {
-    error = file.error();
-    return false;
-  }
-  if (!plugkit::platform::WritePng(image, file.path().string())) {
-    error = "could not write the picture " + path;
-    return false;
-  }
-  if (!file.commit()) {
-    error = file.error();
-    return false;
-  }
-  return true;
+  return writePicture(image, path, error);
 }
 
 }  // namespace
