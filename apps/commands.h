@@ -23,6 +23,9 @@ int runAnalyze(const Args& args);
 /// Draws the editor without a display into a PNG. Returns the process exit status.
 int runSnapshot(const Args& args);
 
+/// Lists the delivery profiles. Returns the process exit status.
+int runProfiles(const Args& args);
+
 /// One-line usage summary for errors.
 const char* usage();
 

@@ -115,4 +115,15 @@ Loudness LoudnessMeter::result() const {
   return out;
 }
 
+double LoudnessMeter::integratedTogether(const std::vector<const LoudnessMeter*>& meters) {
+  std::vector<ebur128_state*> states;
+  for (const LoudnessMeter* m : meters)
+    if (m && m->state_->meter) states.push_back(m->state_->meter);
+  double value = kNothing;
+  if (states.empty() || ebur128_loudness_global_multiple(states.data(), states.size(), &value) != EBUR128_SUCCESS ||
+      !std::isfinite(value))
+    return kNothing;
+  return value;
+}
+
 }  // namespace plumbrook::cli

@@ -37,6 +37,9 @@ class LoudnessMeter {
   void add(const double* interleaved, int64_t frames);
   /// The figures of everything added so far.
   Loudness result() const;
+  /// The integrated loudness of several programmes taken as one (gated over all their blocks),
+  /// as an album measures; -infinity for silence.
+  static double integratedTogether(const std::vector<const LoudnessMeter*>& meters);
 
   /// Also keeps one LoudnessStep per 100 ms of audio added from now on (a 10-minute file keeps
   /// 6,000). Call before the first add; not with `integratedOnly`.

@@ -14,6 +14,8 @@ const char* usage() {
   return "usage: plumbrook render [INPUT] -o OUTPUT [--set NAME=VALUE] [--preset NAME|FILE] [options]\n"
          "       plumbrook presets list | show NAME | save NAME [--set NAME=VALUE ...] [--yes] | delete NAME\n"
          "       plumbrook snapshot -o EDITOR.png [--scale S] [--accent NAME] [--set NAME=VALUE] [INPUT]\n"
+         "       plumbrook render INPUT... -o FOLDER [--name PATTERN] [-j N] [--album] [--profile NAME] [options]\n"
+         "       plumbrook profiles\n"
          "       plumbrook analyze FILE... [--profile NAME] [--plot PATH] [--report-json FILE]\n"
          "       plumbrook params\n"
          "       plumbrook --version\n";
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
     if (command == "render") return runRender(args);
     if (command == "presets") return runPresets(args);
     if (command == "snapshot") return runSnapshot(args);
+    if (command == "profiles") return runProfiles(args);
     if (command == "analyze") return runAnalyze(args);
     if (command == "--version" || command == "version") {
       std::printf("plumbrook %s\n", plumbrook::versionText().c_str());

@@ -11,14 +11,14 @@ class ProgressBar {
  public:
   /// Shows nothing unless `enabled`; redraws at most ten times a second.
   ProgressBar(bool enabled, int64_t totalFrames);
-  ~ProgressBar();
+  virtual ~ProgressBar();
 
   /// Starts a new pass with a label shown before the bar (e.g. "pass 2").
-  void begin(const std::string& label);
+  virtual void begin(const std::string& label);
   /// Frames done in the current pass.
-  void update(int64_t framesDone);
+  virtual void update(int64_t framesDone);
   /// Clears the bar's line.
-  void finish();
+  virtual void finish();
 
  private:
   void draw(int64_t framesDone);

@@ -17,6 +17,7 @@
 #include "apps/audio_format.h"
 #include "apps/console_surface.h"
 #include "apps/demo_program.h"
+#include "apps/resampler.h"
 #include "apps/settings.h"
 #include "apps/tags.h"
 #include "apps/target_loudness.h"
@@ -84,6 +85,10 @@ bool writeText(const std::string& path, const std::string& text, bool force, std
 
 }  // namespace
 
+bool writeReportFile(const std::string& path, const std::string& text, bool force, std::string& error) {
+  return writeText(path, text, force, error);
+}
+
 bool RenderJob::fail(std::string message, int status) {
   error_ = std::move(message);
   status_ = status;
@@ -91,11 +96,14 @@ bool RenderJob::fail(std::string message, int status) {
 }
 
 void RenderJob::note(const std::string& text) const {
-  if (!options_.quiet) std::fprintf(stderr, "plumbrook render: %s\n", terminalSafe(text).c_str());
+  if (options_.quiet) return;
+  if (options_.showMessage) return options_.showMessage(options_.messageLabel + text);
+  std::fprintf(stderr, "plumbrook render: %s\n", terminalSafe(options_.messageLabel + text).c_str());
 }
 
 void RenderJob::warn(const std::string& text) const {
-  std::fprintf(stderr, "plumbrook render: warning: %s\n", terminalSafe(text).c_str());
+  if (options_.showMessage) return options_.showMessage("warning: " + options_.messageLabel + text);
+  std::fprintf(stderr, "plumbrook render: warning: %s\n", terminalSafe(options_.messageLabel + text).c_str());
 }
 
 void RenderJob::warnAboutInput() {
@@ -104,11 +112,38 @@ void RenderJob::warnAboutInput() {
 }
 
 int RenderJob::run() {
-  const bool done = openInput() && checkOutputs() && resolveSettings() && findTargetGain() && writeMaster() &&
-                    guardTruePeak() && commitMaster() && finishReport() && drawPicture();
-  if (done) return 0;
+  if (prepare() && master()) return 0;
   std::fprintf(stderr, "plumbrook render: %s\n", terminalSafe(error_).c_str());
   return status_;
+}
+
+bool RenderJob::prepare() { return openInput() && checkOutputs() && resolveSettings(); }
+
+bool RenderJob::master() {
+  return findTargetGain() && writeMaster() && guardTruePeak() && commitMaster() && finishReport() && drawPicture();
+}
+
+bool RenderJob::measure(std::optional<double> gainDb, LoudnessMeter& meter) {
+  if (!gainDb) {
+    if (!source_->rewind(error_)) return fail(error_);
+    std::vector<double> buffer(static_cast<size_t>(options_.blockSize * channels_));
+    for (int64_t n; (n = source_->read(buffer.data(), options_.blockSize)) > 0;) meter.add(buffer.data(), n);
+    return true;
+  }
+  if (!useGain(*gainDb)) return false;
+  RenderPass pass;
+  pass.parameterValues = values_;
+  pass.outputMeter = &meter;
+  pass.label = "measuring";
+  RenderOutcome outcome;
+  return render(pass, outcome);
+}
+
+bool RenderJob::useGain(double gainDb) {
+  if (values_[kBypass] >= 0.5) return fail("one gain for the release cannot be applied while Bypass is on", 2);
+  values_[kLimiterActive] = 1.0;
+  values_[kGain] = gainDb;
+  return true;
 }
 
 bool RenderJob::openInput() {
@@ -120,7 +155,7 @@ bool RenderJob::openInput() {
   } else {
     // Several passes read the input again: a stream is then spooled to a scratch file.
     const bool replayable = options_.targetLufs.has_value() || options_.guardTruePeak;
-    auto reader = AudioReader::open(*options_.input, replayable, error_);
+    auto reader = AudioReader::open(*options_.input, replayable || options_.release.rate.has_value(), error_);
     if (!reader) return fail(error_);
     reader_ = reader.get();
     warnAboutInput();
@@ -128,6 +163,11 @@ bool RenderJob::openInput() {
     metadata_ = reader->metadata();
     source_ = std::move(reader);
     inputName_ = *options_.input;
+  }
+  if (options_.release.rate && *options_.release.rate != source_->sampleRate()) {
+    report_.convertedFromRate = source_->sampleRate();
+    source_ = resampled(std::move(source_), *options_.release.rate, error_);
+    if (!source_) return fail(error_);
   }
   channels_ = source_->channels();
   rate_ = source_->sampleRate();
@@ -208,10 +248,11 @@ bool RenderJob::resolveSettings() {
          " s demo (gain +2 dB, EQ low +1.5 dB, EQ high +2 dB, true peak on) into " + inQuotes(output_));
 
   reportWanted_ = options_.report.value_or(!options_.quiet && isatty(STDOUT_FILENO) && output_ != "-");
-  measure_ = reportWanted_ || options_.reportJson.has_value() || options_.plot.has_value();
+  measure_ = reportWanted_ || options_.reportJson.has_value() || options_.collectReport || options_.plot.has_value();
   const bool showProgress = !options_.quiet && isatty(STDERR_FILENO) &&
                             source_->frames() > static_cast<int64_t>(kProgressAfterSeconds * rate_);
-  progress_ = std::make_unique<ProgressBar>(showProgress, source_->frames());
+  progress_ = options_.makeProgress ? options_.makeProgress(source_->frames())
+                                    : std::make_unique<ProgressBar>(showProgress, source_->frames());
 
   report_.input = demo_ ? "demo" : inputName_;
   report_.output = output_;

@@ -36,6 +36,10 @@ struct RenderOutcome {
   double glueReductionDb[3] = {0.0, 0.0, 0.0};  // the glue's largest reduction per band
 };
 
+/// Writes a report: standard output for "-", a device or pipe in place, else a durable
+/// replacement of the file. False with a message.
+bool writeReportFile(const std::string& path, const std::string& text, bool force, std::string& error);
+
 class RenderJob {
  public:
   explicit RenderJob(RenderOptions options) : options_(std::move(options)) {}
@@ -43,6 +47,24 @@ class RenderJob {
   /// Runs every step; the process exit status (0 done, 1 failed, 2 usage). Messages go to
   /// standard error. Main thread; allocates; does I/O.
   int run();
+
+  // The steps one by one, for a release whose files share a gain. Each is false with error()
+  // and status() set. Any one thread at a time; allocates; does I/O.
+  /// Opens the input, checks the output and resolves the settings.
+  bool prepare();
+  /// Finds any per-file target gain, writes the master, guards its true peak, commits, reports.
+  bool master();
+  /// Adds the input (no gain) or the chain's output at `gainDb` to an integrated-loudness meter
+  /// made with channels() and sampleRate().
+  bool measure(std::optional<double> gainDb, LoudnessMeter& meter);
+  /// Masters at this gain, with the limiter on (a release's one gain).
+  bool useGain(double gainDb);
+
+  int channels() const { return channels_; }
+  double sampleRate() const { return rate_; }
+  RenderReport& report() { return report_; }
+  const std::string& error() const { return error_; }
+  int status() const { return status_; }
 
  private:
   bool openInput();

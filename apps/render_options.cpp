@@ -6,12 +6,14 @@
 
 #include "apps/analysis.h"
 #include "apps/command_line.h"
+#include "apps/delivery_profiles.h"
 #include "editor/typed_value.h"
 
 namespace plumbrook::cli {
 
 const char* renderUsage() {
   return "usage: plumbrook render [INPUT] -o OUTPUT [options]\n"
+         "       plumbrook render INPUT... -o FOLDER [options]\n"
          "  INPUT                 an audio file, or - for standard input (WAV); none: the built-in demo\n"
          "  -o, --output FILE     the mastered file, or - for standard output (WAV)\n"
          "  --set NAME=VALUE      a parameter by name or symbol (see 'plumbrook params'), repeatable\n"
@@ -34,6 +36,19 @@ const char* renderUsage() {
          "                        over time (a folder or a name with {stem} for several inputs)\n"
          "  --plot-scale S        the picture's pixel scale, 0.5 to 4 (2 for HiDPI; default 1)\n"
          "  -q, --quiet           no progress, notes or default report\n"
+         "Many files (a release):\n"
+         "  -o, --output FOLDER   with several inputs (or a path ending in /): the folder the masters\n"
+         "                        go to, created when missing\n"
+         "  --name PATTERN        the masters' names: {stem}, {ext}, {n} (track number, two digits),\n"
+         "                        {format} (the output's format, and bits when chosen); default {stem}.{ext}\n"
+         "  --skip-existing       leave masters that already exist\n"
+         "  -j, --jobs N          files rendered side by side (default: one per core)\n"
+         "  --album               with --target-lufs: one gain for all files, so that the release\n"
+         "                        together measures the target and the tracks keep their balance\n"
+         "  --profile NAME        a delivery profile (see 'plumbrook profiles'); options override it\n"
+         "  --rate HZ             convert the input to this rate (8000 to 384000) before the chain\n"
+         "  --inputs-from LIST    input paths, one a line (- for standard input), taken in sorted order\n"
+         "  --shard K/N           only the files at sorted positions K, K+N, K+2N... (K from 1 to N)\n"
          "Later options override earlier ones.\n";
 }
 
@@ -104,17 +119,16 @@ bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& e
     } else if (arg == "-h" || arg == "--help") {
       options.help = true;
     } else if (reader.isOperand()) {
-      if (options.input) {
-        error = "unexpected argument " + inQuotes(arg) + " (only one input file)";
-        return false;
-      }
-      options.input = arg;
+      if (!options.input) options.input = arg;
+      options.inputs.push_back(arg);
+    } else if (const int taken = parseReleaseOption(reader, options, error)) {
+      if (taken < 0) return false;
     } else {
       error = "unknown option " + inQuotes(arg);
       return false;
     }
   }
-  return true;
+  return applyProfile(options, error);
 }
 
 }  // namespace plumbrook::cli

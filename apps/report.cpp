@@ -65,6 +65,11 @@ void printReport(const RenderReport& r, std::FILE* out) {
   if (r.guardLoweredDb)
     std::fprintf(out, "  %-12s ceiling lowered by %.2f dB to keep the file's true peak under it\n", "guard",
                  *r.guardLoweredDb);
+  if (r.convertedFromRate)
+    std::fprintf(out, "  %-12s %.0f Hz to %.0f Hz before the chain\n", "rate", *r.convertedFromRate, r.sampleRate);
+  if (r.album)
+    std::fprintf(out, "  %-12s %.1f LUFS reached with gain %+.2f dB for the whole release (%.1f LUFS before)\n",
+                 "album", r.album->afterLufs, r.album->gainDb, r.album->beforeLufs);
   if (!r.dither.empty() && r.dither != "none") std::fprintf(out, "  %-12s %s\n", "dither", r.dither.c_str());
 }
 
@@ -90,6 +95,14 @@ std::string reportJson(const RenderReport& r) {
   json += "},\n";
   json += "  \"dither\": " + json::quote(r.dither.empty() ? "none" : r.dither) + ",\n";
   json += "  \"guard_lowered_db\": " + (r.guardLoweredDb ? jsonNumber(*r.guardLoweredDb, 2) : std::string("null")) + ",\n";
+  if (r.convertedFromRate) json += "  \"converted_from_rate\": " + jsonNumber(*r.convertedFromRate, 0) + ",\n";
+  if (r.album)
+    json += "  \"album\": {\"target_lufs\": " + jsonNumber(r.album->targetLufs, 2) + ", \"gain_db\": " +
+            jsonNumber(r.album->gainDb, 3) + ", \"passes\": " + std::to_string(r.album->passes) +
+            ", \"before_lufs\": " + jsonNumber(r.album->beforeLufs, 2) + ", \"after_lufs\": " +
+            jsonNumber(r.album->afterLufs, 2) + "},\n";
+  if (!r.status.empty()) json += "  \"status\": " + json::quote(r.status) + ",\n";
+  if (!r.error.empty()) json += "  \"error\": " + json::quote(r.error) + ",\n";
   if (r.target) {
     json += "  \"target\": {\"lufs\": " + jsonNumber(r.target->targetLufs, 2) + ", \"gain_db\": " +
             jsonNumber(r.target->gainDb, 3) + ", \"passes\": " + std::to_string(r.target->passes) + "}\n";

@@ -18,6 +18,15 @@ struct TargetResult {
   int passes = 0;
 };
 
+/// One gain for a whole release, found so that all its tracks together measure the target.
+struct AlbumResult {
+  double targetLufs = 0.0;
+  double gainDb = 0.0;
+  int passes = 0;
+  double beforeLufs = 0.0;  // the inputs together
+  double afterLufs = 0.0;   // the masters together
+};
+
 struct RenderReport {
   std::string input;   // path, "-" or "demo"
   std::string output;  // path or "-"
@@ -42,6 +51,10 @@ struct RenderReport {
   std::optional<TargetResult> target;
   std::string dither;                    // "none", "tpdf" or "shaped"; "none" where nothing is rounded
   std::optional<double> guardLoweredDb;  // with --guard-true-peak: how far the ceiling was lowered
+  std::optional<double> convertedFromRate;  // the input's rate when it was converted to sampleRate
+  std::optional<AlbumResult> album;
+  std::string status;  // in a release's report: "ok", "skipped" or "failed"
+  std::string error;   // why it failed
 };
 
 /// Prints the report as a small table.

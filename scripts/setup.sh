@@ -16,6 +16,8 @@ packages=(
   libcurl4-openssl-dev
   # tags and cover art carried into the master
   libtag1-dev
+  # sample-rate conversion before the chain (render --rate)
+  libsoxr-dev
   # editor drawing: NanoVG and pugl sources, GL/EGL/X11 headers, fonts, PNG writing, Mesa drivers
   dpf-source
   libgl-dev
@@ -63,6 +65,8 @@ test_packages=(
   flac
   # an independent loudness meter for the analyze tests
   ffmpeg
+  # shards of a file list run side by side in the shard test
+  parallel
   # the EQ voicing fit tool and its test
   python3-numpy
   python3-scipy

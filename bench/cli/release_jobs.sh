@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Wall time of mastering a release of 8 files with one job against several side by side
+# (`plumbrook render ... -o FOLDER -j N`), each file searched to a loudness target. Prints the
+# best of a few runs per job count and the speed-up against one job; checks that every job count
+# writes the same bytes.
+# usage: bench/cli/release_jobs.sh [BUILD_DIR] [SECONDS_PER_FILE] [RUNS] [JOBS...]
+set -euo pipefail
+build=${1:-build}
+seconds=${2:-60}
+runs=${3:-3}
+shift $(($# < 3 ? $# : 3))
+jobs=("$@")
+[ ${#jobs[@]} -eq 0 ] && jobs=(1 2)
+tool=$(realpath "$build/apps/plumbrook")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+for i in 1 2 3 4 5 6 7 8; do
+  sox -n -r 48000 -c 2 -b 24 "track$i.wav" synth "$seconds" pinknoise vol "0.$((i + 1))" 2>/dev/null
+done
+echo "release: 8 files of $seconds s, 48 kHz stereo 24-bit; --target-lufs -14; $(nproc) cores"
+
+best_of() {  # best wall time in seconds of $runs runs with $1 jobs
+  local best="" start end t
+  for _ in $(seq "$runs"); do
+    rm -rf "out$1"
+    start=$(date +%s.%N)
+    "$tool" render track?.wav -o "out$1" -j "$1" --target-lufs -14 -q
+    end=$(date +%s.%N)
+    t=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+  done
+  echo "$best"
+}
+
+declare -A wall
+for j in "${jobs[@]}"; do
+  wall[$j]=$(best_of "$j")
+  printf -- "-j %-3s %7.2f s wall  (%.2fx against -j %s)\n" "$j" "${wall[$j]}" \
+    "$(awk -v a="${wall[${jobs[0]}]}" -v b="${wall[$j]}" 'BEGIN { print a / b }')" "${jobs[0]}"
+  if [ "$j" != "${jobs[0]}" ] && ! diff -rq "out${jobs[0]}" "out$j" >/dev/null; then
+    echo "-j $j wrote different masters from -j ${jobs[0]}" >&2
+    exit 1
+  fi
+done
