@@ -18,6 +18,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "apps/batch_progress.h"
@@ -393,10 +394,20 @@ int renderRelease(RenderOptions options) {
   if (release.album && release.shardCount > 0)
     return usageError("--album cannot be split with --shard: one album gain needs every track, so master an album "
                       "on one worker");
-  if (release.album && !options.targetLufs)
-    return usageError("--album needs a loudness: --target-lufs L, or a --profile that sets one");
   if (!options.output) return usageError("no output folder given; use -o FOLDER");
   if (*options.output == "-") return usageError("several masters cannot all go to standard output; use -o FOLDER");
+
+  {
+    // "-o out.wav" with several inputs is a slip, not a wish for a folder of that name.
+    static const std::set<std::string> audioExtensions = {".wav", ".wave", ".bwf", ".rf64", ".w64", ".aiff", ".aif",
+                                                          ".aifc", ".caf", ".flac", ".au", ".snd", ".ogg", ".oga",
+                                                          ".opus", ".mp3"};
+    const std::string& out = *options.output;
+    std::error_code ec;
+    if (out.back() != '/' && !fs::exists(out, ec) && audioExtensions.count(lower(fs::path(out).extension().string())))
+      return usageError("several inputs need an output folder, and " + inQuotes(out) + " names a file: use -o FOLDER " +
+                        "(or " + inQuotes(out + "/") + " for a folder of that name)");
+  }
 
   std::vector<Track> tracks;
   for (size_t i = 0; i < inputs.size(); ++i) {

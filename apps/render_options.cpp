@@ -128,7 +128,12 @@ bool parseRenderOptions(const Args& args, RenderOptions& options, std::string& e
       return false;
     }
   }
-  return applyProfile(options, error);
+  if (!applyProfile(options, error)) return false;
+  if (options.release.album && !options.targetLufs) {
+    error = "--album needs a loudness: --target-lufs L, or a --profile that sets one";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace plumbrook::cli

@@ -73,7 +73,11 @@ TEST_F(BadInput, bad_options) {
   expectRefused({"in.wav", "-o", "out.wav", "--format", "tape"}, {"--format 'tape'", "unknown format"});
   expectRefused({"in.wav", "-o", "out.wav", "--target-lufs", "loud"}, {"--target-lufs 'loud'"});
   expectRefused({"in.wav", "-o", "out.wav", "--target-lufs", "6"}, {"--target-lufs '6'"});
-  expectRefused({"in.wav", "other.wav", "-o", "out.wav"}, {"'other.wav'"});
+  expectRefused({"in.wav", "other.wav", "-o", "out.wav"}, {"several inputs need an output folder", "'out.wav' names a file"});
+  expectRefused({"in.wav", "-o", "out.wav", "--album"}, {"--album needs a loudness"});
+  expectRefused({"in.wav", "-o", "out.wav", "--shard", "4/3"}, {"--shard '4/3'"});
+  expectRefused({"in.wav", "-o", "out.wav", "--rate", "4000"}, {"--rate '4000'", "8000 to 384000"});
+  expectRefused({"in.wav", "-o", "out.wav", "-j", "0"}, {"-j '0'"});
   expectRefused({"in.wav"}, {"no output file"});
 }
 
