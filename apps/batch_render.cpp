@@ -326,7 +326,9 @@ class Release {
       }
       anyFailed = anyFailed || t.failed;
     }
-    if (options_.report.value_or(!options_.quiet && isatty(STDOUT_FILENO))) printSummary(stdout);
+    const bool jsonOnStdout = options_.reportJson && *options_.reportJson == "-";
+    if (options_.report.value_or(!options_.quiet && isatty(STDOUT_FILENO) && !jsonOnStdout))
+      printSummary(jsonOnStdout ? stderr : stdout);
     if (options_.reportJson) {
       std::string json = "[\n";
       for (size_t i = 0; i < tracks_.size(); ++i) json += (i ? ",\n" : "") + reportJson(tracks_[i].report);

@@ -80,6 +80,11 @@ TEST_F(Release, masters_every_input_into_the_folder_under_its_pattern) {
     EXPECT_EQ(json.front(), '[') << json;
     EXPECT_EQ(allOf(json, R"re("status": "(\w+)")re"), std::vector<std::string>(3, "ok")) << json;
   }
+  // A list on standard input is taken in sorted order, which numbers the tracks.
+  const CommandResult listed = plumbrook({"render", "--inputs-from", "-", "-o", "listed/", "--name", "{n}.{ext}"},
+                                         "c.aiff\nb.flac\n\na.wav\n");
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(namesIn(dir() / "listed"), (std::vector<std::string>{"01.wav", "02.flac", "03.aiff"}));
 }
 
 TEST_F(Release, names_that_collide_or_an_unusable_folder_are_refused_before_anything_is_written) {
