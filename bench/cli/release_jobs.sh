@@ -2,7 +2,8 @@
 # Wall time of mastering a release of 8 files with one job against several side by side
 # (`plumbrook render ... -o FOLDER -j N`), each file searched to a loudness target. Prints the
 # best of a few runs per job count and the speed-up against one job; checks that every job count
-# writes the same bytes.
+# writes the same bytes. Run it on an otherwise idle machine: Linux shares the CPU between
+# sessions (autogroup), so while other sessions keep the cores busy a second job gains little.
 # usage: bench/cli/release_jobs.sh [BUILD_DIR] [SECONDS_PER_FILE] [RUNS] [JOBS...]
 set -euo pipefail
 build=${1:-build}
