@@ -12,9 +12,9 @@ namespace plumbrook::cli {
 
 const char* usage() {
   return "usage: plumbrook render [INPUT] -o OUTPUT [--set NAME=VALUE] [--preset NAME|FILE] [options]\n"
+         "       plumbrook render INPUT... -o FOLDER [--name PATTERN] [-j N] [--album] [--profile NAME] [options]\n"
          "       plumbrook presets list | show NAME | save NAME [--set NAME=VALUE ...] [--yes] | delete NAME\n"
          "       plumbrook snapshot -o EDITOR.png [--scale S] [--accent NAME] [--set NAME=VALUE] [INPUT]\n"
-         "       plumbrook render INPUT... -o FOLDER [--name PATTERN] [-j N] [--album] [--profile NAME] [options]\n"
          "       plumbrook profiles\n"
          "       plumbrook analyze FILE... [--profile NAME] [--plot PATH] [--report-json FILE]\n"
          "       plumbrook params\n"
