@@ -12,6 +12,7 @@
 
 #include "apps/audio_file.h"
 #include "apps/command_line.h"
+#include "apps/delivery_profiles.h"
 
 namespace plumbrook::cli {
 namespace {
@@ -26,14 +27,6 @@ std::string number(const char* format, double value) {
 
 // Below this, the momentary loudness (400 ms) never has a whole window.
 constexpr double kShortestMeasurable = 0.4;
-
-struct Profile {
-  const char* name;
-  std::optional<double> targetLufs;
-  double ceilingDb;
-};
-const Profile kProfiles[] = {
-    {"streaming", -14.0, -1.0}, {"apple", -16.0, -1.0}, {"broadcast", -23.0, -1.0}, {"cd", std::nullopt, -0.3}};
 
 }  // namespace
 
@@ -76,7 +69,7 @@ void findLoudestMoments(const std::vector<LoudnessStep>& timeline, Analysis& ana
 
 std::optional<DeliveryCheck> deliveryCheck(const std::string& profile, std::string& error) {
   std::string known;
-  for (const Profile& p : kProfiles) {
+  for (const DeliveryProfile& p : deliveryProfiles()) {
     if (profile == p.name) return DeliveryCheck{p.name, p.targetLufs, 1.0, p.ceilingDb};
     known += known.empty() ? p.name : std::string(", ") + p.name;
   }

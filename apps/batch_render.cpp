@@ -21,9 +21,11 @@
 #include <set>
 #include <thread>
 
+#include "apps/analysis.h"
 #include "apps/batch_progress.h"
 #include "apps/command_line.h"
 #include "apps/console_surface.h"
+#include "apps/loudness_picture.h"
 #include "apps/render_job.h"
 #include "apps/target_loudness.h"
 
@@ -38,6 +40,7 @@ struct Track {
   std::string input;
   std::string output;
   int number = 0;  // position in the (sorted) list, from 1
+  std::optional<std::string> plot;  // the master's picture
   bool skipped = false;
   bool failed = false;
   RenderReport report;
@@ -171,8 +174,8 @@ void forEach(size_t count, int jobs, const std::function<void(size_t)>& work) {
 
 class Release {
  public:
-  Release(RenderOptions options, std::vector<Track> tracks)
-      : options_(std::move(options)), tracks_(std::move(tracks)),
+  Release(RenderOptions options, std::vector<Track> tracks, std::optional<std::string> albumPlot)
+      : albumPlot_(std::move(albumPlot)), options_(std::move(options)), tracks_(std::move(tracks)),
         board_(!options_.quiet && isatty(STDERR_FILENO), tracks_.size()) {
     jobs_ = options_.release.jobs > 0 ? options_.release.jobs
                                       : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -190,6 +193,7 @@ class Release {
     o.input = track.input;
     o.inputs = {track.input};
     o.output = track.output;
+    o.plot = track.plot;
     o.report = false;
     o.reportJson.reset();
     o.collectReport = true;
@@ -316,6 +320,7 @@ class Release {
   int finish() {
     board_.close();
     if (!albumRefused_.empty()) return usageError(albumRefused_);
+    if (album_ && albumPlot_) drawAlbum();
     bool anyFailed = false;
     for (Track& t : tracks_) {
       if (t.skipped) {
@@ -336,7 +341,7 @@ class Release {
       std::string error;
       if (!writeReportFile(*options_.reportJson, json, options_.force, error)) return refuse(error);
     }
-    return anyFailed ? 1 : 0;
+    return anyFailed || albumPictureFailed_ ? 1 : 0;
   }
 
   void printSummary(std::FILE* out) const {
@@ -365,6 +370,28 @@ class Release {
                    album_->beforeLufs, album_->afterLufs, album_->gainDb);
   }
 
+  // The overview: every track's loudness before and after, and its true peak.
+  void drawAlbum() {
+    AlbumPicture picture;
+    picture.title = "album  \u00b7  " + std::to_string(tracks_.size()) + " tracks";
+    for (const Track& t : tracks_)
+      picture.tracks.push_back({fs::path(t.input).stem().string(), t.report.before.integratedLufs,
+                                t.report.after.integratedLufs, t.report.after.truePeakDb});
+    picture.albumBeforeLufs = album_->beforeLufs;
+    picture.albumAfterLufs = album_->afterLufs;
+    picture.targetLufs = album_->targetLufs;
+    for (const Track& t : tracks_)
+      for (const RenderReport::Setting& s : t.report.settings)
+        if (s.symbol == "ceiling") picture.ceilingDb = s.value;
+    std::string error;
+    if (!writeAlbumPicture(picture, options_.plotScale, *albumPlot_, error)) {
+      board_.message(error);
+      albumPictureFailed_ = true;
+    }
+  }
+
+  std::optional<std::string> albumPlot_;  // the album's overview, with --album and --plot
+  bool albumPictureFailed_ = false;
   RenderOptions options_;
   std::vector<Track> tracks_;
   ProgressBoard board_;
@@ -445,7 +472,19 @@ int renderRelease(RenderOptions options) {
     std::error_code ec;
     for (Track& t : tracks) t.skipped = fs::exists(t.output, ec);
   }
-  return Release(std::move(options), std::move(tracks)).run();
+  // Pictures follow the masters' naming: a folder gets '<stem>.png', a name takes {stem}; the
+  // album's overview is 'album' in the same scheme.
+  std::optional<std::string> albumPlot;
+  if (options.plot) {
+    std::vector<std::string> names;
+    for (const Track& t : tracks) names.push_back(t.input);
+    if (release.album) names.push_back("album");
+    std::vector<std::string> plots;
+    if (!plotPaths(*options.plot, names, plots, error)) return usageError(error);
+    for (size_t i = 0; i < tracks.size(); ++i) tracks[i].plot = plots[i];
+    if (release.album) albumPlot = plots.back();
+  }
+  return Release(std::move(options), std::move(tracks), std::move(albumPlot)).run();
 }
 
 }  // namespace plumbrook::cli

@@ -135,4 +135,16 @@ TEST_F(Analyze, the_picture_of_a_master_matches_its_reference) {
   matchesReference("master-plot.png");
 }
 
+TEST_F(Analyze, the_overview_of_an_album_matches_its_reference) {
+  ASSERT_TRUE(writeAudio(path("quiet.wav"), program(2, 48000, 4.0, 0.3), SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+  ASSERT_TRUE(writeAudio(path("loud.wav"), program(2, 48000, 4.0, 0.9, 11), SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+  fs::create_directory(path("pictures"));
+  const CommandResult r = plumbrook({"render", "quiet.wav", "loud.wav", "-o", "masters/", "--album", "--target-lufs",
+                                     "-16", "--set", "ceiling=-1", "--plot", "pictures/", "-j", "1", "-q"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(path("pictures/quiet.png")) && fs::exists(path("pictures/loud.png")));
+  fs::copy_file(path("pictures/album.png"), path("album-overview.png"));
+  matchesReference("album-overview.png");
+}
+
 }  // namespace
