@@ -1,4 +1,5 @@
-// Stereo-linked peak limiter: drive/ceiling pair, optional look-ahead and 4x true-peak detection.
+// Stereo-linked peak limiter: drive/ceiling pair, optional look-ahead and 4x true-peak detection
+// through 64-tap interpolators.
 #pragma once
 
 #include <array>
@@ -108,7 +109,13 @@ class MovingAverage {
 class Limiter {
  public:
   static constexpr int kRingSize = 1024;
-  static constexpr int kTaps = 32;
+  /// Band the interpolators are solved for, as a fraction of the Nyquist frequency.
+  static constexpr double kInterpolatorBandwidth = 0.96;
+  /// Interpolator length: long enough to reconstruct up to 0.96 of the Nyquist frequency, short
+  /// enough that the detection lag plus the attack ramp fit the look-ahead from 44.1 kHz up.
+  static constexpr int kTaps = 64;
+  /// Frames from a true-peak segment's first sample to the newest input sample.
+  static constexpr int kLag = kTaps / 2 - 1;
   static constexpr int kMaxChannels = 2;
   /// Frames handled per pass of the block loop (detection and metering run batched over them).
   static constexpr int kChunk = 64;
@@ -124,11 +131,11 @@ class Limiter {
     int32_t mode = 2;
   };
 
-  /// The 32 most recent samples of one channel, stored twice in a row so that they can be read
+  /// The kTaps most recent samples of one channel, stored twice in a row so that they can be read
   /// oldest first as one contiguous window.
   struct Recent {
     alignas(32) std::array<float, 2 * kTaps> values{};
-    int write = 0;  // 0..31
+    int write = 0;  // 0..kTaps - 1
 
     /// Adds the newest sample. Audio-safe.
     void push(float x) noexcept {
@@ -136,7 +143,7 @@ class Limiter {
       values[static_cast<size_t>(write + kTaps)] = x;
       write = (write + 1) & (kTaps - 1);
     }
-    /// The 32 most recent samples, oldest first.
+    /// The kTaps most recent samples, oldest first.
     const float* window() const noexcept { return values.data() + write; }
     /// Forgets every sample.
     void clear() noexcept {
@@ -228,7 +235,8 @@ class Limiter {
   /// not normalised. Pure function.
   static std::array<double, kTaps> solveInterpolator(double position);
 
-  /// Stored filter for position (index + 1) / 4, normalised to unity DC gain and reversed.
+  /// Stored filter for position (index + 1) / 4, normalised to unity DC gain and reversed; the
+  /// 1/2 filter exactly symmetric and the 3/4 filter the exact mirror of the 1/4 one.
   const Taps& interpolatorTaps(int index) const noexcept { return taps_[static_cast<size_t>(index)]; }
 
   /// True-peak estimate of the latest interpolation segment over 1 or 2 channel histories;
@@ -281,12 +289,14 @@ class Limiter {
   };
 
   static constexpr int kLane = 8;
-  // A channel's recent samples as one straight line: the 32 before the chunk, the chunk's own
+  // A channel's recent samples as one straight line: the kTaps before the chunk, the chunk's own
   // samples, and room for the last 8-frame group to read past the end.
   static constexpr int kLineSize = kTaps + kChunk + kLane;
   using Line = std::array<float, kLineSize>;
-  // Every tap repeated across 8 lanes, so that eight consecutive frames filter at once.
-  using TapLanes = std::array<std::array<std::array<float, kLane>, kTaps>, 3>;
+  // The interpolators folded about their centre, each weight repeated across 8 lanes so that eight
+  // consecutive frames filter at once: [0] the even part of the 1/4 filter (weights of x[j] +
+  // x[63 - j]), [1] its odd part (weights of x[j] - x[63 - j]), [2] the symmetric 1/2 filter.
+  using TapLanes = std::array<std::array<std::array<float, kLane>, kTaps / 2>, 3>;
 
   // Per-frame values of the chunk being processed, passed between the batched stages.
   struct ChunkScratch {

@@ -10,3 +10,5 @@ target_link_libraries(apps_analyze_test PRIVATE plumbrook_test_pictures)
 # The tag test reads the masters back with TagLib.
 pkg_check_modules(TEST_TAGS REQUIRED IMPORTED_TARGET taglib)
 target_link_libraries(apps_tags_test PRIVATE PkgConfig::TEST_TAGS)
+# The true-peak test makes the built-in demo programme at other rates.
+target_sources(apps_true_peak_ceiling_test PRIVATE ${PROJECT_SOURCE_DIR}/apps/demo_program.cpp)
