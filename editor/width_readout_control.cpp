@@ -2,6 +2,7 @@
 #include "editor/width_readout_control.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "gfx/graphics.h"
@@ -37,7 +38,8 @@ void WidthReadoutControl::Draw(Graphics& g) {
     const float y = T + 28 + 22 * static_cast<float>(row);
     g.DrawText(style_.heading, kNames[row], Rect(L, y, L + 36, y + 12), &blend_);
     g.FillRect(track_, Rect(L + 38, y + 4, L + 62, y + 10), &blend_);
-    const double lift = std::max(0.0, sideLift_ ? sideLift_(row + 1) : 0.0);
+    // The bar shows the readout's own rounding, so "+0.0" never comes with a sliver of bar.
+    const double lift = std::round(std::max(0.0, sideLift_ ? sideLift_(row + 1) : 0.0) * 10.0) / 10.0;
     // A full bar is 8 dB.
     const float f = static_cast<float>(std::min(1.0, lift / 8.0));
     if (f > 0) g.FillRect(style_.bar, Rect(L + 38, y + 4, L + 38 + 24 * f, y + 10), &blend_);
