@@ -17,11 +17,6 @@ void openEntry(Control& control, const TextStyle& editing, const std::string& te
   Graphics* g = control.GetUI();
   if (!g || g->GetInTextEntry()) return;
   const Rect& r = control.GetRECT();
-  // The window stops sending this press's release once a text field is open, so the click's
-  // own (empty) gesture ends here and the mouse is let go.
-  if (plugkit::EditorDelegate* delegate = control.GetDelegate(); delegate && control.GetParamIdx() >= 0)
-    delegate->EndParamGestureFromUI(control.GetParamIdx());
-  g->ReleaseMouseCapture();
   control.SetTextEntryLength(kTypedLength);
   g->OpenTextEntry(control, editing, Rect(r.L, r.MH() - 9, r.R, r.MH() + 9), text, -1);
 }

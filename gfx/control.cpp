@@ -95,8 +95,7 @@ void Control::SetValueFromUserInput(double value, int valIdx) {
 }
 
 double Control::NormalisedFromReal(const Param& p, double real) {
-  if (p.Stepped() || p.Type() == Param::kTypeEnum || p.Type() == Param::kTypeInt || p.Type() == Param::kTypeBool)
-    real = roundToStep(real, p.GetStep());
+  real = roundToStep(real, p.GetStep());
   real = std::clamp(real, p.GetMin(), p.GetMax());
   return clamp01(p.ToNormalized(real));
 }

@@ -138,18 +138,21 @@ class Control {
 
   // Attachment.
   Graphics* GetUI() const { return graphics_; }
+  /// Gives the area the control covered now to its graphics' damage (before it moves or hides).
+  void DamageCurrentArea();
   EditorDelegate* GetDelegate() const { return delegate_; }
   ContainerBase* GetParent() const { return parent_; }
   void SetParent(ContainerBase* p) { parent_ = p; }
   void SetAttachment(EditorDelegate* delegate, Graphics* graphics, int tag) {
     delegate_ = delegate, graphics_ = graphics, tag_ = tag;
   }
+  /// A parameter value in real units rounded to the step, clamped and normalised (0..1): the one
+  /// conversion of a typed or chosen value.
+  static double NormalisedFromReal(const Param& p, double real);
 
  protected:
   /// Passes the chosen value (index 0 for one-value controls) to every other control of the same parameter.
   void UpdatePeers(int valIdx);
-  /// A parameter value in real units rounded to the step, clamped and normalised (0..1).
-  static double NormalisedFromReal(const Param& p, double real);
 
   Rect rect_;
   Rect target_;

@@ -120,7 +120,7 @@ void Graphics::SetParamValueFromDelegate(int paramIdx, double normalised) {
 
 MessageBoxResult Graphics::ShowMessageBox(const std::string& message, const std::string& caption, MessageBoxType type,
                                           MessageBoxCompletion completion) {
-  ReleaseMouseCapture();
+  pointerToPopup();
   if (!platform_) {
     if (completion) completion(MessageBoxResult::kCancel);
     return MessageBoxResult::kCancel;
@@ -296,21 +296,16 @@ bool Graphics::HoldsCapture(const Control* c) const {
 
 void Graphics::ReleaseMouseCapture() {
   captures_.clear();
-  resizingInProcess_ = false;
 }
 
 void Graphics::OnMouseDown(const std::vector<MouseInfo>& points) {
   for (const MouseInfo& p : points) {
     Control* c = ControlUnderMouse(p.x, p.y, true, false, p.ms.touchId);
     if (!c) continue;
-    if (c == cornerResizer_.get()) {
-      resizingInProcess_ = true;
-      c->OnMouseDown(p.x, p.y, p.ms);
-      continue;
-    }
     const int valIdx = std::max(c->ValueIndexAt(p.x, p.y), 0);
     if (p.ms.R && c->GetParamIdx(valIdx) >= 0) {
       ReleaseMouseCapture();
+      OnMouseOut();
       contextMenu_.Clear();
       c->CreateContextMenu(contextMenu_);
       if (contextMenu_.NItems() > 0) {
@@ -327,10 +322,14 @@ void Graphics::OnMouseDown(const std::vector<MouseInfo>& points) {
       }
       return;
     }
-    for (int v = 0; v < c->NVals(); ++v)
-      if (c->GetParamIdx(v) >= 0) delegate_.BeginParamGestureFromUI(c->GetParamIdx(v));
+    beginGesturesOf(c);
     c->OnMouseDown(p.x, p.y, p.ms);
   }
+}
+
+void Graphics::beginGesturesOf(Control* c) {
+  for (int v = 0; v < c->NVals(); ++v)
+    if (c->GetParamIdx(v) >= 0) delegate_.BeginParamGestureFromUI(c->GetParamIdx(v));
 }
 
 void Graphics::endGesturesOf(Control* c) {
@@ -339,14 +338,6 @@ void Graphics::endGesturesOf(Control* c) {
 }
 
 void Graphics::OnMouseDrag(const std::vector<MouseInfo>& points, float dx, float dy) {
-  if (resizingInProcess_ && points.size() == 1 && cornerResizer_) {
-    const MouseInfo& p = points.front();
-    const float scale = std::min(p.x * drawScale_ / width_, p.y * drawScale_ / height_);
-    Resize(width_, height_, scale, true);
-    resizingInProcess_ = true;  // Resize released the captures; the drag goes on
-    captures_[p.ms.touchId] = cornerResizer_.get();
-    return;
-  }
   for (const MouseInfo& p : points) {
     if (Control* c = GetCapturedControl(p.ms.touchId)) c->OnMouseDrag(p.x, p.y, dx, dy, p.ms);
   }
@@ -400,8 +391,14 @@ bool Graphics::OnKeyDown(float x, float y, const KeyPress& key) {
 
 // --- Pop-ups -----------------------------------------------------------------------------------
 
-void Graphics::OpenPopupMenu(Control& control, PopupMenu& menu, const Rect& bounds, int valIdx) {
+void Graphics::pointerToPopup() {
+  for (const auto& [id, held] : captures_) endGesturesOf(held);
   ReleaseMouseCapture();
+  OnMouseOut();
+}
+
+void Graphics::OpenPopupMenu(Control& control, PopupMenu& menu, const Rect& bounds, int valIdx) {
+  pointerToPopup();
   inPopupMenu_ = &control;
   popupValIdx_ = valIdx;
   popupIsContext_ = false;
@@ -410,8 +407,11 @@ void Graphics::OpenPopupMenu(Control& control, PopupMenu& menu, const Rect& boun
     inPopupMenu_ = nullptr;
     if (!c) return;
     const int v = popupValIdx_;
-    c->OnMenuChoice(chosen && chosen->ChosenItemIdx() >= 0 ? chosen : nullptr, v);
-    endGesturesOf(c);
+    // A choice is a change of its own, inside a gesture of its own.
+    const bool choice = chosen && chosen->ChosenItemIdx() >= 0;
+    if (choice) beginGesturesOf(c);
+    c->OnMenuChoice(choice ? chosen : nullptr, v);
+    if (choice) endGesturesOf(c);
   };
   if (platform_) {
     platform_->ShowPopupMenu(menu, bounds, done);
@@ -422,25 +422,28 @@ void Graphics::OpenPopupMenu(Control& control, PopupMenu& menu, const Rect& boun
 
 void Graphics::OpenTextEntry(Control& control, const TextStyle& text, const Rect& bounds, const std::string& initial,
                              int valIdx) {
+  pointerToPopup();
   inTextEntry_ = &control;
   textEntryValIdx_ = valIdx;
   control.SetDirty(false);
-  if (!platform_) return;
-  platform_->ShowTextEntry(text, bounds, initial, control.GetTextEntryLength(), [this](const std::string& str) {
+  auto done = [this](const std::optional<std::string>& str) {
     Control* c = inTextEntry_;
     const int v = textEntryValIdx_;
     inTextEntry_ = nullptr;
-    if (!c) return;
-    const Param* p = v >= 0 ? c->GetParam(v) : nullptr;
-    if (p) {
-      double real = p->StringToValue(str.c_str());
-      if (p->GetStep() > 0.0) real = std::round(real / p->GetStep()) * p->GetStep();
-      real = std::clamp(real, p->GetMin(), p->GetMax());
-      c->SetValueFromUserInput(std::clamp(p->ToNormalized(real), 0.0, 1.0), v);
+    if (!c || !str) return;
+    if (const Param* p = v >= 0 ? c->GetParam(v) : nullptr) {
+      beginGesturesOf(c);
+      c->SetValueFromUserInput(Control::NormalisedFromReal(*p, p->StringToValue(str->c_str())), v);
+      endGesturesOf(c);
     } else {
-      c->OnTextEntryDone(str, v);
+      c->OnTextEntryDone(*str, v);
     }
-  });
+  };
+  if (platform_) {
+    platform_->ShowTextEntry(text, bounds, initial, control.GetTextEntryLength(), done);
+  } else {
+    done(std::nullopt);
+  }
 }
 
 void Graphics::PromptForValue(Control& control, const Rect& bounds, int valIdx) {

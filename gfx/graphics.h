@@ -4,7 +4,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/editor_delegate.h"
@@ -15,18 +17,23 @@ namespace plugkit::gfx {
 
 class Svg;
 class Layer;
+
+/// The screen scales an editor accepts from a host or desktop; others are clamped to them.
+inline constexpr float kMinScreenScale = 0.5f;
+inline constexpr float kMaxScreenScale = 4.f;
 using LayerPtr = std::unique_ptr<Layer>;
 
 /// Services of the window the editor lives in. Pop-ups may answer at once or later; main thread only.
 class GraphicsPlatform {
  public:
   using MenuDone = std::function<void(PopupMenu* chosenOrNull)>;
-  using TextDone = std::function<void(const std::string& text)>;
+  /// The typed text, or nothing when the entry was cancelled.
+  using TextDone = std::function<void(const std::optional<std::string>& text)>;
 
   virtual ~GraphicsPlatform() = default;
   /// Shows menu at bounds; done receives the menu (with its chosen item set) or null when dismissed.
   virtual void ShowPopupMenu(PopupMenu& menu, const Rect& bounds, MenuDone done) = 0;
-  /// Opens a text field over bounds; done receives the text when editing commits (never on cancel).
+  /// Opens a text field over bounds; done always runs once: with the text on commit, empty on cancel.
   virtual void ShowTextEntry(const TextStyle& style, const Rect& bounds, const std::string& initial,
                              int maxLength, TextDone done) = 0;
   /// Shows a modal box; completion gets the result. Returns the result when known at once, else kNone.
@@ -343,7 +350,10 @@ class Graphics : public EditorSurface {
   /// Appends dashes of dashLen on and dashLen off from (x1, y1) towards (x2, y2).
   void dashTo(float x1, float y1, float x2, float y2, float dashLen);
   void releaseCaptureOf(Control* c);
+  void beginGesturesOf(Control* c);
   void endGesturesOf(Control* c);
+  /// A pop-up takes the pointer: open gestures end, the capture goes, the hovered control is left.
+  void pointerToPopup();
   Rect controlClip(const Control& c, const Rect& dirty) const;
   void drawControl(Control& c, const Rect& dirty);
 

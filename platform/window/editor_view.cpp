@@ -32,6 +32,8 @@ void EditorView::closeOverlay() {
   overlayDirty_ = true;
   // Whatever the pop-up covered is drawn again.
   graphics_.MarkAllControlsDirty();
+  // The control now under the pointer learns of it without waiting for the next motion.
+  if (pointerInside_) graphics_.OnMouseOver(lastX_, lastY_, gfx::MouseMod{});
 }
 
 void EditorView::DrawOverlay(gfx::Graphics& g) {
@@ -41,7 +43,9 @@ void EditorView::DrawOverlay(gfx::Graphics& g) {
 
 void EditorView::MouseDown(float xPx, float yPx, Button button, const gfx::MouseMod& mods) {
   const float x = toUnits(xPx), y = toUnits(yPx);
+  pointerInside_ = true;
   if (overlay_) {
+    lastX_ = x, lastY_ = y;
     overlayDirty_ = true;
     // The overlay may open another one from its completion; only close the one that finished.
     Overlay* current = overlay_.get();
@@ -79,9 +83,11 @@ void EditorView::MouseUp(float xPx, float yPx, Button button, const gfx::MouseMo
 
 void EditorView::MouseMove(float xPx, float yPx, const gfx::MouseMod& mods) {
   const float x = toUnits(xPx), y = toUnits(yPx);
+  pointerInside_ = true;
   if (overlay_) {
     overlay_->MouseMove(x, y);
     overlayDirty_ = true;
+    lastX_ = x, lastY_ = y;
     return;
   }
   if (dragging_) {
@@ -95,6 +101,7 @@ void EditorView::MouseMove(float xPx, float yPx, const gfx::MouseMod& mods) {
 }
 
 void EditorView::MouseLeave() {
+  pointerInside_ = false;
   if (!dragging_ && !overlay_) graphics_.OnMouseOut();
 }
 

@@ -69,7 +69,8 @@ class EditorView : public gfx::GraphicsPlatform {
   std::unique_ptr<Overlay> overlay_;
   bool overlayDirty_ = false;
   bool dragging_ = false;
-  float lastX_ = 0.f, lastY_ = 0.f;
+  float lastX_ = 0.f, lastY_ = 0.f;  // the pointer, editor units
+  bool pointerInside_ = false;
   std::chrono::steady_clock::time_point lastPress_{};
   float lastPressX_ = -1e9f, lastPressY_ = -1e9f;
 };

@@ -16,6 +16,9 @@ constexpr Color kText{255, 226, 228, 232};
 constexpr Color kDimText{255, 120, 124, 130};
 constexpr Color kHighlight{255, 62, 108, 170};
 constexpr Color kShade{140, 0, 0, 0};
+// A value being typed: the editor's editing style.
+constexpr Color kEntryFill{255, 30, 30, 30};
+constexpr Color kEntryText{255, 250, 250, 250};
 constexpr float kRowH = 22.f;
 constexpr float kSeparatorH = 9.f;
 constexpr float kPadX = 10.f;
@@ -250,6 +253,13 @@ void TextFieldOverlay::insert(const std::u32string& text) {
 
 void TextFieldOverlay::Text(const std::u32string& text) { insert(text); }
 
+void TextFieldOverlay::cancel() {
+  if (finished_) return;
+  finished_ = true;
+  auto done = std::move(done_);
+  if (done) done(std::nullopt);
+}
+
 void TextFieldOverlay::commit() {
   if (finished_) return;
   finished_ = true;
@@ -273,7 +283,7 @@ bool TextFieldOverlay::Key(const gfx::KeyPress& key) {
   const int n = static_cast<int>(text_.size());
   switch (key.key) {
     case gfx::Key::kEnter: commit(); return false;
-    case gfx::Key::kEscape: finished_ = true; done_ = nullptr; return false;
+    case gfx::Key::kEscape: cancel(); return false;
     case gfx::Key::kBackspace:
       if (!hasSelection() && caret_ > 0) anchor_ = caret_ - 1;
       eraseSelection();
@@ -305,28 +315,30 @@ bool TextFieldOverlay::Key(const gfx::KeyPress& key) {
       }
       if (!key.C && !key.A) insert(std::u32string(1, key.codepoint));
       return true;
-    case gfx::Key::kSpace: insert(U" "); return true;
+    // A space arrives as text as well; taking the key too typed it twice.
+    case gfx::Key::kSpace: return true;
     default: return true;
   }
 }
 
 void TextFieldOverlay::Draw(gfx::Graphics& g) {
-  g.FillRoundRect(kPanel, bounds_, 3.f);
-  g.DrawRoundRect(kHighlight, bounds_, 3.f, nullptr, 1.5f);
-  const gfx::TextStyle text = style_.WithColor(kText).WithAlign(gfx::Align::kNear).WithVAlign(gfx::VAlign::kMiddle);
+  g.FillRect(kEntryFill, bounds_);
+  const gfx::TextStyle text = style_.WithColor(kEntryText).WithAlign(gfx::Align::kCenter).WithVAlign(gfx::VAlign::kMiddle);
   const Rect inner = bounds_.GetPadded(-4.f);
   auto widthOf = [&](int count) {
     if (count <= 0) return 0.f;
     Rect m = inner;
     return g.MeasureText(text, ToUtf8(text_.substr(0, static_cast<size_t>(count))), m);
   };
+  // Centred: positions in the text count from where its measured width starts.
+  const float left = inner.MW() - widthOf(static_cast<int>(text_.size())) / 2.f;
   if (hasSelection()) {
-    const float a = inner.L + widthOf(std::min(anchor_, caret_)), b = inner.L + widthOf(std::max(anchor_, caret_));
+    const float a = left + widthOf(std::min(anchor_, caret_)), b = left + widthOf(std::max(anchor_, caret_));
     g.FillRect(kHighlight, Rect(a, inner.T + 1.f, b, inner.B - 1.f));
   }
   g.DrawText(text, Value(), inner);
-  const float cx = inner.L + widthOf(caret_);
-  g.DrawLine(kText, cx, inner.T + 1.f, cx, inner.B - 1.f, nullptr, 1.f);
+  const float cx = left + widthOf(caret_);
+  g.DrawLine(kEntryText, cx, inner.T + 1.f, cx, inner.B - 1.f, nullptr, 1.f);
 }
 
 // --- Message box -------------------------------------------------------------------------------

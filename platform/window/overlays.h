@@ -66,7 +66,7 @@ class TextFieldOverlay : public Overlay {
   bool Key(const gfx::KeyPress& key) override;
   void Text(const std::u32string& text) override;
   void Draw(gfx::Graphics& g) override;
-  void Abandon() override { finished_ = true; }
+  void Abandon() override { cancel(); }
   std::string Value() const;
   int Caret() const { return caret_; }
   int SelectionAnchor() const { return anchor_; }
@@ -76,6 +76,7 @@ class TextFieldOverlay : public Overlay {
   void eraseSelection();
   bool hasSelection() const { return anchor_ != caret_; }
   void commit();
+  void cancel();
 
   gfx::TextStyle style_;
   gfx::Rect bounds_;

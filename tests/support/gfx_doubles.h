@@ -78,7 +78,7 @@ class ScriptedPlatform : public plugkit::gfx::GraphicsPlatform {
     popupBounds.push_back(bounds);
     std::optional<std::string> answer;
     if (!textAnswers.empty()) answer = textAnswers.front(), textAnswers.pop_front();
-    if (answer) done(*answer);
+    done(answer);
   }
   plugkit::MessageBoxResult ShowMessageBox(const std::string&, const std::string&, plugkit::MessageBoxType,
                                            plugkit::MessageBoxCompletion completion) override {

@@ -2,6 +2,9 @@
 // (presses, keys and text in device pixels) over the recording back end.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <optional>
+
 #include "gfx/graphics_recording.h"
 #include "platform/window/editor_view.h"
 #include "tests/support/gfx_doubles.h"
@@ -133,7 +136,7 @@ TEST_F(OverlaysTest, AMenuIsDrawnWithItsTextsAndCheckMark) {
 TEST_F(OverlaysTest, TextFieldEditsWithCaretSelectionAndLimit) {
   std::vector<std::string> results;
   view.ShowTextEntry(gfx::kDefaultText, gfx::Rect(10, 10, 110, 30), "12.5", 7,
-                     [&](const std::string& s) { results.push_back(s); });
+                     [&](const std::optional<std::string>& s) { results.push_back(s.value_or("(cancelled)")); });
   auto* t = static_cast<TextFieldOverlay*>(view.CurrentOverlay());
   view.TextInput("-3");  // replaces the selected initial text
   EXPECT_EQ(t->Value(), "-3");
@@ -159,19 +162,63 @@ TEST_F(OverlaysTest, TextFieldEditsWithCaretSelectionAndLimit) {
 }
 
 TEST_F(OverlaysTest, EscapeCancelsAndAClickOutsideCommits) {
-  std::vector<std::string> results;
-  auto done = [&](const std::string& s) { results.push_back(s); };
-  view.ShowTextEntry(gfx::kDefaultText, gfx::Rect(10, 10, 110, 30), "a", 10, done);
-  view.TextInput("b");
-  press(Key::kEscape);
-  EXPECT_TRUE(results.empty());
-  view.ShowTextEntry(gfx::kDefaultText, gfx::Rect(10, 10, 110, 30), "a", 10, done);
+  for (int round = 0; round < 2; ++round) {  // a cancelled entry leaves typing available
+    g.OpenTextEntry(*target, gfx::kDefaultText, gfx::Rect(10, 10, 110, 30), "a");
+    view.TextInput("b");
+    press(Key::kEscape);
+    EXPECT_TRUE(target->typed.empty());
+    EXPECT_EQ(g.GetInTextEntry(), nullptr);
+  }
+  g.OpenTextEntry(*target, gfx::kDefaultText, gfx::Rect(10, 10, 110, 30), "a");
   press(Key::kEnd);
   view.TextInput("c");
   click(50, 20);  // inside: moves the caret only
   EXPECT_TRUE(view.OverlayOpen());
   click(300, 200);
-  EXPECT_EQ(results, std::vector<std::string>{"ac"});
+  EXPECT_EQ(target->typed, std::vector<std::string>{"ac"});
+  EXPECT_EQ(g.GetInTextEntry(), nullptr);
+}
+
+TEST_F(OverlaysTest, TheTextFieldUsesTheEditingLook) {
+  view.ShowTextEntry(gfx::kDefaultText.WithAlign(gfx::Align::kNear), gfx::Rect(10, 10, 110, 30), "12.5", 7,
+                     [](const std::optional<std::string>&) {});
+  g.Clear();
+  g.BeginFrame();
+  view.DrawOverlay(g);
+  g.EndFrame();
+  auto grey = [](const gfx::FloatColor& c) {  // the grey level of an opaque grey, else -1
+    return c.r == c.g && c.g == c.b && c.a == 1.f ? static_cast<int>(std::lround(c.r * 255.f)) : -1;
+  };
+  const auto fills = g.OpsOf("fill");
+  ASSERT_FALSE(fills.empty());
+  EXPECT_EQ(grey(fills.front().color), 30);
+  const auto texts = g.OpsOf("text");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(grey(texts.front().color), 250);
+  EXPECT_EQ(texts.front().anchor.align, gfx::Align::kCenter);
+  EXPECT_FLOAT_EQ(texts.front().anchor.x, 60.f);
+  for (const auto& stroke : g.OpsOf("stroke"))  // no focus ring: only the caret, in the text's colour
+    EXPECT_EQ(grey(stroke.color), 250);
+}
+
+TEST_F(OverlaysTest, APopUpTakesTheHoverAndGivesItBackWhereThePointerIs) {
+  struct Hover : gfx::Control {
+    using Control::Control;
+    void Draw(gfx::Graphics&) override {}
+    bool Over() const { return mouseIsOver_; }
+  };
+  g.EnableMouseOver(true);
+  auto* left = static_cast<Hover*>(g.AttachControl(std::make_unique<Hover>(gfx::Rect(100, 200, 150, 250))));
+  auto* right = static_cast<Hover*>(g.AttachControl(std::make_unique<Hover>(gfx::Rect(300, 200, 350, 250))));
+  view.MouseMove(2 * 120, 2 * 220, {});
+  ASSERT_TRUE(left->Over());
+  g.ShowMessageBox("Replace it?", "Preset", MessageBoxType::kYesNo, [](MessageBoxResult) {});
+  EXPECT_FALSE(left->Over());
+  view.MouseMove(2 * 320, 2 * 220, {});
+  press(Key::kEscape);
+  EXPECT_FALSE(view.OverlayOpen());
+  EXPECT_FALSE(left->Over());
+  EXPECT_TRUE(right->Over());
 }
 
 TEST_F(OverlaysTest, TypedTextReachesTheLinkedParameter) {

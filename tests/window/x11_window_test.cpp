@@ -155,9 +155,9 @@ TEST_P(X11WindowTest, ARightClickMenuIsChosenWithTheKeyboard) {
 TEST_P(X11WindowTest, TypedTextCommitsWithEnter) {
   auto* field = static_cast<Field*>(window_->GetGraphics()->ControlWithTag(kField));
   xdotool({"mousemove", "--window", "WIN", "150", "85", "sleep", "0.05", "click", "1", "sleep", "0.1", "type",
-           "--delay", "20", "4.5k"});  // type takes every remaining argument as text
+           "--delay", "20", "4 5  6k"});  // type takes every remaining argument as text
   xdotool({"key", "BackSpace", "sleep", "0.05", "key", "Return"});
-  EXPECT_EQ(field->typed, "4.5");
+  EXPECT_EQ(field->typed, "4 5  6");  // each space once
 }
 
 TEST_P(X11WindowTest, AnIdleWindowDrawsNothing) {
