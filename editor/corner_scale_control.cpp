@@ -16,23 +16,27 @@ CornerScaleControl::CornerScaleControl(const Rect& bounds, float baseWidth, floa
 
 void CornerScaleControl::resizeTo(float scale) {
   Graphics* g = GetUI();
-  if (g && scale != g->GetDrawScale()) g->Resize(g->Width(), g->Height(), scale, true);
+  if (g && scale != requested_) g->Resize(g->Width(), g->Height(), scale, true);
+  requested_ = scale;
 }
 
-void CornerScaleControl::OnMouseDown(float, float, const MouseMod&) {
-  if (Graphics* g = GetUI()) startWidth_ = std::trunc(static_cast<float>(g->Width()) * g->GetDrawScale());
-  dragged_ = 0;
-}
-
-void CornerScaleControl::OnMouseDrag(float, float, float dX, float dY, const MouseMod&) {
+// The drag is measured in device pixels from where it started: editor units change size while the
+// window follows it.
+void CornerScaleControl::OnMouseDown(float x, float y, const MouseMod&) {
   Graphics* g = GetUI();
   if (!g) return;
-  dragged_ += std::max(dX, dY) * g->GetDrawScale();
-  const float scale = std::clamp((startWidth_ + dragged_) / baseWidth_, minScale_, maxScale_);
-  if (scale == g->GetDrawScale()) return;
-  resizeTo(scale);
-  // A resize releases every capture; the grip takes the mouse back so the drag goes on.
-  g->ControlUnderMouse(rect_.MW(), rect_.MH(), true);
+  const float s = g->GetTotalScale();
+  downX_ = x * s, downY_ = y * s;
+  startWidthPx_ = static_cast<float>(g->PixelSize(g->GetDrawScale()).first);
+  requested_ = g->GetDrawScale();
+}
+
+void CornerScaleControl::OnMouseDrag(float x, float y, float, float, const MouseMod&) {
+  Graphics* g = GetUI();
+  if (!g) return;
+  const float s = g->GetTotalScale();
+  const float moved = std::max(x * s - downX_, y * s - downY_);
+  resizeTo(std::clamp((startWidthPx_ + moved) / (baseWidth_ * g->GetBackingScale()), minScale_, maxScale_));
 }
 
 void CornerScaleControl::OnMouseDblClick(float, float, const MouseMod&) { resizeTo(1.0f); }

@@ -23,8 +23,9 @@ class CornerScaleControl : public plugkit::gfx::Control {
 
   float baseWidth_, minScale_, maxScale_;
   plugkit::gfx::Color normal_, hover_;
-  float startWidth_ = 0;
-  float dragged_ = 0;
+  float startWidthPx_ = 0;      // the window's width when the drag began
+  float downX_ = 0, downY_ = 0;  // where it began, device pixels
+  float requested_ = 0;
   bool changedCursor_ = false;
   plugkit::gfx::Cursor previousCursor_ = plugkit::gfx::Cursor::kArrow;
 };

@@ -79,7 +79,7 @@ Color PlumbrookEditor::resolvedAccent(int alpha) const {
 void PlumbrookEditor::layout(Graphics& g) {
   g.LoadFont(kRegularFont, resources_.regularFont.string());
   g.LoadFont(kBoldFont, resources_.boldFont.string());
-  g.SetLayoutOnResize(false);
+  g.SetScaleConstraints(0.75f, 2.0f);
   accent_ = resolvedAccent(255);
 
   g.AttachBackground(Pattern(toColor(colours::kWindowBackground)));

@@ -125,6 +125,7 @@ void Control::SnapToMouse(float x, float y, Direction direction, const Rect& bou
 }
 
 void Control::SetPosition(float x, float y) {
+  DamageCurrentArea();
   const float dx = x - rect_.L, dy = y - rect_.T;
   rect_ = rect_.GetTranslated(dx, dy);
   target_ = target_.GetTranslated(dx, dy);
@@ -132,13 +133,28 @@ void Control::SetPosition(float x, float y) {
 }
 
 void Control::SetSize(float w, float h) {
+  DamageCurrentArea();
   rect_ = Rect(rect_.L, rect_.T, rect_.L + w, rect_.T + h);
   target_ = Rect(target_.L, target_.T, target_.L + w, target_.T + h);
   OnResize();
   SetDirty(false);
 }
 
+void Control::DamageCurrentArea() {
+  if (graphics_) graphics_->AddDamage(rect_);
+}
+
+void Control::moveTo(const Rect& drawn, const Rect& target) {
+  if (!(drawn == rect_)) DamageCurrentArea();
+  rect_ = drawn;
+  target_ = target;
+  SetDirty(false);
+}
+
 void Control::Hide(bool hide) {
+  if (hide == hidden_) return;
+  // What the control covered is drawn again, from the controls under it.
+  DamageCurrentArea();
   hidden_ = hide;
   SetDirty(false);
 }

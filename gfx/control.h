@@ -72,6 +72,10 @@ class Control {
   /// Clamps the chosen values (all when valIdx < 0), marks dirty, and with triggerAction sends
   /// linked values to the host, updates peers and runs the action.
   virtual void SetDirty(bool triggerAction = true, int valIdx = -1);
+ private:
+  void moveTo(const Rect& drawn, const Rect& target);
+
+ public:
   virtual void SetClean() { dirty_ = false; }
   virtual bool IsDirty() const { return animation_ != nullptr || dirty_; }
   /// The part of a dirty control that must be drawn again: all of it, unless the control knows
@@ -97,9 +101,9 @@ class Control {
   // Geometry and style.
   const Rect& GetRECT() const { return rect_; }
   const Rect& GetTargetRECT() const { return target_; }
-  void SetRECT(const Rect& r) { rect_ = r; SetDirty(false); }
+  void SetRECT(const Rect& r) { moveTo(r, target_); }
   void SetTargetRECT(const Rect& r) { target_ = r; }
-  void SetTargetAndDrawRECTs(const Rect& r) { rect_ = target_ = r; SetDirty(false); }
+  void SetTargetAndDrawRECTs(const Rect& r) { moveTo(r, r); }
   const TextStyle& GetText() const { return text_; }
   const Blend& GetBlend() const { return blend_; }
   int GetTextEntryLength() const { return textEntryLength_; }

@@ -108,7 +108,9 @@ std::vector<ArcSegment> ArcToBeziers(float cx, float cy, float r, float a1Deg, f
 // --- Construction and the editor surface -------------------------------------------------------
 
 Graphics::Graphics(EditorDelegate& delegate, int width, int height, float scale)
-    : delegate_(delegate), width_(width), height_(height), drawScale_(scale) {}
+    : delegate_(delegate), width_(width), height_(height), drawScale_(scale) {
+  drawScale_ = std::isfinite(scale) ? std::clamp(scale, minScale_, maxScale_) : 1.f;
+}
 
 Graphics::~Graphics() {
   *alive_ = false;
@@ -126,6 +128,10 @@ MessageBoxResult Graphics::ShowMessageBox(const std::string& message, const std:
     return MessageBoxResult::kCancel;
   }
   return platform_->ShowMessageBox(message, caption, type, std::move(completion));
+}
+
+void Graphics::AddDamage(const Rect& r) {
+  if (!r.Empty()) damage_.Add(r.GetPadded(kClipPad));
 }
 
 void Graphics::MarkAllControlsDirty() {
@@ -169,13 +175,6 @@ void Graphics::AttachBackground(const Pattern& pattern) {
     controls_.insert(controls_.begin(), std::move(bg));
   }
   isBackground_ = true;
-}
-
-void Graphics::AttachCornerResizer(std::unique_ptr<Control> resizer) {
-  cornerResizer_ = std::move(resizer);
-  cornerResizer_->SetAttachment(&delegate_, this, -1);
-  cornerResizer_->OnInit();
-  cornerResizer_->OnResize();
 }
 
 Control* Graphics::GetControl(int i) const {
@@ -225,33 +224,56 @@ void Graphics::RemoveAllControls() {
   inTextEntry_ = inPopupMenu_ = nullptr;
   tags_.clear();
   controls_.clear();
+  AddDamage(GetBounds());
   isBackground_ = false;
 }
 
 // --- Size and scale ----------------------------------------------------------------------------
 
 void Graphics::SetScreenScale(float s) {
-  if (s <= 0.f || s == screenScale_) return;
+  if (!(s > 0.f) || !std::isfinite(s)) return;
+  s = std::clamp(s, kMinScreenScale, kMaxScreenScale);
+  if (s == screenScale_) return;
   screenScale_ = s;
   ++layerGeneration_;
   ForEachControl([](Control* c) { c->OnRescale(); c->SetDirty(false); });
 }
 
+float Graphics::FitDrawScale(int widthPx, int heightPx) const {
+  const float s = std::min(static_cast<float>(widthPx) / (static_cast<float>(width_) * screenScale_),
+                           static_cast<float>(heightPx) / (static_cast<float>(height_) * screenScale_));
+  return std::isfinite(s) ? std::clamp(s, minScale_, maxScale_) : minScale_;
+}
+
+std::pair<int, int> Graphics::PixelSize(float drawScale) const {
+  const float s = std::clamp(drawScale, minScale_, maxScale_) * screenScale_;
+  return {static_cast<int>(std::lround(static_cast<float>(width_) * s)),
+          static_cast<int>(std::lround(static_cast<float>(height_) * s))};
+}
+
 void Graphics::Resize(int width, int height, float scale, bool needsPlatformResize) {
-  if (layout_) layout_->ConstrainEditorResize(width, height);
   scale = std::clamp(scale, minScale_, maxScale_);
+  if (needsPlatformResize && platform_) {
+    // Only a request: the size changes when the window reports it (OnWindowResized).
+    if (width == width_ && height == height_) {
+      const auto [w, h] = PixelSize(scale);
+      platform_->ResizeWindow(w, h);
+      return;
+    }
+  }
   if (width == width_ && height == height_ && scale == drawScale_) return;
-  ReleaseMouseCapture();
+  // Captures stay: positions in editor units keep their meaning, so a drag (the grip's) goes on.
   width_ = width;
   height_ = height;
   drawScale_ = scale;
   ++layerGeneration_;
-  if (cornerResizer_) cornerResizer_->OnResize();
-  if (needsPlatformResize && platform_)
-    platform_->ResizeWindow(static_cast<int>(std::lround(width * scale * screenScale_)),
-                            static_cast<int>(std::lround(height * scale * screenScale_)));
   ForEachControl([](Control* c) { c->OnResize(); c->SetDirty(false); });
-  if (layoutOnResize_ && layout_) layout_->LayoutUI(*this);
+  AddDamage(GetBounds());
+}
+
+void Graphics::OnWindowResized(int widthPx, int heightPx) {
+  if (widthPx <= 0 || heightPx <= 0) return;
+  Resize(width_, height_, FitDrawScale(widthPx, heightPx), false);
 }
 
 // --- Hit testing and mouse ---------------------------------------------------------------------
@@ -260,9 +282,7 @@ Control* Graphics::ControlUnderMouse(float x, float y, bool capture, bool mouseO
   if (auto it = captures_.find(touchId); it != captures_.end()) return it->second;
   Control* found = nullptr;
   int foundIdx = -1;
-  if (cornerResizer_ && !cornerResizer_->GetRECT().Empty() && cornerResizer_->GetRECT().Contains(x, y)) {
-    found = cornerResizer_.get();
-  } else if (!mouseOver || (mouseOverEnabled_ && NControls() >= 2)) {
+  if (!mouseOver || (mouseOverEnabled_ && NControls() >= 2)) {
     const int first = mouseOver ? 1 : 0;
     for (int i = NControls() - 1; i >= first; --i) {
       Control* c = GetControl(i);
@@ -348,10 +368,9 @@ void Graphics::OnMouseUp(const std::vector<MouseInfo>& points) {
     Control* c = GetCapturedControl(p.ms.touchId);
     if (!c) continue;
     c->OnMouseUp(p.x, p.y, p.ms);
-    if (c != cornerResizer_.get()) endGesturesOf(c);
+    endGesturesOf(c);
     captures_.erase(p.ms.touchId);
   }
-  resizingInProcess_ = false;
   if (points.size() == 1 && points.front().ms.touchId == 0) OnMouseOver(points.front().x, points.front().y, points.front().ms);
 }
 
@@ -476,10 +495,13 @@ bool Graphics::IsDirty(RectList& rects) {
       c->Animate();
     }
   }
+  auto add = [&](const Rect& r) {
+    if (const Rect inside = r.Intersect(GetBounds()); !inside.Empty()) rects.Add(inside);
+  };
+  for (const Rect& r : damage_) add(r);
   for (const auto& c : controls_) {
-    if (c->IsDirty() && (!c->IsHidden() || c.get() == GetControl(0))) rects.Add(c->DirtyRect());
+    if (c->IsDirty() && (!c->IsHidden() || c.get() == GetControl(0))) add(c->DirtyRect().GetPadded(kClipPad));
   }
-  if (cornerResizer_ && cornerResizer_->IsDirty()) rects.Add(cornerResizer_->GetRECT());
   return !rects.Empty();
 }
 
@@ -510,13 +532,13 @@ void Graphics::Draw(RectList& rects) {
     for (int i = 0; i < NControls(); ++i) {
       Control* c = GetControl(i);
       if (c->IsHidden() && i != 0) continue;
-      if (!c->GetRECT().Intersects(dirty)) continue;
+      // The same area as its clip: a control whose fringe reaches into the region draws it there.
+      if (!c->GetRECT().GetPadded(kClipPad).PixelSnappedOut(GetTotalScale()).Intersects(dirty)) continue;
       drawControl(*c, dirty);
     }
-    if (cornerResizer_ && cornerResizer_->GetRECT().Intersects(dirty)) drawControl(*cornerResizer_, dirty);
   }
   ForEachControl([](Control* c) { c->SetClean(); });
-  if (cornerResizer_) cornerResizer_->SetClean();
+  damage_.Clear();
 }
 
 bool Graphics::DrawFrameIfDirty() {

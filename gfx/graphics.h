@@ -54,8 +54,6 @@ class GraphicsLayoutDelegate {
   virtual ~GraphicsLayoutDelegate() = default;
   /// Builds (or rebuilds) the controls.
   virtual void LayoutUI(Graphics& g) = 0;
-  /// May adjust a requested size in editor units.
-  virtual bool ConstrainEditorResize(int&, int&) const { return true; }
 };
 
 /// An off-screen picture kept by its owner; invalid after a resize or rescale.
@@ -136,8 +134,6 @@ class Graphics : public EditorSurface {
   }
   /// Installs a panel covering the editor as entry 0.
   void AttachBackground(const Pattern& pattern);
-  void AttachCornerResizer(std::unique_ptr<Control> resizer);
-  Control* GetCornerResizer() const { return cornerResizer_.get(); }
   int NControls() const { return static_cast<int>(controls_.size()); }
   Control* GetControl(int i) const;
   Control* GetBackgroundControl() const { return GetControl(0); }
@@ -153,9 +149,19 @@ class Graphics : public EditorSurface {
   Control* InsertControlAfter(const Control* after, std::unique_ptr<Control> control, int tag, const std::string& group);
 
   // Size and scale.
+  /// Changes the design size and draw scale (clamped to the constraints). With a platform and
+  /// needsPlatformResize, the scale is only asked of the window: it changes when the window
+  /// reports its new size through OnWindowResized.
   void Resize(int width, int height, float scale, bool needsPlatformResize = true);
-  void SetLayoutOnResize(bool v) { layoutOnResize_ = v; }
+  /// The window now is this size: the editor takes the largest scale that fits, within the limits.
+  void OnWindowResized(int widthPx, int heightPx);
+  /// The largest draw scale (within the limits) whose picture fits widthPx x heightPx.
+  float FitDrawScale(int widthPx, int heightPx) const;
+  /// The picture's size in pixels at a draw scale (clamped to the limits).
+  std::pair<int, int> PixelSize(float drawScale) const;
   void SetScaleConstraints(float lo, float hi) { minScale_ = lo, maxScale_ = hi; }
+  float MinScale() const { return minScale_; }
+  float MaxScale() const { return maxScale_; }
   void SetScreenScale(float s);
   float GetTotalScale() const { return drawScale_ * screenScale_; }
   Rect GetBounds() const { return Rect(0.f, 0.f, static_cast<float>(width_), static_cast<float>(height_)); }
@@ -197,7 +203,10 @@ class Graphics : public EditorSurface {
   Control* GetInPopupMenu() const { return inPopupMenu_; }
 
   // Frame cycle.
-  /// Advances animations, then gathers the rectangles of dirty visible controls; true when any.
+  /// Adds an area whose pixels changed (with the anti-aliased fringe around it) to the next frame.
+  void AddDamage(const Rect& r);
+  /// Advances animations, then gathers the next frame's damage: the areas given to AddDamage and
+  /// those of dirty visible controls, each with its fringe; true when any.
   bool IsDirty(RectList& rects);
   /// Draws every control meeting the (snapped, merged) rectangles, then marks all controls clean.
   void Draw(RectList& rects);
@@ -303,7 +312,10 @@ class Graphics : public EditorSurface {
   /// The part of r that the current clip region lets through (r itself without a clip or under a
   /// transform). Filling only that part matters on software rasterisers, which shade every pixel
   /// of a path even where the clip hides it.
-  Rect VisiblePart(const Rect& r) const { return untransformed_ && !clip_.Empty() ? r.Intersect(clip_) : r; }
+  /// The cut reaches a pixel past the clip, so the anti-aliased edge of the cut falls outside it.
+  Rect VisiblePart(const Rect& r) const {
+    return untransformed_ && !clip_.Empty() ? r.Intersect(clip_.GetPadded(1.f / GetTotalScale())) : r;
+  }
   /// Restricts drawing to r (in the current transform); an empty r removes the restriction.
   void PathClipRegion(const Rect& r = Rect());
 
@@ -363,7 +375,6 @@ class Graphics : public EditorSurface {
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<int, Control*> tags_;
   std::map<long, Control*> captures_;
-  std::unique_ptr<Control> cornerResizer_;
   Control* mouseOver_ = nullptr;
   int mouseOverIdx_ = -1;
   Control* inTextEntry_ = nullptr;
@@ -373,7 +384,6 @@ class Graphics : public EditorSurface {
   bool popupIsContext_ = false;
   PopupMenu contextMenu_;
   PopupMenu promptMenu_;
-  bool resizingInProcess_ = false;
   int width_;
   int height_;
   float drawScale_;
@@ -381,7 +391,7 @@ class Graphics : public EditorSurface {
   float minScale_ = 0.5f;
   float maxScale_ = 4.f;
   int fps_ = 60;
-  bool layoutOnResize_ = false;
+  RectList damage_;  // areas changed since the last frame, fringe included
   Rect clip_;  // the current clip region in design units; empty: none
   bool untransformed_ = true;
   std::vector<bool> transformStack_;

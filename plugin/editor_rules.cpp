@@ -35,6 +35,7 @@ using plumbrook::EditorHalf;
 void Plumbrook::attachEditor(EditorHalf* editor) {
   if (editor_ && GetUI() == editor_) DetachUI();
   editor_ = editor;
+  restoredSizeAwaitsWindow_ = false;  // a new editor opens at the stored size
   statusText_.clear();
   if (!editor) return;
   // The new editor was just laid out with the current accent.
@@ -89,6 +90,7 @@ bool Plumbrook::ConstrainEditorResize(int& width, int& height) const {
 void Plumbrook::OnParentWindowResize(int width, int height) {
   EditorHalf* open = editor();
   if (!open) return;
+  if (restoredSizeAsked_) restoredSizeAwaitsWindow_ = false;
   const float s = open->GetBackingScale();
   platformScale_ = s;
   plumbrook::constrainEditorSize(width, height, s);
@@ -118,6 +120,11 @@ void Plumbrook::followEditorSettings() {
     statusText_.clear();
     for (int i = 0; i < NParams(); ++i) ShowParamInUI(i, GetParam(i)->GetNormalized(), true);
     open->MarkAllControlsDirty();
+  }
+
+  if (open && restoredSizeAwaitsWindow_ && !restoredSizeAsked_) {
+    restoredSizeAsked_ = true;
+    applyEditorScale(static_cast<float>(restoredEditorSize_.first) / plumbrook::kDesignWidth);
   }
 
   std::string label;

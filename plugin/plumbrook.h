@@ -261,6 +261,9 @@ class Plumbrook : public plugkit::HostAdapter {
   std::atomic<int> accentIndex_{5};
   std::atomic<bool> accentChanged_{false};
   std::pair<int, int> restoredEditorSize_{0, 0};
+  // A size restored while the editor was open, until its window reports a size.
+  bool restoredSizeAwaitsWindow_ = false;
+  bool restoredSizeAsked_ = false;
   plumbrook::EditorHalf* editor_ = nullptr;
   int rememberedTrackColour_ = -1;
   std::string trackName_;

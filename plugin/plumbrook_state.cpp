@@ -16,7 +16,11 @@ bool Plumbrook::SerializeState(ByteChunk& chunk) const {
 
   int32_t width = 0;
   int32_t height = 0;
-  if (const plugkit::EditorSurface* ui = GetUI()) {
+  if (restoredSizeAwaitsWindow_) {
+    // Restored while the editor was open and not shown yet: the stored size stays the chosen one.
+    width = restoredEditorSize_.first;
+    height = restoredEditorSize_.second;
+  } else if (const plugkit::EditorSurface* ui = GetUI()) {
     width = static_cast<int32_t>(ui->Width() * ui->GetDrawScale());
     height = static_cast<int32_t>(ui->Height() * ui->GetDrawScale());
   } else {
@@ -85,7 +89,13 @@ void Plumbrook::restoreEditorSize(int width, int height) {
     height = plumbrook::kDesignHeight;
   }
   restoredEditorSize_ = {width, height};
-  if (GetUI() || width <= 0 || height <= 0) return;
+  if (width <= 0 || height <= 0) return;
+  if (GetUI()) {
+    // The open editor asks its window for the size at its next idle tick, on its own thread.
+    restoredSizeAwaitsWindow_ = true;
+    restoredSizeAsked_ = false;
+    return;
+  }
 
   const double s = platformScale_;
   long w = std::lround(width * s);

@@ -7,8 +7,10 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -66,6 +68,8 @@ class Ui final : public plugkit::Host {
     options.sizeChanged = [this](int width, int height) {
       if (resize_) resize_->ui_resize(resize_->handle, width, height);
     };
+    // Runs inside the window's event handling, which already holds the instance's lock.
+    options.resized = [&plugin](int width, int height) { plugin.OnParentWindowResize(width, height); };
     if (hostScale > 0.0f) options.screenScale = hostScale;
     const editor::Resources files{resources / "Roboto-Regular.ttf", resources / "RobotoCondensed-Bold.ttf",
                                   resources / "plumbrook-lockup.svg"};
@@ -115,9 +119,11 @@ class Ui final : public plugkit::Host {
     return 0;
   }
 
-  /// The host resized the window.
+  /// The host gives the editor a size: its window takes it (within what the editor supports) and
+  /// the editor follows when the server reports it.
   int hostResized(int width, int height) {
-    bridge_.whileLocked([&] { bridge_.plugin().OnParentWindowResize(width, height); });
+    if (!window_ || !window_->IsOpen()) return 1;
+    bridge_.whileLocked([&] { window_->RequestSize(width, height); });
     return 0;
   }
 
@@ -167,8 +173,13 @@ float hostScaleFactor(const LV2_Feature* const* features) {
   const LV2_URID scale = map->map(map->handle, LV2_UI__scaleFactor);
   const LV2_URID floatType = map->map(map->handle, LV2_ATOM__Float);
   for (const LV2_Options_Option* o = options; o->key != 0; ++o)
-    if (o->key == scale && o->type == floatType && o->size == sizeof(float) && o->value)
-      return *static_cast<const float*>(o->value);
+    if (o->key == scale && o->type == floatType && o->size == sizeof(float) && o->value) {
+      const float value = *static_cast<const float*>(o->value);
+      // A scale no screen has would make a window X refuses or memory runs out for.
+      return std::isfinite(value) && value > 0.0f
+                 ? std::clamp(value, plugkit::gfx::kMinScreenScale, plugkit::gfx::kMaxScreenScale)
+                 : 0.0f;
+    }
   return 0.0f;
 }
 

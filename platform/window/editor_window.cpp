@@ -9,12 +9,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace plugkit::platform {
 
 namespace {
 constexpr std::uintptr_t kFrameTimer = 1;
 constexpr double kFrameSeconds = 1.0 / 60.0;
+// What the window shows outside the editor's picture when the window is larger than it.
+constexpr float kSurround = 30.f / 255.f;
 
 PuglWorld* asWorld(void* p) { return static_cast<PuglWorld*>(p); }
 PuglView* asView(void* p) { return static_cast<PuglView*>(p); }
@@ -24,19 +27,20 @@ PuglStatus onEvent(PuglView* view, const PuglEvent* event) {
   return static_cast<PuglStatus>(self->Dispatch(event));
 }
 
-gfx::MouseMod modsOf(PuglMods state) {
-  gfx::MouseMod m;
+// Shift, control and alt as mouse events and key presses both carry them.
+template <typename WithModifiers>
+WithModifiers withModifiers(PuglMods state) {
+  WithModifiers m;
   m.S = (state & PUGL_MOD_SHIFT) != 0;
   m.C = (state & PUGL_MOD_CTRL) != 0;
   m.A = (state & PUGL_MOD_ALT) != 0;
   return m;
 }
 
+gfx::MouseMod modsOf(PuglMods state) { return withModifiers<gfx::MouseMod>(state); }
+
 gfx::KeyPress keyOf(const PuglKeyEvent& e) {
-  gfx::KeyPress k;
-  k.S = (e.state & PUGL_MOD_SHIFT) != 0;
-  k.C = (e.state & PUGL_MOD_CTRL) != 0;
-  k.A = (e.state & PUGL_MOD_ALT) != 0;
+  gfx::KeyPress k = withModifiers<gfx::KeyPress>(e.state);
   switch (e.key) {
     case PUGL_KEY_BACKSPACE: k.key = gfx::Key::kBackspace; break;
     case PUGL_KEY_ESCAPE: k.key = gfx::Key::kEscape; break;
@@ -104,13 +108,8 @@ bool EditorWindow::Open() {
   input_ = std::make_unique<EditorView>(*graphics_, EditorView::WindowHooks{
       [this](gfx::Cursor c) { if (view_) puglSetCursor(asView(view_), cursorOf(c)); },
       nullptr,
-      [this](int w, int h) {
-        if (!view_) return;
-        puglSetSize(asView(view_), static_cast<unsigned>(w), static_cast<unsigned>(h));
-        if (options_.sizeChanged) options_.sizeChanged(w, h);
-      },
+      [this](int w, int h) { requestSize(w, h, true); },
       [this] { return ScreenScale(); }});
-  const float px = graphics_->GetTotalScale();
   puglSetHandle(view, this);
   puglSetEventFunc(view, onEvent);
   puglSetBackend(view, puglGlBackend());
@@ -120,9 +119,10 @@ bool EditorWindow::Open() {
   puglSetViewHint(view, PUGL_STENCIL_BITS, 8);
   puglSetViewHint(view, PUGL_DOUBLE_BUFFER, 1);
   puglSetViewHint(view, PUGL_SWAP_INTERVAL, 0);
-  puglSetViewHint(view, PUGL_RESIZABLE, 0);
-  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(std::lround(options_.width * px)),
-                  static_cast<PuglSpan>(std::lround(options_.height * px)));
+  puglSetViewHint(view, PUGL_RESIZABLE, 1);
+  std::tie(surfaceW_, surfaceH_) = graphics_->PixelSize(options_.scale);
+  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(surfaceW_), static_cast<PuglSpan>(surfaceH_));
+  updateSizeHints();
   puglSetWindowTitle(view, options_.title.c_str());
   if (options_.parent) puglSetParentWindow(view, static_cast<PuglNativeView>(options_.parent));
   const PuglStatus st = puglRealize(view);
@@ -131,6 +131,7 @@ bool EditorWindow::Open() {
     Close();
     return false;
   }
+  updateSizeHints();  // the layout has set the editor's scale limits
   puglShow(view);
   puglStartTimer(view, kFrameTimer, kFrameSeconds);
   return true;
@@ -167,9 +168,64 @@ void EditorWindow::Update(double timeoutS) {
 std::uintptr_t EditorWindow::NativeWindow() const { return view_ ? puglGetNativeView(asView(view_)) : 0; }
 
 float EditorWindow::ScreenScale() const {
-  if (options_.screenScale > 0.f) return options_.screenScale;
-  const double s = view_ ? puglGetScaleFactor(asView(view_)) : 1.0;
-  return s > 0.0 ? static_cast<float>(s) : 1.f;
+  auto bounded = [](double s) {
+    return s > 0.0 && std::isfinite(s) ? std::clamp(static_cast<float>(s), gfx::kMinScreenScale, gfx::kMaxScreenScale)
+                                       : 1.f;
+  };
+  if (options_.screenScale > 0.f) return bounded(options_.screenScale);
+  return bounded(view_ ? puglGetScaleFactor(asView(view_)) : 1.0);
+}
+
+void EditorWindow::updateSizeHints() {
+  if (!view_ || !graphics_) return;
+  PuglView* view = asView(view_);
+  const auto [minW, minH] = graphics_->PixelSize(graphics_->MinScale());
+  const auto [maxW, maxH] = graphics_->PixelSize(graphics_->MaxScale());
+  puglSetSizeHint(view, PUGL_MIN_SIZE, static_cast<PuglSpan>(minW), static_cast<PuglSpan>(minH));
+  puglSetSizeHint(view, PUGL_MAX_SIZE, static_cast<PuglSpan>(maxW), static_cast<PuglSpan>(maxH));
+  puglSetSizeHint(view, PUGL_MIN_ASPECT, static_cast<PuglSpan>(options_.width), static_cast<PuglSpan>(options_.height));
+  puglSetSizeHint(view, PUGL_MAX_ASPECT, static_cast<PuglSpan>(options_.width), static_cast<PuglSpan>(options_.height));
+}
+
+std::pair<int, int> EditorWindow::largestSurface() const {
+  return graphics_ ? graphics_->PixelSize(graphics_->MaxScale()) : std::pair<int, int>{surfaceW_, surfaceH_};
+}
+
+void EditorWindow::RequestSize(int widthPx, int heightPx) { requestSize(widthPx, heightPx, false); }
+
+void EditorWindow::requestSize(int widthPx, int heightPx, bool tellHost) {
+  if (!view_ || !graphics_) return;
+  // Never more than the editor draws, nor less than a pixel, whatever was asked.
+  const auto [maxW, maxH] = largestSurface();
+  const int w = std::clamp(widthPx, 1, maxW), h = std::clamp(heightPx, 1, maxH);
+  PuglView* view = asView(view_);
+  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(w), static_cast<PuglSpan>(h));
+  updateSizeHints();
+  if (w != surfaceW_ || h != surfaceH_) {
+    pendingW_ = w, pendingH_ = h;
+    puglSetSize(view, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  }
+  if (tellHost && options_.sizeChanged) options_.sizeChanged(w, h);
+}
+
+void EditorWindow::onConfigure(int widthPx, int heightPx) {
+  if (widthPx <= 0 || heightPx <= 0) return;
+  if (widthPx == pendingW_ && heightPx == pendingH_) pendingW_ = pendingH_ = 0;
+  const auto [maxW, maxH] = largestSurface();
+  if (widthPx > maxW || heightPx > maxH) {
+    // Larger than the editor ever draws (a host asking 100000 x 100000 gets X's 32767): the window
+    // is shrunk to what it supports, and nothing is drawn at the hostile size.
+    oversized_ = true;
+    requestSize(widthPx, heightPx, false);
+    return;
+  }
+  oversized_ = false;
+  if (widthPx == surfaceW_ && heightPx == surfaceH_) return;
+  surfaceW_ = widthPx;
+  surfaceH_ = heightPx;
+  fullRedraw_ = true;
+  graphics_->OnWindowResized(widthPx, heightPx);
+  if (options_.resized) options_.resized(widthPx, heightPx);
 }
 
 void EditorWindow::onCreate() {
@@ -193,47 +249,58 @@ void EditorWindow::ensureFramebuffer(int widthPx, int heightPx) {
 }
 
 void EditorWindow::onExpose() {
-  if (!graphics_ || !graphics_->Context()) return;
-  const float s = graphics_->GetTotalScale();
-  const int w = static_cast<int>(std::lround(graphics_->Width() * s));
-  const int h = static_cast<int>(std::lround(graphics_->Height() * s));
+  if (!graphics_ || !graphics_->Context() || oversized_) return;
+  // The picture is drawn at the editor's scale into the kept framebuffer and shown from the
+  // window's top-left; the rest of a larger window is the surround.
+  const auto [w, h] = graphics_->PixelSize(graphics_->GetDrawScale());
   ensureFramebuffer(w, h);
-  graphics_->SetMainFramebuffer(kept_.framebuffer);
+  graphics_->SetMainFramebuffer(kept_.framebuffer, 0);
   if (fullRedraw_) graphics_->DrawAll();
   else graphics_->DrawFrameIfDirty();
   fullRedraw_ = false;
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glViewport(0, 0, surfaceW_, surfaceH_);
+  if (w < surfaceW_ || h < surfaceH_) {
+    glClearColor(kSurround, kSurround, kSurround, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  const int shownW = std::min(w, surfaceW_), shownH = std::min(h, surfaceH_);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
+  glBlitFramebuffer(0, h - shownH, shownW, h, 0, surfaceH_ - shownH, shownW, surfaceH_, GL_COLOR_BUFFER_BIT,
+                    GL_NEAREST);
   if (input_->OverlayOpen()) {
-    graphics_->SetMainFramebuffer(0);
+    graphics_->SetMainFramebuffer(0, surfaceH_);
     graphics_->BeginFrame();
     input_->DrawOverlay(*graphics_);
     graphics_->EndFrame();
+    graphics_->SetMainFramebuffer(kept_.framebuffer, 0);
   }
   ++framesDrawn_;
 }
 
 bool EditorWindow::drawChangedParts() {
-  const float s = graphics_->GetTotalScale();
-  const int w = static_cast<int>(std::lround(graphics_->Width() * s));
-  const int h = static_cast<int>(std::lround(graphics_->Height() * s));
-  if (fullRedraw_ || !kept_.framebuffer || w != kept_.widthPx || h != kept_.heightPx || input_->OverlayOpen() ||
-      input_->OverlayDirty() || !puglGetVisible(asView(view_)) || !partial_.Begin(w, h))
+  const auto [w, h] = graphics_->PixelSize(graphics_->GetDrawScale());
+  // A resize on its way, or one not drawn yet, makes a whole frame: parts are copied only onto the
+  // window size the server last reported.
+  if (fullRedraw_ || oversized_ || pendingW_ || !kept_.framebuffer || w != kept_.widthPx || h != kept_.heightPx ||
+      input_->OverlayOpen() || input_->OverlayDirty() || !puglGetVisible(asView(view_)) || !partial_.Begin())
     return false;
-  graphics_->SetMainFramebuffer(kept_.framebuffer);
+  const float s = graphics_->GetTotalScale();
+  graphics_->SetMainFramebuffer(kept_.framebuffer, 0);
   gfx::RectList rects;
   if (graphics_->DrawFrameIfDirty(rects)) {
     // The back buffer is undefined after a swap except where it is written now.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    const int sh = surfaceH_;
     for (const gfx::Rect& r : rects) {
       const int x0 = std::max(0, static_cast<int>(std::lround(r.L * s)));
       const int y0 = std::max(0, static_cast<int>(std::lround(r.T * s)));
-      const int x1 = std::min(w, static_cast<int>(std::lround(r.R * s)));
-      const int y1 = std::min(h, static_cast<int>(std::lround(r.B * s)));
-      glBlitFramebuffer(x0, h - y1, x1, h - y0, x0, h - y1, x1, h - y0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-      partial_.Show(x0, y0, x1 - x0, y1 - y0, h);
+      const int x1 = std::min({w, surfaceW_, static_cast<int>(std::lround(r.R * s))});
+      const int y1 = std::min({h, surfaceH_, static_cast<int>(std::lround(r.B * s))});
+      if (x1 <= x0 || y1 <= y0) continue;
+      glBlitFramebuffer(x0, h - y1, x1, h - y0, x0, sh - y1, x1, sh - y0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      partial_.Show(x0, y0, x1 - x0, y1 - y0, sh);
     }
     ++framesDrawn_;
   }
@@ -246,6 +313,7 @@ int EditorWindow::Dispatch(const void* raw) {
   switch (e->type) {
     case PUGL_CREATE: onCreate(); break;
     case PUGL_DESTROY: onDestroy(); break;
+    case PUGL_CONFIGURE: onConfigure(static_cast<int>(e->configure.width), static_cast<int>(e->configure.height)); break;
     case PUGL_EXPOSE: onExpose(); break;
     case PUGL_CLOSE: closeRequested_ = true; break;
     case PUGL_TIMER: {

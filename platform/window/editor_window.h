@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/window/editor_view.h"
 #include "platform/window/graphics_gl.h"
@@ -27,6 +28,9 @@ class EditorWindow {
     /// Told the new size in pixels whenever the editor resizes its own window (a host that embeds
     /// the window resizes its frame to match).
     std::function<void(int widthPx, int heightPx)> sizeChanged;
+    /// Told the window's new size in pixels whenever the server reports one (the editor has
+    /// already taken the scale that fits it).
+    std::function<void(int widthPx, int heightPx)> resized;
     /// The scale a host gives for its screen; 0 reads the desktop's.
     float screenScale = 0.f;
   };
@@ -47,6 +51,12 @@ class EditorWindow {
   /// True once the user asked to close a top-level window.
   bool CloseRequested() const { return closeRequested_; }
   const std::string& Error() const { return error_; }
+  /// Resizes the window (clamped to the largest picture); the editor follows once the server
+  /// reports the new size.
+  void RequestSize(int widthPx, int heightPx);
+  /// The window's size as the server last reported it, in pixels.
+  int SurfaceWidth() const { return surfaceW_; }
+  int SurfaceHeight() const { return surfaceH_; }
   /// Processes window events for up to timeoutS seconds (0 polls).
   void Update(double timeoutS);
 
@@ -65,6 +75,10 @@ class EditorWindow {
   void onCreate();
   void onDestroy();
   void onExpose();
+  void onConfigure(int widthPx, int heightPx);
+  void requestSize(int widthPx, int heightPx, bool tellHost);
+  void updateSizeHints();
+  std::pair<int, int> largestSurface() const;
   void ensureFramebuffer(int widthPx, int heightPx);
   void releaseFramebuffer();
   // Draws what is dirty and shows only those parts; false when a whole frame must be exposed.
@@ -81,6 +95,10 @@ class EditorWindow {
   std::string error_;
   bool closeRequested_ = false;
   bool fullRedraw_ = true;
+  // The one size of the window: set from the server's configure events only.
+  int surfaceW_ = 0, surfaceH_ = 0;
+  int pendingW_ = 0, pendingH_ = 0;  // a size asked for and not reported yet
+  bool oversized_ = false;
   int framesDrawn_ = 0;
   KeptFramebuffer kept_;
   PartialPresent partial_;

@@ -50,7 +50,7 @@ void GraphicsGL::ReleaseContext() {
 
 void GraphicsGL::BindMainTarget(int surfaceHeightPx, int x, int y, int width, int height) {
   glBindFramebuffer(GL_FRAMEBUFFER, mainFramebuffer_);
-  glViewport(x, surfaceHeightPx - y - height, width, height);
+  glViewport(x, (mainHeightPx_ > 0 ? mainHeightPx_ : surfaceHeightPx) - y - height, width, height);
 }
 
 int GraphicsGL::CreateTarget(int widthPx, int heightPx) {

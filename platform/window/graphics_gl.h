@@ -27,8 +27,12 @@ class GraphicsGL : public gfx::GraphicsNanoVG {
   bool CreateContext();
   /// Releases every GL object (layers, NanoVG's buffers, shaders and textures). Safe to repeat.
   void ReleaseContext();
-  /// The framebuffer the surface shows (0 for a window's own).
-  void SetMainFramebuffer(unsigned framebuffer) { mainFramebuffer_ = framebuffer; }
+  /// The framebuffer the surface shows (0 for a window's own), and its height in pixels when it
+  /// is not the picture's (a window larger than the editor); regions count from its top.
+  void SetMainFramebuffer(unsigned framebuffer, int heightPx = 0) {
+    mainFramebuffer_ = framebuffer;
+    mainHeightPx_ = heightPx;
+  }
   int LiveTargets() const { return static_cast<int>(targets_.size()); }
 
  protected:
@@ -45,6 +49,7 @@ class GraphicsGL : public gfx::GraphicsNanoVG {
     int image;
   };
   unsigned mainFramebuffer_ = 0;
+  int mainHeightPx_ = 0;
   std::map<int, Target> targets_;
   int nextHandle_ = 1;
 };

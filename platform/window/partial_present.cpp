@@ -18,15 +18,8 @@ void PartialPresent::Capture(void* display, std::uintptr_t window) {
       glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
 }
 
-bool PartialPresent::Begin(int widthPx, int heightPx) {
+bool PartialPresent::Begin() {
   if (!Valid()) return false;
-  Window root = 0;
-  int x = 0, y = 0;
-  unsigned width = 0, height = 0, border = 0, depth = 0;
-  if (!XGetGeometry(static_cast<Display*>(display_), static_cast<Window>(window_), &root, &x, &y, &width, &height,
-                    &border, &depth) ||
-      width != static_cast<unsigned>(widthPx) || height != static_cast<unsigned>(heightPx))
-    return false;
   return glXMakeCurrent(static_cast<Display*>(display_), static_cast<GLXDrawable>(window_),
                         static_cast<GLXContext>(context_));
 }

@@ -14,10 +14,9 @@ class PartialPresent {
   void Release() { context_ = nullptr; }
   bool Valid() const { return context_ && copySubBuffer_; }
 
-  /// Makes the context current on the window, outside the window system's expose; false (and
-  /// nothing current) unless the window is now exactly widthPx x heightPx. A window whose resize
-  /// is still on its way must not be copied to: the server refuses parts outside it.
-  bool Begin(int widthPx, int heightPx);
+  /// Makes the context current on the window, outside the window system's expose. The caller
+  /// copies only onto the size the server last reported: parts outside the window are refused.
+  bool Begin();
   /// Copies [x, x + width) x [y, y + height) (pixels, y from the top) of the back buffer to the
   /// window, which is heightPx high.
   void Show(int x, int y, int width, int height, int heightPx);

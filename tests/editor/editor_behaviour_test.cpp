@@ -289,17 +289,18 @@ TEST_F(EditorBehaviour, corner_grip_scales_the_window_between_its_limits) {
   MouseMod left;
   left.L = true;
   open().graphics.OnMouseDown(872, 374, left);
-  // The window reports movements in editor units at the scale of the moment: 11 pixels each time.
-  for (int step = 0; step < 10; ++step) {
-    const float scale = open().graphics.GetDrawScale();
-    open().graphics.OnMouseDrag(872, 374, 11 / scale, 2 / scale, left);
+  // The pointer moves 11 pixels right and 2 down at a time; the window reports it in editor units
+  // at the scale of the moment, which changes as the window follows the grip.
+  for (int step = 1; step <= 10; ++step) {
+    const float scale = open().graphics.GetTotalScale();
+    open().graphics.OnMouseDrag((872.f + 11.f * step) / scale, (374.f + 2.f * step) / scale, 0, 0, left);
   }
   open().graphics.OnMouseUp(872, 374, left);
   EXPECT_NEAR(open().graphics.GetDrawScale(), 990.0f / 880.0f, 1e-5f);  // the larger movement, 110 pixels
   EXPECT_EQ(open().platform.windowSizes.back(), std::make_pair(990, 430));
 
   open().graphics.OnMouseDown(872, 374, left);
-  open().graphics.OnMouseDrag(872, 374, 0, 5000, left);
+  open().graphics.OnMouseDrag(872, 5374, 0, 5000, left);
   open().graphics.OnMouseUp(872, 374, left);
   EXPECT_FLOAT_EQ(open().graphics.GetDrawScale(), 2.0f);
   open().graphics.OnMouseDblClick(872, 374, left);

@@ -49,6 +49,7 @@ struct OpenEditor {
   OpenEditor(Plumbrook& plugin, ManualClock& time)
       : graphics(plugin, 880, 382, plugin.initialDrawScale()) {
     graphics.SetPlatform(&platform);
+    platform.grantResizesTo = &graphics;
     editor = std::make_unique<editor::PlumbrookEditor>(plugin, graphics, editor::defaultResources(), time.clock());
   }
   ~OpenEditor() { editor.reset(); }

@@ -153,8 +153,9 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
   EXPECT_FLOAT_EQ(window_->GetGraphics()->GetDrawScale(), 1.5f);
 }
 
-// Frames in which only meters moved show just their strips, without a swap of the whole window;
-// after many of them the window must hold exactly what a whole frame shows.
+// Frames in which meters moved and shades came and went show just the parts that changed, without
+// a swap of the whole window; after many of them the window must hold exactly what a whole frame
+// shows.
 TEST_F(EditorWindowTest, meter_frames_shown_in_parts_add_up_to_a_whole_frame) {
   int64_t nowNs = 1'000'000'000;
   ASSERT_TRUE(open([&nowNs] { return nowNs; })) << window_->Error();
@@ -164,6 +165,13 @@ TEST_F(EditorWindowTest, meter_frames_shown_in_parts_add_up_to_a_whole_frame) {
     for (size_t i = 0; i < left.size(); ++i) left[i] = right[i] = level * std::sin(0.05 * static_cast<double>(i));
     double* io[2] = {left.data(), right.data()};
     host_->processBlock(io, io, 480);
+    // Shades and the true-peak note shown and hidden again while the meters move.
+    if (block % 10 == 5 && block < 85) {  // each switch on and back off
+      static constexpr int kSwitches[] = {kBypass, kWidthActive, kLimiterActive, kLimiterTruePeak};
+      const int param = kSwitches[(block / 10) % 4];
+      host_->setParameter(param, host_->getParameter(param) > 0.5f ? 0.0 : 1.0);
+      host_->runTimer();
+    }
     nowNs += 10'000'000;
     window_->Update(0.01);
   }

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "plugin/plumbrook.h"
 #include "editor/editor_drawing.h"
+#include "editor/typed_value_controls.h"
+#include "platform/window/editor_view.h"
 #include "platform/window/headless_surface.h"
 #include "tests/editor/editor_support.h"
 #include "tests/support/meter_swing.h"
@@ -62,5 +65,88 @@ TEST_P(MeterRedraw, frames_of_moved_strips_add_up_to_a_full_redraw) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, MeterRedraw, ::testing::Values(1.0f, 1.5f, 2.0f));
+
+// Whatever the user or host does, each frame drawn in parts must leave exactly what drawing
+// everything again gives: shades and notes shown and hidden, hover on and off every control, a
+// pop-up opened and cancelled, a value typed, a resize granted and one refused, meters moving.
+class ScriptedSession : public ::testing::TestWithParam<float> {};
+
+TEST_P(ScriptedSession, every_frame_drawn_in_parts_adds_up_to_a_full_redraw) {
+  auto plugin = plumbrook::MakePlugin();
+  plugin->InitializeIO(2, 2);
+  plugin->SetHostSampleRate(48000.0);
+  plugkit::platform::HeadlessSurface surface;
+  if (!surface.Valid()) GTEST_SKIP() << "no headless GL: " << surface.Error();
+  plumbrook::test::ManualClock time;
+  const auto resources = plumbrook::editor::defaultResources();
+  auto graphics = surface.CreateGraphics(*plugin, plumbrook::kDesignWidth, plumbrook::kDesignHeight, GetParam(),
+                                         resources.regularFont.parent_path().string());
+  ASSERT_TRUE(graphics);
+  auto editor = std::make_unique<plumbrook::editor::PlumbrookEditor>(*plugin, *graphics, resources, time.clock());
+  plugkit::platform::EditorView view(*graphics);
+  surface.Render(*graphics, true);
+
+  int tick = 0;
+  auto frame = [&](const std::string& step) {
+    const float swing = 0.5f + 0.45f * std::sin(static_cast<float>(++tick) * 0.37f);
+    plumbrook::test::storeMeterReadings(plugin->meterReadings(), swing, 6.0f * swing, 9.0f * swing);
+    time.advanceSeconds(0.02);
+    plugin->OnTimer();
+    surface.Render(*graphics, false);
+    const Image partly = surface.ReadPixels();
+    surface.Render(*graphics, true);
+    const Image whole = surface.ReadPixels();
+    ASSERT_EQ(partly.rgba.size(), whole.rgba.size()) << step;
+    EXPECT_EQ(differingPixels(partly, whole), 0) << step;
+  };
+  const float px = graphics->GetTotalScale();
+  auto moveTo = [&](float x, float y) { view.MouseMove(x * px, y * px, {}); };
+
+  for (int param : {plumbrook::kBypass, plumbrook::kWidthActive, plumbrook::kLimiterActive,
+                    plumbrook::kLimiterTruePeak}) {
+    for (double value : {1.0, 0.0, 1.0}) {
+      plugin->SetParameterFromHost(param, value);
+      frame("parameter " + std::to_string(param) + " set to " + std::to_string(value));
+    }
+  }
+  for (int i = 1; i < graphics->NControls(); ++i) {
+    const plugkit::gfx::Rect r = graphics->GetControl(i)->GetRECT();
+    moveTo(r.MW(), r.MH());
+    frame("hover on control " + std::to_string(i));
+  }
+  view.MouseLeave();
+  frame("pointer gone");
+
+  plugkit::gfx::Control* gainCaption = nullptr;
+  graphics->ForEachControlWithParam(plumbrook::kGain, [&](plugkit::gfx::Control* c) {
+    if (dynamic_cast<quillfen::controls::typed_value::TypedCaptionControl*>(c)) gainCaption = c;
+  });
+  ASSERT_NE(gainCaption, nullptr);
+  const plugkit::gfx::Rect caption = gainCaption->GetRECT();
+  moveTo(caption.MW(), caption.MH());
+  view.MouseDown(caption.MW() * px, caption.MH() * px, plugkit::platform::Button::kLeft, {});
+  ASSERT_TRUE(view.OverlayOpen());
+  frame("entry open");
+  view.KeyDown([] { plugkit::gfx::KeyPress k; k.key = plugkit::gfx::Key::kEscape; return k; }());
+  frame("entry cancelled");
+  view.MouseDown(caption.MW() * px, caption.MH() * px, plugkit::platform::Button::kLeft, {});
+  ASSERT_TRUE(view.OverlayOpen());
+  view.TextInput("3");
+  view.KeyDown([] { plugkit::gfx::KeyPress k; k.key = plugkit::gfx::Key::kEnter; return k; }());
+  EXPECT_DOUBLE_EQ(plugin->GetParam(plumbrook::kGain)->Value(), 3.0);
+  frame("value typed");
+
+  const float scale = graphics->GetDrawScale();
+  graphics->Resize(graphics->Width(), graphics->Height(), scale == 2.f ? 1.f : 2.f, true);  // refused
+  EXPECT_FLOAT_EQ(graphics->GetDrawScale(), scale);
+  frame("resize refused");
+  graphics->OnWindowResized(1320, 600);  // granted: 1.5 fits
+  EXPECT_FLOAT_EQ(graphics->GetDrawScale(), 1.5f);
+  frame("resize granted");
+  for (int i = 0; i < 20; ++i) frame("meters");
+  editor.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScriptedSession, ::testing::Values(0.75f, 1.0f, 2.0f));
 
 }  // namespace

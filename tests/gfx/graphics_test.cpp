@@ -312,42 +312,60 @@ TEST_F(GraphicsTest, TextEntryOnAnUnlinkedValueHandsTheTextToTheControl) {
   EXPECT_EQ(p->typed.size(), 1u);
 }
 
-TEST_F(GraphicsTest, ResizeWithAnUnchangedSizeDoesNothing) {
-  struct Layout : GraphicsLayoutDelegate {
-    int layouts = 0;
-    void LayoutUI(Graphics&) override { ++layouts; }
-  } layout;
-  g.SetLayoutDelegate(&layout);
-  g.SetLayoutOnResize(true);
+TEST_F(GraphicsTest, AResizeIsARequestUntilTheWindowReportsItsSize) {
   g.SetScaleConstraints(0.5f, 2.f);
   Probe* p = attach({0, 0, 10, 10});
-  RectList rects;
-  g.IsDirty(rects);
-  g.Draw(rects);
-  log.clear();
+  g.DrawAll();
+  g.OnMouseDown(5, 5, left());  // a drag going on (the corner grip's) keeps its capture
 
-  g.Resize(400, 300, 1.f);
-  EXPECT_EQ(layout.layouts, 0);
-  EXPECT_FALSE(p->IsDirty());
-  EXPECT_TRUE(log.empty());
-  g.Resize(400, 300, 0.2f);  // clamped to 0.5: a change
-  EXPECT_FLOAT_EQ(g.GetDrawScale(), 0.5f);
-  EXPECT_EQ(layout.layouts, 1);
+  g.Resize(400, 300, 0.2f);  // clamped to 0.5 and asked of the window; nothing changes yet
   ASSERT_EQ(platform.windowSizes.size(), 1u);
   EXPECT_EQ(platform.windowSizes[0], std::make_pair(200, 150));
-  g.Resize(400, 300, 0.1f);  // clamps to the same scale
-  EXPECT_EQ(layout.layouts, 1);
-}
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.f);
+  EXPECT_FALSE(p->IsDirty());
 
-TEST_F(GraphicsTest, ResizeReleasesCapturesAndMarksControlsDirty) {
-  Probe* p = attach({0, 0, 10, 10});
-  g.OnMouseDown(5, 5, left());
-  p->SetClean();
-  g.Resize(500, 300, 1.f, false);
-  EXPECT_EQ(g.GetCapturedControl(), nullptr);
+  g.OnWindowResized(200, 150);
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 0.5f);
   EXPECT_TRUE(p->IsDirty());
   EXPECT_EQ(log.back(), "resize");
-  EXPECT_TRUE(platform.windowSizes.empty());
+  EXPECT_EQ(g.GetCapturedControl(), p);
+
+  // The largest scale that fits, within the limits, whatever the window's shape or size.
+  const std::vector<std::pair<std::pair<int, int>, float>> fits = {
+      {{600, 900}, 1.5f}, {{1000, 300}, 1.f}, {{32767, 32767}, 2.f}, {{10, 10}, 0.5f}};
+  for (const auto& [size, scale] : fits) {
+    g.OnWindowResized(size.first, size.second);
+    EXPECT_FLOAT_EQ(g.GetDrawScale(), scale) << size.first << " x " << size.second;
+  }
+  g.Resize(500, 300, 1.f, false);  // without the window: at once
+  EXPECT_EQ(g.Width(), 500);
+  EXPECT_EQ(platform.windowSizes.size(), 1u);
+}
+
+TEST_F(GraphicsTest, TheAreaAHiddenOrMovedControlLeftIsDrawnAgainFromWhatIsUnderIt) {
+  Probe* under = attach({0, 0, 100, 100});
+  Probe* over = attach({10, 10, 30, 30});
+  g.DrawAll();
+  under->draws = over->draws = 0;
+  RectList rects;
+  auto drawn = [&] {
+    Rect all;
+    if (g.IsDirty(rects)) g.Draw(rects);
+    for (const Rect& r : rects) all = all.Union(r);
+    return all;
+  };
+  over->Hide(true);
+  const Rect shaded = drawn();
+  EXPECT_EQ(under->draws, 1);
+  EXPECT_EQ(over->draws, 0);
+  EXPECT_EQ(shaded, Rect(9, 9, 31, 31));  // with the anti-aliased fringe
+  EXPECT_TRUE(drawn().Empty());
+  over->Hide(false);
+  over->Hide(false);  // no change: nothing more to draw
+  EXPECT_EQ(drawn(), Rect(9, 9, 31, 31));
+  EXPECT_EQ(over->draws, 1);
+  over->SetTargetAndDrawRECTs({50, 50, 60, 60});
+  EXPECT_EQ(drawn(), Rect(9, 9, 61, 61));  // the old place and the new
 }
 
 TEST_F(GraphicsTest, DirtyRectanglesAreSnappedMergedAndOnlyCoverDirtyControls) {
@@ -366,15 +384,15 @@ TEST_F(GraphicsTest, DirtyRectanglesAreSnappedMergedAndOnlyCoverDirtyControls) {
   ASSERT_TRUE(g.IsDirty(rects));
   g.Draw(rects);
   ASSERT_EQ(rects.Size(), 1);
-  EXPECT_EQ(rects.Get(0), Rect(10, 10, 31, 21));
+  EXPECT_EQ(rects.Get(0), Rect(9, 9, 32, 21));  // each with the 0.75-unit fringe
   EXPECT_EQ(a->draws, 1);
   EXPECT_EQ(b->draws, 1);
   EXPECT_EQ(far->draws, 0);
   EXPECT_FALSE(a->IsDirty());
   // The background is drawn first, then a and b, each clipped to its widened rectangle.
   ASSERT_EQ(g.regions.size(), 3u);
-  EXPECT_EQ(g.regions[0], Rect(10, 10, 31, 21));
-  EXPECT_EQ(g.regions[1], Rect(10, 10, 21, 21));
+  EXPECT_EQ(g.regions[0], Rect(9, 9, 32, 21));
+  EXPECT_EQ(g.regions[1], Rect(9, 9, 21, 21));
 }
 
 TEST_F(GraphicsTest, SnappingFollowsTheDeviceScale) {
@@ -387,9 +405,9 @@ TEST_F(GraphicsTest, SnappingFollowsTheDeviceScale) {
   g.IsDirty(rects);
   g.Draw(rects);
   ASSERT_EQ(rects.Size(), 1);
-  // 10.1 x 1.5 = 15.15 -> 15 px = 10 units; 20.1 x 1.5 = 30.15 -> 31 px = 20.667 units.
-  EXPECT_FLOAT_EQ(rects.Get(0).L, 10.f);
-  EXPECT_FLOAT_EQ(rects.Get(0).R, 31.f / 1.5f);
+  // With the fringe: 9.35 x 1.5 = 14.03 -> 14 px; 20.85 x 1.5 = 31.28 -> 32 px.
+  EXPECT_FLOAT_EQ(rects.Get(0).L, 14.f / 1.5f);
+  EXPECT_FLOAT_EQ(rects.Get(0).R, 32.f / 1.5f);
 }
 
 TEST_F(GraphicsTest, HiddenControlsAreNotDrawnButTheHiddenBackgroundIs) {

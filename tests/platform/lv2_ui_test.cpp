@@ -347,6 +347,39 @@ TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size_and_ac
   const Plumbrook& restored = static_cast<plumbrook::lv2::InstanceBridge*>(other->handle())->plugin();
   EXPECT_EQ(restored.restoredEditorSize(), std::make_pair(1320, 573));
   EXPECT_EQ(restored.accentIndex(), 2);
+
+  // That state restored while the editor is open at another size: a save before the window has
+  // the restored size keeps it, and the window takes it.
+  ui.hostResized(880, 382);
+  pump(ui, 150);
+  EXPECT_NEAR(plugin().editorScale(), 1.0f, 0.01f);
+  ASSERT_EQ(instance_->restore(saved), LV2_STATE_SUCCESS);
+  std::vector<plumbrook::test::StateProperty> again;
+  ASSERT_EQ(instance_->save(again), LV2_STATE_SUCCESS);
+  ASSERT_EQ(other->restore(again), LV2_STATE_SUCCESS);
+  EXPECT_EQ(restored.restoredEditorSize(), std::make_pair(1320, 573));
+  pump(ui, 300);
+  EXPECT_NEAR(plugin().editorScale(), 1.5f, 0.01f);
+  ASSERT_FALSE(record_.sizes.empty());
+  EXPECT_EQ(record_.sizes.back(), std::make_pair(1320, 573));  // asked of the host too
+  const std::string geometry = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui.window()}, {}, "", ""}).out;
+  EXPECT_NE(geometry.find("Geometry: 1320x573"), std::string::npos) << geometry;
+}
+
+TEST_F(lv2_ui, hostile_sizes_and_scales_are_clamped_before_they_reach_the_window) {
+  auto opened = openUi();
+  ASSERT_TRUE(opened);
+  LoadedUi& ui = *opened;
+  pump(ui, 100);
+  ui.hostResized(100000, 100000);
+  pump(ui, 300);
+  const std::string geometry = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui.window()}, {}, "", ""}).out;
+  EXPECT_NE(geometry.find("Geometry: 1760x764"), std::string::npos) << geometry;
+  EXPECT_NEAR(plugin().editorScale(), 2.0f, 0.01f);
+  ui.hostResized(-5, 0);
+  pump(ui, 300);
+  EXPECT_NEAR(plugin().editorScale(), 0.75f, 0.01f);
+  EXPECT_EQ(ui.idle(), 0);  // still open
 }
 
 TEST_F(lv2_ui, the_host_hides_and_shows_the_window) {

@@ -54,6 +54,7 @@ class ScriptedPlatform : public plugkit::gfx::GraphicsPlatform {
   std::vector<plugkit::gfx::Rect> popupBounds;
   std::vector<std::string> urls;
   std::vector<std::pair<int, int>> windowSizes;
+  plugkit::gfx::Graphics* grantResizesTo = nullptr;
   int hides = 0;
 
   void ShowPopupMenu(plugkit::gfx::PopupMenu& menu, const plugkit::gfx::Rect& bounds, MenuDone done) override {
@@ -88,7 +89,11 @@ class ScriptedPlatform : public plugkit::gfx::GraphicsPlatform {
   bool OpenURL(const std::string& url) override { urls.push_back(url); return true; }
   void SetMouseCursor(plugkit::gfx::Cursor) override {}
   void HideMouseCursor(bool hide, bool) override { hides += hide; }
-  void ResizeWindow(int w, int h) override { windowSizes.push_back({w, h}); }
+  /// A window that takes every size asked of it (when it knows its graphics) or ignores them.
+  void ResizeWindow(int w, int h) override {
+    windowSizes.push_back({w, h});
+    if (grantResizesTo) grantResizesTo->OnWindowResized(w, h);
+  }
   float BackingScale() const override { return 1.f; }
 };
 

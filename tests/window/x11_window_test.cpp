@@ -170,6 +170,48 @@ TEST_P(X11WindowTest, AnIdleWindowDrawsNothing) {
   EXPECT_EQ(window_->FramesDrawn(), frames + 1);
 }
 
+// The window's size as the server has it, from xdotool.
+std::string geometryOf(std::uintptr_t window) {
+  const auto out = plumbrook::test::run({"xdotool", {"getwindowgeometry", std::to_string(window)}, {}, "", ""}).out;
+  const auto at = out.find("Geometry: ");
+  return at == std::string::npos ? out : out.substr(at + 10, out.find('\n', at) - at - 10);
+}
+
+TEST_P(X11WindowTest, TheEditorDrawsAndHitsAtTheSizeItsWindowReallyHas) {
+  gfx::Graphics& g = *window_->GetGraphics();
+  // Someone else resizes the window (the host, or X itself): the editor takes the largest scale
+  // that fits, draws from the top-left, and clicks land where it draws.
+  xdotool({"windowsize", "WIN", "400", "180"});
+  pumpUntil([&] { return window_->SurfaceWidth() == 400; });
+  EXPECT_EQ(window_->SurfaceHeight(), 180);
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.5f);  // the height decides
+  auto* field = static_cast<Field*>(g.ControlWithTag(kField));
+  xdotool({"mousemove", "--window", "WIN", "255", "127", "sleep", "0.05", "click", "1", "sleep", "0.1", "type",
+           "--delay", "20", "7"});
+  xdotool({"key", "Return"});
+  EXPECT_EQ(field->typed, "7");
+
+  // A resize the editor asks for changes nothing until the window has it, then the window's
+  // hints say the sizes it can take.
+  g.Resize(g.Width(), g.Height(), 2.f, true);
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.5f);
+  pumpUntil([&] { return g.GetDrawScale() == 2.f; });
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 2.f);
+  EXPECT_EQ(geometryOf(window_->NativeWindow()), "480x240");
+  const auto hints = plumbrook::test::run({"xprop", {"-id", std::to_string(window_->NativeWindow()), "WM_NORMAL_HINTS"}, {}, "", ""}).out;
+  EXPECT_NE(hints.find("minimum size: 120 by 60"), std::string::npos) << hints;
+  EXPECT_NE(hints.find("maximum size: 960 by 480"), std::string::npos) << hints;
+
+  // Sizes no editor supports are clamped before they reach X or GL.
+  const int frames = window_->FramesDrawn();
+  window_->RequestSize(100000, 100000);
+  pumpUntil([&] { return window_->SurfaceWidth() == 960 && window_->FramesDrawn() > frames; });
+  EXPECT_EQ(geometryOf(window_->NativeWindow()), "960x480");
+  EXPECT_EQ(window_->SurfaceWidth(), 960);
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 4.f);
+  EXPECT_GT(window_->FramesDrawn(), frames);
+}
+
 INSTANTIATE_TEST_SUITE_P(Windows, X11WindowTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Embedded" : "TopLevel"; });
 
