@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -199,6 +200,12 @@ class lv2_ui : public ::testing::Test {
     }
   }
 
+  // Runs the host until the editor has a scale (the window's resize comes back from the X server
+  // when it comes), for at most five seconds.
+  void pumpUntilScale(LoadedUi& ui, float scale) {
+    for (int i = 0; i < 100 && std::fabs(plugin().editorScale() - scale) > 0.01f; ++i) pump(ui, 50);
+  }
+
   // A real mouse drag inside the parent window, from (x, y) by dy pixels, in steps.
   void drag(LoadedUi& ui, int x, int y, int dy) {
     press(ui, x, y, dy);
@@ -335,7 +342,7 @@ TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size_and_ac
   pump(ui, 100);
   ui.hostResized(1320, 573);
   plugin().setAccentIndex(2);
-  pump(ui, 100);
+  pumpUntilScale(ui, 1.5f);
   EXPECT_NEAR(plugin().editorScale(), 1.5f, 0.01f);
 
   // State saved with the editor open keeps that size and accent for the next time it opens.
@@ -351,14 +358,14 @@ TEST_F(lv2_ui, a_host_resize_sets_the_draw_scale_and_state_keeps_the_size_and_ac
   // That state restored while the editor is open at another size: a save before the window has
   // the restored size keeps it, and the window takes it.
   ui.hostResized(880, 382);
-  pump(ui, 150);
+  pumpUntilScale(ui, 1.0f);
   EXPECT_NEAR(plugin().editorScale(), 1.0f, 0.01f);
   ASSERT_EQ(instance_->restore(saved), LV2_STATE_SUCCESS);
   std::vector<plumbrook::test::StateProperty> again;
   ASSERT_EQ(instance_->save(again), LV2_STATE_SUCCESS);
   ASSERT_EQ(other->restore(again), LV2_STATE_SUCCESS);
   EXPECT_EQ(restored.restoredEditorSize(), std::make_pair(1320, 573));
-  pump(ui, 300);
+  pumpUntilScale(ui, 1.5f);
   EXPECT_NEAR(plugin().editorScale(), 1.5f, 0.01f);
   ASSERT_FALSE(record_.sizes.empty());
   EXPECT_EQ(record_.sizes.back(), std::make_pair(1320, 573));  // asked of the host too
@@ -372,12 +379,12 @@ TEST_F(lv2_ui, hostile_sizes_and_scales_are_clamped_before_they_reach_the_window
   LoadedUi& ui = *opened;
   pump(ui, 100);
   ui.hostResized(100000, 100000);
-  pump(ui, 300);
+  pumpUntilScale(ui, 2.0f);
   const std::string geometry = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui.window()}, {}, "", ""}).out;
   EXPECT_NE(geometry.find("Geometry: 1760x764"), std::string::npos) << geometry;
   EXPECT_NEAR(plugin().editorScale(), 2.0f, 0.01f);
   ui.hostResized(-5, 0);
-  pump(ui, 300);
+  pumpUntilScale(ui, 0.75f);
   EXPECT_NEAR(plugin().editorScale(), 0.75f, 0.01f);
   EXPECT_EQ(ui.idle(), 0);  // still open
 }
