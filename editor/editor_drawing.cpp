@@ -12,6 +12,7 @@
 #include "editor/preset_bar_control.h"
 #include "editor/ring_knob_control.h"
 #include "editor/settings_menu_control.h"
+#include "editor/switched_control.h"
 #include "gfx/svg_control.h"
 #include "editor/typed_value_controls.h"
 #include "editor/update_pill_control.h"
@@ -37,8 +38,6 @@ const char* const kProductTitle = "PLUMBROOK";
 Resources resourcesIn(const std::filesystem::path& dir) {
   return {dir / kRegularFontFile, dir / kBoldFontFile, dir / kLogoFile};
 }
-
-bool on(const Plumbrook& plugin, int paramIdx) { return plugin.GetParam(paramIdx)->Bool(); }
 
 }  // namespace
 
@@ -148,7 +147,6 @@ void PlumbrookEditor::layout(Graphics& g) {
   g.AttachControl(std::make_unique<TextControl>(toRect(kStatusLine), "", toTextStyle(styles::kStatus)), tags::kStatus);
   g.AttachControl(std::make_unique<CornerScaleControl>(toRect(kCornerScale), kDesignWidth, 0.75f, 2.0f,
                                                        Color(36, 250, 250, 250), Color(90, 250, 250, 250)));
-  followSwitches();
 }
 
 VectorStyle PlumbrookEditor::knobStyle() const {
@@ -194,10 +192,12 @@ void PlumbrookEditor::layoutSections(Graphics& g) {
         options.range = 36;
         options.ticks = {0, -12, -24, -36};
         options.rmsDisplay = true;
-        if (row.tag == tags::kInputMeter)
-          options.zone = [this] { return glueZone(plugin_.GetParam(kAmount)->Value()); };
-        else
-          options.marker = [this] { return static_cast<float>(plugin_.GetParam(kLimiterCeiling)->Value()); };
+        if (row.tag == tags::kInputMeter) {
+          options.zoneParam = kAmount;
+          options.zone = [](double amount) { return glueZone(amount); };
+        } else {
+          options.markerParam = kLimiterCeiling;
+        }
         auto* meter = static_cast<OutputMeterControl*>(g.AttachControl(
             std::make_unique<OutputMeterControl>(rect, toRect(row.inner), accent_, meterScale, meterReadout,
                                                  toTextStyle(styles::kReductionScale), std::move(options), clock_),
@@ -238,11 +238,9 @@ void PlumbrookEditor::layoutSections(Graphics& g) {
         }
         break;
       case Piece::kPill: {
-        PillToggleControl::Forced forced;
-        if (row.param == kLimiterLookahead) forced = [this] { return on(plugin_, kLimiterTruePeak); };
+        const int forcedBy = row.param == kLimiterLookahead ? kLimiterTruePeak : -1;
         g.AttachControl(std::make_unique<PillToggleControl>(rect, row.param, row.text, row.onText,
-                                                            toTextStyle(styles::kPill), 1.0f, accent_, false,
-                                                            std::move(forced)),
+                                                            toTextStyle(styles::kPill), 1.0f, accent_, false, forcedBy),
                         row.tag);
         break;
       }
@@ -251,11 +249,8 @@ void PlumbrookEditor::layoutSections(Graphics& g) {
                                          toTextStyle(styles::kMeterReadout).WithAlign(plugkit::gfx::Align::kFar),
                                          toTextStyle(styles::kCaption), toTextStyle(styles::kReadoutNote), accent_};
         g.AttachControl(std::make_unique<WidthReadoutControl>(
-                            rect, std::move(style),
-                            [this](int band) {
-                              return on(plugin_, kWidthActive) ? sideLiftDb(band, plugin_.GetParam(kAmount)->Value())
-                                                               : 0.0;
-                            },
+                            rect, kWidthActive, kAmount, std::move(style),
+                            [](int band, double amount) { return sideLiftDb(band, amount); },
                             [this] { return plugin_.meterReadings().channels.load(); }),
                         row.tag);
         break;
@@ -265,12 +260,11 @@ void PlumbrookEditor::layoutSections(Graphics& g) {
                                                           Color(190, 250, 250, 250)));
         plugin_.refreshLinkMemory();
         break;
-      case Piece::kHeldNote: {
-        Control* note = g.AttachControl(
-            std::make_unique<TextControl>(rect, row.text, toTextStyle(styles::kHeldNote)), row.tag);
-        note->SetIgnoreMouse(true);
+      case Piece::kHeldNote:
+        g.AttachControl(std::make_unique<ShownBySwitch<TextControl>>(row.param, true, rect, row.text,
+                                                                     toTextStyle(styles::kHeldNote)),
+                        row.tag);
         break;
-      }
       case Piece::kReductionMeter: {
         ReductionMeterControl::Options options{row.text, 0.0f, 0.0f, Color(255, 0, 0, 0)};
         auto* meter = static_cast<ReductionMeterControl*>(g.AttachControl(
@@ -280,49 +274,12 @@ void PlumbrookEditor::layoutSections(Graphics& g) {
         meters_.limiter = [meter](float db) { meter->feed(db); };
         break;
       }
-      case Piece::kShade: {
-        Control* shade = g.AttachControl(std::make_unique<PanelControl>(rect, Pattern(toColor(colours::kShade))),
-                                         tags::kNone, row.text);
-        // Clicks reach the controls beneath.
-        shade->SetIgnoreMouse(true);
+      case Piece::kShade:
+        g.AttachControl(std::make_unique<ShownBySwitch<PanelControl>>(row.param, shadeShown(row.param, true), rect,
+                                                                      Pattern(toColor(colours::kShade))),
+                        tags::kNone, row.text);
         break;
-      }
     }
-  }
-}
-
-void PlumbrookEditor::followSwitches() {
-  const bool bypass = on(plugin_, kBypass);
-  const bool width = on(plugin_, kWidthActive);
-  const bool limiter = on(plugin_, kLimiterActive);
-  graphics_.ForEachControlInGroup(kBypassShade, [&](Control* c) { c->Hide(!shadeShown(kBypass, bypass)); });
-  graphics_.ForEachControlInGroup(kWidthShade, [&](Control* c) { c->Hide(!shadeShown(kWidthActive, width)); });
-  graphics_.ForEachControlInGroup(kLimiterShade, [&](Control* c) { c->Hide(!shadeShown(kLimiterActive, limiter)); });
-  if (Control* note = graphics_.ControlWithTag(tags::kHeldNote)) note->Hide(!on(plugin_, kLimiterTruePeak));
-}
-
-void PlumbrookEditor::parameterShown(int paramIdx) {
-  auto markDirty = [this](int tag) {
-    if (Control* c = graphics_.ControlWithTag(tag)) c->SetDirty(false);
-  };
-  switch (paramIdx) {
-    case kBypass:
-    case kLimiterActive:
-      followSwitches();
-      break;
-    case kWidthActive:
-      followSwitches();
-      markDirty(tags::kWidthReadout);
-      break;
-    case kLimiterTruePeak:
-      markDirty(tags::kLookaheadPill);
-      followSwitches();
-      break;
-    case kAmount:
-      markDirty(tags::kWidthReadout);
-      break;
-    default:
-      break;
   }
 }
 

@@ -66,7 +66,6 @@ class PlumbrookEditor : public EditorHalf, public plugkit::gfx::GraphicsLayoutDe
   int Height() const override;
 
   // EditorHalf.
-  void parameterShown(int paramIdx) override;
   void rebuild() override;
   void setTitle(const std::string& trackName) override;
   void setStatus(const std::string& text, bool highlighted) override;
@@ -84,7 +83,6 @@ class PlumbrookEditor : public EditorHalf, public plugkit::gfx::GraphicsLayoutDe
   void attachKnobGroup(plugkit::gfx::Graphics& g, const KnobGroup& group);
   /// The style every ring knob shares: the framework knob without its own frame and texts, in the accent.
   plugkit::gfx::VectorStyle knobStyle() const;
-  void followSwitches();
 
   Plumbrook& plugin_;
   plugkit::gfx::Graphics& graphics_;

@@ -42,7 +42,17 @@ OutputMeterControl::OutputMeterControl(const Rect& bounds, const Rect& bar, Colo
       tickText_(tickText),
       options_(std::move(options)),
       ballistics_(std::move(clock)) {
+  // The marker and the zone follow their parameters as shown values: a change redraws the meter.
+  if (options_.markerParam >= 0) LinkShownParam(options_.markerParam);
+  if (options_.zoneParam >= 0) LinkShownParam(options_.zoneParam);
   SetIgnoreMouse(true);
+}
+
+std::optional<double> OutputMeterControl::shownValue(int paramIdx) const {
+  const int valIdx = paramIdx >= 0 ? LinkedToParam(paramIdx) : -1;
+  const plugkit::Param* param = GetParam(valIdx);
+  if (!param) return std::nullopt;
+  return param->FromNormalized(GetValue(valIdx));
 }
 
 Rect OutputMeterControl::strip(float db1, float db2) const {
@@ -58,22 +68,7 @@ Rect OutputMeterControl::readoutRect() const {
 
 void OutputMeterControl::setLevels(float peak, float meanSquare) {
   const float peakBefore = ballistics_.peakDb(), rmsBefore = ballistics_.rmsDb(), holdBefore = ballistics_.holdDb();
-  const bool changed = ballistics_.setLevels(peak, meanSquare, options_.rmsDisplay);
-  const float marker = options_.marker ? options_.marker() : 0.0f;
-  const auto zone = options_.zone ? options_.zone() : std::nullopt;
-  const bool sameZone = zone.has_value() == zoneEngaged_ &&
-                        (!zone || (zone->first == zoneLow_ && zone->second == zoneHigh_));
-  if (marker != lastMarker_ || !sameZone) {
-    lastMarker_ = marker;
-    zoneEngaged_ = zone.has_value();
-    if (zone) {
-      zoneLow_ = zone->first;
-      zoneHigh_ = zone->second;
-    }
-    SetDirty(false);
-    return;
-  }
-  if (!changed) return;
+  if (!ballistics_.setLevels(peak, meanSquare, options_.rmsDisplay)) return;
   if (ballistics_.peakDb() != peakBefore) markChanged(strip(peakBefore, ballistics_.peakDb()));
   if (options_.rmsDisplay && ballistics_.rmsDb() != rmsBefore) markChanged(strip(rmsBefore, ballistics_.rmsDb()));
   if (ballistics_.holdDb() != holdBefore) {
@@ -85,9 +80,11 @@ void OutputMeterControl::setLevels(float peak, float meanSquare) {
 void OutputMeterControl::Draw(Graphics& g) {
   const float range = options_.range;
   g.FillRect(kTrack, bar_, &blend_);
-  if (zoneEngaged_) {
-    const float yLow = y(zoneLow_);
-    const float yHigh = y(zoneHigh_);
+  const std::optional<double> zoneValue = shownValue(options_.zoneParam);
+  const auto zone = zoneValue && options_.zone ? options_.zone(*zoneValue) : std::nullopt;
+  if (zone) {
+    const float yLow = y(zone->first);
+    const float yHigh = y(zone->second);
     if (yLow - yHigh >= 1) {
       g.FillRect(withAlpha(colour_, 61), Rect(bar_.L, yHigh, bar_.R, yLow), &blend_);
       drawBracket(g, withAlpha(colour_, 255), bar_, yHigh, yLow, &blend_);
@@ -100,8 +97,8 @@ void OutputMeterControl::Draw(Graphics& g) {
     g.FillRect(withAlpha(colour_, 229), Rect(bar_.L, y(ballistics_.rmsDb()), bar_.R, bar_.B), &blend_);
   const float hold = ballistics_.holdDb();
   if (hold > -range) g.FillRect(kHold, Rect(bar_.L, y(hold) - 0.5f, bar_.R, y(hold) + 0.5f), &blend_);
-  if (options_.marker) {
-    const float my = y(options_.marker());
+  if (const std::optional<double> marker = shownValue(options_.markerParam)) {
+    const float my = y(static_cast<float>(*marker));
     for (float x = bar_.L - 4; x < bar_.R + 4; x += 4)
       g.DrawLine(kMarker, x, my, std::min(x + 2, bar_.R + 4), my, &blend_, 1.0f);
   }

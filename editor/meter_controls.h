@@ -47,8 +47,9 @@ class OutputMeterControl : public PartlyRedrawnControl {
     float range = 36;
     std::vector<int> ticks;
     bool rmsDisplay = true;
-    std::function<float()> marker;                                 // dB, a dashed line
-    std::function<std::optional<std::pair<float, float>>()> zone;  // dB band, tinted
+    int markerParam = -1;  // a parameter in dB, drawn as a dashed line
+    int zoneParam = -1;    // a parameter whose value `zone` turns into a tinted dB band
+    std::function<std::optional<std::pair<float, float>>(double value)> zone;
   };
 
   OutputMeterControl(const plugkit::gfx::Rect& bounds, const plugkit::gfx::Rect& bar, plugkit::gfx::Color colour,
@@ -67,15 +68,14 @@ class OutputMeterControl : public PartlyRedrawnControl {
   // The rows of the bar between two levels, with the edge's anti-aliasing.
   plugkit::gfx::Rect strip(float db1, float db2) const;
   plugkit::gfx::Rect readoutRect() const;
+  /// The value of a linked parameter in its own units, if linked and attached.
+  std::optional<double> shownValue(int paramIdx) const;
 
   plugkit::gfx::Rect bar_;
   plugkit::gfx::Color colour_;
   plugkit::gfx::TextStyle scaleText_, readoutText_, tickText_;
   Options options_;
   plumbrook::editor::LevelBallistics ballistics_;
-  float lastMarker_ = 0;
-  bool zoneEngaged_ = false;
-  float zoneLow_ = 0, zoneHigh_ = 0;
 };
 
 class ReductionMeterControl : public PartlyRedrawnControl {

@@ -9,21 +9,21 @@ using namespace plugkit::gfx;
 
 PillToggleControl::PillToggleControl(const Rect& bounds, int paramIdx, std::string offText, std::string onText,
                                      const TextStyle& text, float dotScale, Color onColour, bool inverted,
-                                     Forced forced)
+                                     int forcedBy)
     : Control(bounds, paramIdx),
       dot_{Color(255, onColour.R, onColour.G, onColour.B), Color(56, 250, 250, 250)},
       offText_(std::move(offText)),
       onText_(std::move(onText)),
       dotScale_(dotScale),
-      inverted_(inverted),
-      forced_(std::move(forced)) {
+      inverted_(inverted) {
   text_ = text;
+  if (forcedBy >= 0) LinkShownParam(forcedBy);
 }
 
 void PillToggleControl::OnMouseDown(float, float, const MouseMod&) {
   if (forced()) return;
   SetValue(GetValue() > 0.5 ? 0.0 : 1.0);
-  SetDirty(true);
+  SetDirty(true, 0);
 }
 
 const std::string& PillToggleControl::shownText() const {

@@ -11,9 +11,18 @@ namespace plumbrook::editor {
 
 using namespace plugkit::gfx;
 
-WidthReadoutControl::WidthReadoutControl(const Rect& bounds, Style style, SideLift sideLift, ChannelCount channels)
+WidthReadoutControl::WidthReadoutControl(const Rect& bounds, int switchParam, int amountParam, Style style,
+                                         SideLift sideLift, ChannelCount channels)
     : Control(bounds), style_(std::move(style)), sideLift_(std::move(sideLift)), channelCount_(std::move(channels)) {
+  LinkShownParam(switchParam);
+  LinkShownParam(amountParam);
   SetIgnoreMouse(true);
+}
+
+double WidthReadoutControl::lift(int band) const {
+  const plugkit::Param* amount = GetParam(1);
+  if (GetValue(0) <= 0.5 || !amount || !sideLift_) return 0.0;
+  return std::max(0.0, sideLift_(band, amount->FromNormalized(GetValue(1))));
 }
 
 void WidthReadoutControl::pollChannels() {
@@ -39,7 +48,7 @@ void WidthReadoutControl::Draw(Graphics& g) {
     g.DrawText(style_.heading, kNames[row], Rect(L, y, L + 36, y + 12), &blend_);
     g.FillRect(track_, Rect(L + 38, y + 4, L + 62, y + 10), &blend_);
     // The bar shows the readout's own rounding, so "+0.0" never comes with a sliver of bar.
-    const double lift = std::round(std::max(0.0, sideLift_ ? sideLift_(row + 1) : 0.0) * 10.0) / 10.0;
+    const double lift = std::round(this->lift(row + 1) * 10.0) / 10.0;
     // A full bar is 8 dB.
     const float f = static_cast<float>(std::min(1.0, lift / 8.0));
     if (f > 0) g.FillRect(style_.bar, Rect(L + 38, y + 4, L + 38 + 24 * f, y + 10), &blend_);

@@ -13,10 +13,13 @@ class WidthReadoutControl : public plugkit::gfx::Control {
     plugkit::gfx::TextStyle heading, value, note, mono;
     plugkit::gfx::Color bar;
   };
-  using SideLift = std::function<double(int band)>;
+  /// A band's side lift (dB) at the given amount, while the switch is on.
+  using SideLift = std::function<double(int band, double amount)>;
   using ChannelCount = std::function<int()>;
 
-  WidthReadoutControl(const plugkit::gfx::Rect& bounds, Style style, SideLift sideLift, ChannelCount channels);
+  /// Shows the bool `switchParam` and `amountParam` as linked values; changes to either redraw it.
+  WidthReadoutControl(const plugkit::gfx::Rect& bounds, int switchParam, int amountParam, Style style,
+                      SideLift sideLift, ChannelCount channels);
   void Draw(plugkit::gfx::Graphics& g) override;
 
   /// Polled every idle tick: marks the readout dirty when the track's channel count changed.
@@ -24,6 +27,8 @@ class WidthReadoutControl : public plugkit::gfx::Control {
   int drawnChannels() const { return channels_; }
 
  private:
+  double lift(int band) const;
+
   Style style_;
   SideLift sideLift_;
   ChannelCount channelCount_;

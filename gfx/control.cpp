@@ -47,6 +47,15 @@ void Control::SetParamIdx(int paramIdx, int valIdx) {
   if (valIdx >= 0 && valIdx < NVals()) vals_[static_cast<size_t>(valIdx)].paramIdx = paramIdx;
 }
 
+void Control::LinkShownParam(int paramIdx) {
+  if (NVals() == 1 && vals_.front().paramIdx < 0) vals_.clear();
+  vals_.push_back({paramIdx, 0.0, false});
+}
+
+bool Control::SendsValue(int valIdx) const {
+  return GetParamIdx(valIdx) >= 0 && vals_[static_cast<size_t>(valIdx)].sent;
+}
+
 void Control::SetValue(double value, int valIdx) {
   if (valIdx >= 0 && valIdx < NVals()) vals_[static_cast<size_t>(valIdx)].normalised = value;
 }
@@ -59,9 +68,8 @@ void Control::SetDirty(bool triggerAction, int valIdx) {
   dirty_ = true;
   if (!triggerAction) return;
   for (int v = lo; v < hi; ++v) {
-    const int p = GetParamIdx(v);
-    if (p < 0) continue;
-    if (delegate_) delegate_->SetParamFromUI(p, GetValue(v));
+    if (!SendsValue(v)) continue;
+    if (delegate_) delegate_->SetParamFromUI(GetParamIdx(v), GetValue(v));
     UpdatePeers(v);
   }
   if (action_) action_(this);

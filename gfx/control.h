@@ -27,6 +27,7 @@ class Control {
   struct Value {
     int paramIdx;
     double normalised;
+    bool sent = true;  // false: the control only shows the parameter and never changes it
   };
 
   explicit Control(const Rect& bounds, int paramIdx = -1, ActionFunc action = nullptr);
@@ -95,6 +96,11 @@ class Control {
   /// The value index linked to paramIdx, or -1.
   int LinkedToParam(int paramIdx) const;
   void SetParamIdx(int paramIdx, int valIdx = 0);
+  /// Links a parameter the control shows but never changes: it follows the parameter's value and
+  /// sends it to nobody. Takes the place of a first value linked to no parameter.
+  void LinkShownParam(int paramIdx);
+  /// Whether the value is linked to a parameter the control changes (and takes gestures for).
+  bool SendsValue(int valIdx) const;
   /// Opens the value prompt over the control (linked values with prompting enabled).
   void PromptForValue(int valIdx = 0);
 

@@ -349,12 +349,12 @@ void Graphics::OnMouseDown(const std::vector<MouseInfo>& points) {
 
 void Graphics::beginGesturesOf(Control* c) {
   for (int v = 0; v < c->NVals(); ++v)
-    if (c->GetParamIdx(v) >= 0) delegate_.BeginParamGestureFromUI(c->GetParamIdx(v));
+    if (c->SendsValue(v)) delegate_.BeginParamGestureFromUI(c->GetParamIdx(v));
 }
 
 void Graphics::endGesturesOf(Control* c) {
   for (int v = 0; v < c->NVals(); ++v)
-    if (c->GetParamIdx(v) >= 0) delegate_.EndParamGestureFromUI(c->GetParamIdx(v));
+    if (c->SendsValue(v)) delegate_.EndParamGestureFromUI(c->GetParamIdx(v));
 }
 
 void Graphics::OnMouseDrag(const std::vector<MouseInfo>& points, float dx, float dy) {

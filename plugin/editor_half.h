@@ -12,8 +12,6 @@ namespace plumbrook {
 /// builds it and hands it to Plumbrook::attachEditor; every call comes on the main thread.
 class EditorHalf : public plugkit::EditorSurface {
  public:
-  /// A parameter changed as the editor sees it: shades, notes and readouts follow.
-  virtual void parameterShown(int paramIdx) = 0;
   /// Removes every control and lays the editor out again (a new accent colour). Allocates.
   virtual void rebuild() = 0;
   /// The title shows the track name, or the product name when it is empty.

@@ -222,7 +222,6 @@ void Plumbrook::OnParamChangeUI(int paramIdx, ParamSource source) {
       linkMemory_ = {GetParam(kLimiterThreshold)->Value(), GetParam(kLimiterCeiling)->Value()};
     }
   }
-  if (EditorHalf* open = editor()) open->parameterShown(paramIdx);
 }
 
 void Plumbrook::sendLinkedValue(int paramIdx, double value) {

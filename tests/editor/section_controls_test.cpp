@@ -60,7 +60,9 @@ class SectionControls : public ::testing::Test {
 
 TEST_F(SectionControls, lookahead_pill_held_by_true_peak_ignores_clicks_and_shows_dimmed_on) {
   auto* pill = open_->tagged<PillToggleControl>(8);
-  plugin().SetParamFromUI(kLimiterTruePeak, 1.0);
+  auto* truePeak = open_->onParam<PillToggleControl>(kLimiterTruePeak);
+  open_->clickCentre(*truePeak);
+  ASSERT_TRUE(plugin().GetParam(kLimiterTruePeak)->Bool());
   open_->clickCentre(*pill);
   EXPECT_FALSE(plugin().GetParam(kLimiterLookahead)->Bool());
   const auto ops = drawn(*pill);
@@ -70,7 +72,7 @@ TEST_F(SectionControls, lookahead_pill_held_by_true_peak_ignores_clicks_and_show
   EXPECT_TRUE(sameRgb(colours[1], 21, 232, 121));  // the accent dot of the highlighted look
   EXPECT_NEAR(colours[1].a, 0.55f, 1e-3f);
 
-  plugin().SetParamFromUI(kLimiterTruePeak, 0.0);
+  open_->clickCentre(*truePeak);
   open_->clickCentre(*pill);
   EXPECT_TRUE(plugin().GetParam(kLimiterLookahead)->Bool());
   EXPECT_NEAR(fills(drawn(*pill))[1].a, 1.0f, 1e-3f);
@@ -93,7 +95,8 @@ TEST_F(SectionControls, width_readout_reads_zero_with_width_off_and_a_note_on_mo
   EXPECT_EQ(texts(ops), (std::vector<std::string>{"SIDE LIFT", "MID", "+0.0", "HIGH", "+3.0", "set by AMOUNT"}));
   EXPECT_EQ(fills(ops).size(), 3u);  // two tracks and HIGH's bar: a lift shown as +0.0 draws no bar
 
-  plugin().SetParamFromUI(kWidthActive, 0.0);
+  host_->setParameter(kWidthActive, 0.0);
+  host_->runTimer();
   ops = drawn(*readout);
   EXPECT_EQ(texts(ops), (std::vector<std::string>{"SIDE LIFT", "MID", "+0.0", "HIGH", "+0.0", "set by AMOUNT"}));
   EXPECT_EQ(fills(ops).size(), 2u);  // empty bars
@@ -123,7 +126,8 @@ TEST_F(SectionControls, locked_link_draws_its_lines_to_both_knobs) {
 
 TEST_F(SectionControls, output_meter_draws_the_ceiling_as_a_dashed_line) {
   auto* meter = open_->tagged<quillfen::controls::limiter_panel::OutputMeterControl>(7);
-  plugin().SetParamFromUI(kLimiterCeiling, plugin().GetParam(kLimiterCeiling)->ToNormalized(-6.0));
+  host_->setParameter(kLimiterCeiling, -6.0);
+  host_->runTimer();
   float y = -1;
   int dashes = 0;
   const auto ops = drawn(*meter);

@@ -141,13 +141,14 @@ TEST_F(EditorRules, an_accent_change_rebuilds_once_and_keeps_the_values) {
   EXPECT_EQ(editor_.rebuilds, 2);
 }
 
-TEST_F(EditorRules, editor_hears_every_parameter_change_from_host_and_editor) {
+TEST_F(EditorRules, editor_is_shown_every_parameter_change_from_the_host) {
   open();
-  editor_.parametersShown.clear();
+  editor_.surface.shown.clear();
   host_->setParameter(kWidthActive, 0.0);
   host_->runTimer();
-  plugin().SetParamFromUI(kBypass, 1.0);
-  EXPECT_EQ(editor_.parametersShown, (std::vector<int>{kWidthActive, kBypass}));
+  ASSERT_EQ(editor_.surface.shown.size(), 1u);
+  EXPECT_EQ(editor_.surface.shown[0].paramIdx, kWidthActive);
+  EXPECT_EQ(editor_.surface.shown[0].normalised, 0.0);
 }
 
 TEST_F(EditorRules, loading_a_preset_saved_at_another_size_rescales_the_open_editor) {

@@ -62,7 +62,6 @@ class FakeEditorHalf : public plumbrook::EditorHalf {
     bool resizeWindow;
   };
   FakeEditor surface;
-  std::vector<int> parametersShown;
   std::vector<Resize> resizes;
   std::vector<std::string> titles;
   std::vector<std::pair<std::string, bool>> statuses;
@@ -83,7 +82,6 @@ class FakeEditorHalf : public plumbrook::EditorHalf {
   int Width() const override { return 880; }
   int Height() const override { return 382; }
 
-  void parameterShown(int paramIdx) override { parametersShown.push_back(paramIdx); }
   void rebuild() override { ++rebuilds; }
   void setTitle(const std::string& trackName) override { titles.push_back(trackName); }
   void setStatus(const std::string& text, bool highlighted) override { statuses.emplace_back(text, highlighted); }
