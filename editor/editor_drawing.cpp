@@ -174,113 +174,128 @@ void PlumbrookEditor::attachKnobGroup(Graphics& g, const KnobGroup& group) {
                                                         toTextStyle(styles::kCaptionEditing)));
 }
 
-void PlumbrookEditor::layoutSections(Graphics& g) {
-  const VectorStyle bandStyle = knobStyle();
-  const TextStyle meterScale = toTextStyle(styles::kMeterScale);
-  const TextStyle meterReadout = toTextStyle(styles::kMeterReadout);
-  meters_ = {};
+/// Attaches one row of the sections table, whichever kind it is.
+class PlumbrookEditor::RowAttacher {
+ public:
+  RowAttacher(PlumbrookEditor& editor, Graphics& g)
+      : e_(editor),
+        g_(g),
+        meterScale_(toTextStyle(styles::kMeterScale)),
+        meterReadout_(toTextStyle(styles::kMeterReadout)) {}
 
-  for (const SectionRow& row : kSections) {
-    const Rect rect = toRect(row.rect);
-    switch (row.piece) {
-      case Piece::kHeading:
-        g.AttachControl(std::make_unique<TextControl>(rect, row.text, toTextStyle(styles::kSectionHeading)));
-        break;
-      case Piece::kLevelMeter: {
-        OutputMeterControl::Options options;
-        options.label = row.text;
-        options.range = 36;
-        options.ticks = {0, -12, -24, -36};
-        options.rmsDisplay = true;
-        if (row.tag == tags::kInputMeter) {
-          options.zoneParam = kAmount;
-          options.zone = [](double amount) { return glueZone(amount); };
-        } else {
-          options.markerParam = kLimiterCeiling;
-        }
-        auto* meter = static_cast<OutputMeterControl*>(g.AttachControl(
-            std::make_unique<OutputMeterControl>(rect, toRect(row.inner), accent_, meterScale, meterReadout,
-                                                 toTextStyle(styles::kReductionScale), std::move(options), clock_),
-            row.tag));
-        auto feed = [meter](float peak, float meanSquare) { meter->setLevels(peak, meanSquare); };
-        (row.tag == tags::kInputMeter ? meters_.input : meters_.output) = feed;
-        break;
-      }
-      case Piece::kKnobGroup:
-        attachKnobGroup(g, *kKnobGroups[row.param]);
-        break;
-      case Piece::kDivider:
-        g.AttachControl(std::make_unique<PanelControl>(rect, Pattern(toColor(colours::kDivider))));
-        break;
-      case Piece::kCentreTick:
-        g.AttachControl(std::make_unique<PanelControl>(rect, Pattern(toColor(colours::kCentreTick))));
-        break;
-      case Piece::kScaleLabels:
-        for (const ScaleLabel& label : kGlueScaleLabels)
-          g.AttachControl(std::make_unique<TextControl>(toRect(label.rect), tickLabel(-label.reductionDb),
-                                                        toTextStyle(styles::kReductionScale)));
-        break;
-      case Piece::kBands:
-        for (int band = 0; band < 3; ++band) {
-          const BandColumn column = bandColumn(band);
-          ReductionMeterControl::Options options{kBandNames[band], 1.0f, 3.0f, accent_};
-          auto* meter = static_cast<ReductionMeterControl*>(g.AttachControl(
-              std::make_unique<ReductionMeterControl>(toRect(column.meter()), toRect(column.meterBar()), meterScale,
-                                                      meterReadout, std::move(options), clock_),
-              tags::kGlueMeterLow + band));
-          meters_.glue[static_cast<size_t>(band)] = [meter](float db) { meter->feed(db); };
-          // The band knobs' arcs grow either way from the top.
-          g.AttachControl(std::make_unique<RingKnobControl>(toRect(column.knob()), kEqLow + band, bandStyle, 0.f,
-                                                            toColor(colours::kKnobRing)));
-          g.AttachControl(std::make_unique<EqValueControl>(toRect(column.value()), kEqLow + band,
-                                                           toTextStyle(styles::kBandValue),
-                                                           toTextStyle(styles::kBandValueEditing)));
-        }
-        break;
-      case Piece::kPill: {
-        const int forcedBy = row.param == kLimiterLookahead ? kLimiterTruePeak : -1;
-        g.AttachControl(std::make_unique<PillToggleControl>(rect, row.param, row.text, row.onText,
-                                                            toTextStyle(styles::kPill), 1.0f, accent_, false, forcedBy),
-                        row.tag);
-        break;
-      }
-      case Piece::kWidthReadout: {
-        WidthReadoutControl::Style style{toTextStyle(styles::kMeterScale).WithAlign(plugkit::gfx::Align::kNear),
-                                         toTextStyle(styles::kMeterReadout).WithAlign(plugkit::gfx::Align::kFar),
-                                         toTextStyle(styles::kCaption), toTextStyle(styles::kReadoutNote), accent_};
-        g.AttachControl(std::make_unique<WidthReadoutControl>(
-                            rect, kWidthActive, kAmount, std::move(style),
-                            [](int band, double amount) { return sideLiftDb(band, amount); },
-                            [this] { return plugin_.meterReadings().channels.load(); }),
-                        row.tag);
-        break;
-      }
-      case Piece::kLinkLock:
-        g.AttachControl(std::make_unique<LinkLockControl>(rect, row.param, accent_, Color(107, 250, 250, 250),
-                                                          Color(190, 250, 250, 250)));
-        plugin_.refreshLinkMemory();
-        break;
-      case Piece::kHeldNote:
-        g.AttachControl(std::make_unique<ShownBySwitch<TextControl>>(row.param, true, rect, row.text,
-                                                                     toTextStyle(styles::kHeldNote)),
-                        row.tag);
-        break;
-      case Piece::kReductionMeter: {
-        ReductionMeterControl::Options options{row.text, 0.0f, 0.0f, Color(255, 0, 0, 0)};
-        auto* meter = static_cast<ReductionMeterControl*>(g.AttachControl(
-            std::make_unique<ReductionMeterControl>(rect, toRect(row.inner), meterScale, meterReadout,
-                                                    std::move(options), clock_),
-            row.tag));
-        meters_.limiter = [meter](float db) { meter->feed(db); };
-        break;
-      }
-      case Piece::kShade:
-        g.AttachControl(std::make_unique<ShownBySwitch<PanelControl>>(row.param, shadeShown(row.param, true), rect,
-                                                                      Pattern(toColor(colours::kShade))),
-                        tags::kNone, row.text);
-        break;
+  void operator()(const rows::Heading& row) const {
+    g_.AttachControl(std::make_unique<TextControl>(toRect(row.rect), row.text, toTextStyle(styles::kSectionHeading)));
+  }
+
+  void operator()(const rows::LevelMeter& row) const {
+    OutputMeterControl::Options options;
+    options.label = row.label;
+    options.range = 36;
+    options.ticks = {0, -12, -24, -36};
+    options.rmsDisplay = true;
+    options.markerParam = row.markerParam;
+    options.zoneParam = row.zoneParam;
+    if (row.zoneParam >= 0) options.zone = [](double amount) { return glueZone(amount); };
+    auto* meter = static_cast<OutputMeterControl*>(g_.AttachControl(
+        std::make_unique<OutputMeterControl>(toRect(row.rect), toRect(row.bar), e_.accent_, meterScale_,
+                                             meterReadout_, toTextStyle(styles::kReductionScale), std::move(options),
+                                             e_.clock_),
+        row.tag));
+    auto feed = [meter](float peak, float meanSquare) { meter->setLevels(peak, meanSquare); };
+    (row.tag == tags::kInputMeter ? e_.meters_.input : e_.meters_.output) = feed;
+  }
+
+  void operator()(const rows::Knobs& row) const { e_.attachKnobGroup(g_, *row.group); }
+
+  void operator()(const rows::Divider& row) const {
+    g_.AttachControl(std::make_unique<PanelControl>(toRect(row.rect), Pattern(toColor(colours::kDivider))));
+  }
+
+  void operator()(const rows::CentreTick& row) const {
+    g_.AttachControl(std::make_unique<PanelControl>(toRect(row.rect), Pattern(toColor(colours::kCentreTick))));
+  }
+
+  void operator()(const rows::ScaleLabels&) const {
+    for (const ScaleLabel& label : kGlueScaleLabels)
+      g_.AttachControl(std::make_unique<TextControl>(toRect(label.rect), tickLabel(-label.reductionDb),
+                                                     toTextStyle(styles::kReductionScale)));
+  }
+
+  void operator()(const rows::Bands&) const {
+    const VectorStyle bandStyle = e_.knobStyle();
+    for (int band = 0; band < 3; ++band) {
+      const BandColumn column = bandColumn(band);
+      ReductionMeterControl::Options options{kBandNames[band], 1.0f, 3.0f, e_.accent_};
+      auto* meter = static_cast<ReductionMeterControl*>(g_.AttachControl(
+          std::make_unique<ReductionMeterControl>(toRect(column.meter()), toRect(column.meterBar()), meterScale_,
+                                                  meterReadout_, std::move(options), e_.clock_),
+          tags::kGlueMeterLow + band));
+      e_.meters_.glue[static_cast<size_t>(band)] = [meter](float db) { meter->feed(db); };
+      // The band knobs' arcs grow either way from the top.
+      g_.AttachControl(std::make_unique<RingKnobControl>(toRect(column.knob()), kEqLow + band, bandStyle, 0.f,
+                                                         toColor(colours::kKnobRing)));
+      g_.AttachControl(std::make_unique<EqValueControl>(toRect(column.value()), kEqLow + band,
+                                                        toTextStyle(styles::kBandValue),
+                                                        toTextStyle(styles::kBandValueEditing)));
     }
   }
+
+  void operator()(const rows::Pill& row) const {
+    g_.AttachControl(std::make_unique<PillToggleControl>(toRect(row.rect), row.param, row.offText, row.onText,
+                                                         toTextStyle(styles::kPill), 1.0f, e_.accent_, false,
+                                                         row.forcedBy),
+                     row.tag);
+  }
+
+  void operator()(const rows::WidthReadout& row) const {
+    WidthReadoutControl::Style style{meterScale_.WithAlign(plugkit::gfx::Align::kNear),
+                                     meterReadout_.WithAlign(plugkit::gfx::Align::kFar),
+                                     toTextStyle(styles::kCaption), toTextStyle(styles::kReadoutNote), e_.accent_};
+    Plumbrook& plugin = e_.plugin_;
+    g_.AttachControl(std::make_unique<WidthReadoutControl>(
+                         toRect(row.rect), kWidthActive, kAmount, std::move(style),
+                         [](int band, double amount) { return sideLiftDb(band, amount); },
+                         [&plugin] { return plugin.meterReadings().channels.load(); }),
+                     row.tag);
+  }
+
+  void operator()(const rows::LinkLock& row) const {
+    g_.AttachControl(std::make_unique<LinkLockControl>(toRect(row.rect), row.param, e_.accent_,
+                                                       Color(107, 250, 250, 250), Color(190, 250, 250, 250)));
+    e_.plugin_.refreshLinkMemory();
+  }
+
+  void operator()(const rows::HeldNote& row) const {
+    g_.AttachControl(std::make_unique<ShownBySwitch<TextControl>>(row.switchParam, true, toRect(row.rect), row.text,
+                                                                  toTextStyle(styles::kHeldNote)),
+                     row.tag);
+  }
+
+  void operator()(const rows::ReductionMeter& row) const {
+    ReductionMeterControl::Options options{row.label, 0.0f, 0.0f, Color(255, 0, 0, 0)};
+    auto* meter = static_cast<ReductionMeterControl*>(g_.AttachControl(
+        std::make_unique<ReductionMeterControl>(toRect(row.rect), toRect(row.bar), meterScale_, meterReadout_,
+                                                std::move(options), e_.clock_),
+        row.tag));
+    e_.meters_.limiter = [meter](float db) { meter->feed(db); };
+  }
+
+  void operator()(const rows::Shade& row) const {
+    g_.AttachControl(std::make_unique<ShownBySwitch<PanelControl>>(row.switchParam, shadeShown(row.switchParam, true),
+                                                                   toRect(row.rect), Pattern(toColor(colours::kShade))),
+                     tags::kNone, row.group);
+  }
+
+ private:
+  PlumbrookEditor& e_;
+  Graphics& g_;
+  TextStyle meterScale_, meterReadout_;
+};
+
+void PlumbrookEditor::layoutSections(Graphics& g) {
+  meters_ = {};
+  const RowAttacher attach(*this, g);
+  for (const SectionRow& row : kSections) std::visit(attach, row);
 }
 
 void PlumbrookEditor::rebuild() {

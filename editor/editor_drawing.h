@@ -79,6 +79,8 @@ class PlumbrookEditor : public EditorHalf, public plugkit::gfx::GraphicsLayoutDe
   quillfen::controls::UpdatePillControl* updatePill() const { return updatePill_; }
 
  private:
+  class RowAttacher;
+
   plugkit::gfx::Color resolvedAccent(int alpha) const;
   void attachKnobGroup(plugkit::gfx::Graphics& g, const KnobGroup& group);
   /// The style every ring knob shares: the framework knob without its own frame and texts, in the accent.

@@ -2,6 +2,8 @@
 // attachment (drawing) order. The attach loops in editor_drawing.cpp walk these tables.
 #pragma once
 
+#include <variant>
+
 #include "plugin/plumbrook_params.h"
 #include "editor/editor_design.h"
 
@@ -38,65 +40,106 @@ struct BandColumn {
 inline constexpr const char* kBandNames[3] = {"LOW", "MID", "HIGH"};
 constexpr BandColumn bandColumn(int band) { return {308.0f + 44.0f * static_cast<float>(band)}; }
 
-/// What a row of the sections table builds.
-enum class Piece {
-  kHeading,      // section heading text
-  kLevelMeter,   // input (glue zone) or output (ceiling marker) meter
-  kKnobGroup,    // a KnobGroup
-  kDivider,      // one-unit panel between sections
-  kCentreTick,   // mark at the top of the AMOUNT knob
-  kScaleLabels,  // the glue meters' 0 / -3 / -6 / -12 labels
-  kBands,        // the three glue band columns
-  kPill,         // a pill switch
-  kWidthReadout,
-  kLinkLock,
-  kHeldNote,     // "held by TRUE PEAK"
-  kReductionMeter,
-  kShade,        // an overlay that hides a switched-off section
-};
-
-struct SectionRow {
-  Piece piece;
+/// The kinds of row in the sections table, one type each.
+namespace rows {
+struct Heading {
   DesignRect rect;
-  int param = -1;  // parameter of a pill, lock or shade's switch; knob group index
-  const char* text = nullptr;    // heading, label, pill off text, group name of a shade
-  const char* onText = nullptr;  // pill on text
-  int tag = tags::kNone;
-  DesignRect inner{};  // a meter's bar
+  const char* text;
 };
+/// A level meter; it tints the glue zone of `zoneParam` or marks `markerParam` (dB) when set.
+struct LevelMeter {
+  DesignRect rect, bar;
+  const char* label;
+  int tag;
+  int zoneParam = -1;
+  int markerParam = -1;
+};
+struct Knobs {
+  const KnobGroup* group;
+};
+/// A one-unit panel between sections.
+struct Divider {
+  DesignRect rect;
+};
+/// The mark at the top of the AMOUNT knob.
+struct CentreTick {
+  DesignRect rect;
+};
+/// The glue meters' 0 / -3 / -6 / -12 labels.
+struct ScaleLabels {};
+/// The three glue band columns.
+struct Bands {};
+/// A pill switch; while `forcedBy` is on, the pill shows on and takes no clicks.
+struct Pill {
+  DesignRect rect;
+  int param;
+  const char* offText;
+  const char* onText;
+  int tag = tags::kNone;
+  int forcedBy = -1;
+};
+struct WidthReadout {
+  DesignRect rect;
+  int tag;
+};
+struct LinkLock {
+  DesignRect rect;
+  int param;
+};
+/// A note shown while its switch is on.
+struct HeldNote {
+  DesignRect rect;
+  int switchParam;
+  const char* text;
+  int tag;
+};
+struct ReductionMeter {
+  DesignRect rect, bar;
+  const char* label;
+  int tag;
+};
+/// An overlay over a switched-off section, in a group of its own.
+struct Shade {
+  DesignRect rect;
+  int switchParam;
+  const char* group;
+};
+}  // namespace rows
 
-inline constexpr const KnobGroup* kKnobGroups[4] = {&kGainGroup, &kAmountGroup, &kThresholdGroup,
-                                                    &kCeilingGroup};
+using SectionRow = std::variant<rows::Heading, rows::LevelMeter, rows::Knobs, rows::Divider, rows::CentreTick,
+                                rows::ScaleLabels, rows::Bands, rows::Pill, rows::WidthReadout, rows::LinkLock,
+                                rows::HeldNote, rows::ReductionMeter, rows::Shade>;
 
 /// The sections, left to right, in attachment order.
 inline constexpr SectionRow kSections[] = {
-    {Piece::kHeading, {30, 112, 170, 136}, -1, "IN"},
-    {Piece::kLevelMeter, {20, 142, 90, 322}, -1, "IN", nullptr, tags::kInputMeter, {54, 150, 68, 278}},
-    {Piece::kKnobGroup, {}, 0},
-    {Piece::kDivider, {156, 108, 157, 316}},
-    {Piece::kHeading, {172, 112, 312, 136}, -1, "GLUE & EQ"},
-    {Piece::kKnobGroup, {}, 1},
-    {Piece::kCentreTick, {221.25f, 160, 222.75f, 165}},
-    {Piece::kScaleLabels, {}},
-    {Piece::kBands, {}},
-    {Piece::kDivider, {428, 108, 429, 316}},
-    {Piece::kHeading, {444, 112, 584, 136}, -1, "WIDTH"},
-    {Piece::kPill, {444, 144, 530, 168}, kWidthActive, "BYPASSED", "ACTIVE"},
-    {Piece::kWidthReadout, {444, 172, 548, 308}, -1, nullptr, nullptr, tags::kWidthReadout},
-    {Piece::kDivider, {548, 108, 549, 316}},
-    {Piece::kHeading, {565, 112, 705, 136}, -1, "LIMITER"},
-    {Piece::kPill, {758, 113, 844, 137}, kLimiterActive, "BYPASSED", "ACTIVE"},
-    {Piece::kKnobGroup, {}, 2},
-    {Piece::kKnobGroup, {}, 3},
-    {Piece::kLinkLock, {644, 164, 676, 192}, kLimiterLink},
-    {Piece::kPill, {565, 284, 657, 308}, kLimiterTruePeak, "TRUE PEAK", "TRUE PEAK"},
-    {Piece::kPill, {663, 284, 755, 308}, kLimiterLookahead, "LOOKAHEAD", "LOOKAHEAD", tags::kLookaheadPill},
-    {Piece::kHeldNote, {663, 268, 755, 280}, kLimiterTruePeak, "held by TRUE PEAK", nullptr, tags::kHeldNote},
-    {Piece::kReductionMeter, {772, 142, 806, 322}, -1, "GR", nullptr, tags::kLimiterMeter, {782, 150, 794, 278}},
-    {Piece::kLevelMeter, {796, 142, 862, 322}, -1, "OUT", nullptr, tags::kOutputMeter, {828, 150, 842, 278}},
-    {Piece::kShade, {429, 172, 548, 328}, kWidthActive, kWidthShade},
-    {Piece::kShade, {549, 142, 800, 328}, kLimiterActive, kLimiterShade},
-    {Piece::kShade, {14, 96, 866, 328}, kBypass, kBypassShade},
+    rows::Heading{{30, 112, 170, 136}, "IN"},
+    rows::LevelMeter{{20, 142, 90, 322}, {54, 150, 68, 278}, "IN", tags::kInputMeter, kAmount},
+    rows::Knobs{&kGainGroup},
+    rows::Divider{{156, 108, 157, 316}},
+    rows::Heading{{172, 112, 312, 136}, "GLUE & EQ"},
+    rows::Knobs{&kAmountGroup},
+    rows::CentreTick{{221.25f, 160, 222.75f, 165}},
+    rows::ScaleLabels{},
+    rows::Bands{},
+    rows::Divider{{428, 108, 429, 316}},
+    rows::Heading{{444, 112, 584, 136}, "WIDTH"},
+    rows::Pill{{444, 144, 530, 168}, kWidthActive, "BYPASSED", "ACTIVE"},
+    rows::WidthReadout{{444, 172, 548, 308}, tags::kWidthReadout},
+    rows::Divider{{548, 108, 549, 316}},
+    rows::Heading{{565, 112, 705, 136}, "LIMITER"},
+    rows::Pill{{758, 113, 844, 137}, kLimiterActive, "BYPASSED", "ACTIVE"},
+    rows::Knobs{&kThresholdGroup},
+    rows::Knobs{&kCeilingGroup},
+    rows::LinkLock{{644, 164, 676, 192}, kLimiterLink},
+    rows::Pill{{565, 284, 657, 308}, kLimiterTruePeak, "TRUE PEAK", "TRUE PEAK"},
+    rows::Pill{{663, 284, 755, 308}, kLimiterLookahead, "LOOKAHEAD", "LOOKAHEAD", tags::kLookaheadPill,
+               kLimiterTruePeak},
+    rows::HeldNote{{663, 268, 755, 280}, kLimiterTruePeak, "held by TRUE PEAK", tags::kHeldNote},
+    rows::ReductionMeter{{772, 142, 806, 322}, {782, 150, 794, 278}, "GR", tags::kLimiterMeter},
+    rows::LevelMeter{{796, 142, 862, 322}, {828, 150, 842, 278}, "OUT", tags::kOutputMeter, -1, kLimiterCeiling},
+    rows::Shade{{429, 172, 548, 328}, kWidthActive, kWidthShade},
+    rows::Shade{{549, 142, 800, 328}, kLimiterActive, kLimiterShade},
+    rows::Shade{{14, 96, 866, 328}, kBypass, kBypassShade},
 };
 
 /// The glue meters' scale labels: dB of reduction and their rectangles.

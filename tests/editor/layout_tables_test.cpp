@@ -26,12 +26,13 @@ TEST(layout_tables, knob_groups_land_on_their_rectangles) {
       {{679, 148, 739, 208}, {659, 214, 759, 230}, {669, 232, 749, 246}},
   };
   const int params[4] = {kGain, kAmount, kLimiterThreshold, kLimiterCeiling};
+  const KnobGroup* groups[4] = {&kGainGroup, &kAmountGroup, &kThresholdGroup, &kCeilingGroup};
   for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(kKnobGroups[i]->label);
-    EXPECT_EQ(kKnobGroups[i]->param, params[i]);
-    EXPECT_TRUE(sameRect(kKnobGroups[i]->knob(), expected[i].knob));
-    EXPECT_TRUE(sameRect(kKnobGroups[i]->labelRect(), expected[i].label));
-    EXPECT_TRUE(sameRect(kKnobGroups[i]->caption(), expected[i].caption));
+    SCOPED_TRACE(groups[i]->label);
+    EXPECT_EQ(groups[i]->param, params[i]);
+    EXPECT_TRUE(sameRect(groups[i]->knob(), expected[i].knob));
+    EXPECT_TRUE(sameRect(groups[i]->labelRect(), expected[i].label));
+    EXPECT_TRUE(sameRect(groups[i]->caption(), expected[i].caption));
   }
 }
 
@@ -42,27 +43,36 @@ TEST(layout_tables, band_columns_step_by_44_units) {
   EXPECT_TRUE(sameRect(bandColumn(2).value(), {380, 141, 424, 153}));
 }
 
+template <class Row>
+constexpr size_t kind = SectionRow(std::in_place_type<Row>).index();
+
 TEST(layout_tables, sections_are_in_drawing_order_with_unique_tags) {
-  std::vector<Piece> order;
+  std::vector<size_t> order;
   std::set<int> tagsSeen;
   for (const SectionRow& row : kSections) {
-    order.push_back(row.piece);
-    if (row.tag != tags::kNone) {
-      EXPECT_TRUE(tagsSeen.insert(row.tag).second) << row.tag;
-    }
+    order.push_back(row.index());
+    std::visit(
+        [&](const auto& r) {
+          if constexpr (requires { r.tag; }) {
+            if (r.tag != tags::kNone) {
+              EXPECT_TRUE(tagsSeen.insert(r.tag).second) << r.tag;
+            }
+          }
+        },
+        row);
   }
-  using P = Piece;
-  const std::vector<Piece> expected = {
-      P::kHeading, P::kLevelMeter, P::kKnobGroup, P::kDivider, P::kHeading, P::kKnobGroup, P::kCentreTick,
-      P::kScaleLabels, P::kBands, P::kDivider, P::kHeading, P::kPill, P::kWidthReadout, P::kDivider,
-      P::kHeading, P::kPill, P::kKnobGroup, P::kKnobGroup, P::kLinkLock, P::kPill, P::kPill, P::kHeldNote,
-      P::kReductionMeter, P::kLevelMeter, P::kShade, P::kShade, P::kShade};
+  using namespace rows;
+  const std::vector<size_t> expected = {
+      kind<Heading>, kind<LevelMeter>, kind<Knobs>, kind<Divider>, kind<Heading>, kind<Knobs>, kind<CentreTick>,
+      kind<ScaleLabels>, kind<Bands>, kind<Divider>, kind<Heading>, kind<Pill>, kind<WidthReadout>,
+      kind<Divider>, kind<Heading>, kind<Pill>, kind<Knobs>, kind<Knobs>, kind<LinkLock>, kind<Pill>, kind<Pill>,
+      kind<HeldNote>, kind<ReductionMeter>, kind<LevelMeter>, kind<Shade>, kind<Shade>, kind<Shade>};
   EXPECT_EQ(order, expected);
   EXPECT_EQ(tagsSeen, (std::set<int>{2, 6, 7, 8, 9, 10}));  // 3-5 come from the band loop
   // The shades are last, so they cover everything in their sections.
-  EXPECT_STREQ(kSections[24].text, kWidthShade);
-  EXPECT_STREQ(kSections[26].text, kBypassShade);
-  EXPECT_TRUE(sameRect(kSections[26].rect, kSectionsPanel));
+  EXPECT_STREQ(std::get<Shade>(kSections[24]).group, kWidthShade);
+  EXPECT_STREQ(std::get<Shade>(kSections[26]).group, kBypassShade);
+  EXPECT_TRUE(sameRect(std::get<Shade>(kSections[26]).rect, kSectionsPanel));
 }
 
 TEST(layout_tables, shades_follow_their_switches) {
