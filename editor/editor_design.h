@@ -57,6 +57,30 @@ inline constexpr Argb kKnobForeground{255, 19, 19, 19};
 inline constexpr Argb kKnobPressed{255, 34, 34, 34};
 inline constexpr Argb kKnobFrame{255, 250, 250, 250};
 inline constexpr Argb kTransparent{0, 0, 0, 0};
+inline constexpr Argb kCornerScale{36, 250, 250, 250};
+inline constexpr Argb kCornerScaleHover{90, 250, 250, 250};
+inline constexpr Argb kLinkUnlocked{107, 250, 250, 250};
+inline constexpr Argb kLinkUnlockedHover{190, 250, 250, 250};
+inline constexpr Argb kUpdatePill{255, 252, 120, 92};
+inline constexpr Argb kUpdatePillHover{255, 253, 146, 124};
+inline constexpr Argb kUpdatePillText{255, 10, 10, 10};
+inline constexpr Argb kPresetBarBackground{255, 17, 17, 17};
+inline constexpr Argb kPresetBox{255, 20, 20, 20};
+inline constexpr Argb kPresetBoxFrame{77, 250, 250, 250};
+inline constexpr Argb kPresetText{255, 250, 250, 250};
+inline constexpr Argb kPresetTextDim{107, 250, 250, 250};
+inline constexpr Argb kPresetHover{20, 250, 250, 250};
+inline constexpr Argb kPresetWarning{255, 255, 157, 46};
+inline constexpr Argb kPresetBarRule{26, 250, 250, 250};
+inline constexpr Argb kPillFill{255, 20, 20, 20};
+inline constexpr Argb kPillBorder{56, 250, 250, 250};
+inline constexpr Argb kPillBorderHighlighted{107, 250, 250, 250};
+inline constexpr Argb kPillDotOff{56, 250, 250, 250};
+inline constexpr Argb kMeterTrack{18, 250, 250, 250};
+inline constexpr Argb kMeterHold{255, 250, 250, 250};
+inline constexpr Argb kMeterCeilingMarker{255, 255, 157, 46};
+inline constexpr Argb kReductionBar{209, 250, 250, 250};
+inline constexpr Argb kWidthTrack{18, 250, 250, 250};
 }  // namespace colours
 
 namespace styles {

@@ -35,6 +35,16 @@ namespace {
 
 const char* const kProductTitle = "PLUMBROOK";
 
+quillfen::controls::limiter_panel::MeterColours meterColours() {
+  return {toColor(colours::kMeterTrack), toColor(colours::kMeterHold), toColor(colours::kMeterCeilingMarker),
+          toColor(colours::kReductionBar)};
+}
+
+PillToggleControl::Colours pillColours() {
+  return {toColor(colours::kPillFill), toColor(colours::kPillBorder), toColor(colours::kPillBorderHighlighted),
+          toColor(colours::kPillDotOff)};
+}
+
 Resources resourcesIn(const std::filesystem::path& dir) {
   return {dir / kRegularFontFile, dir / kBoldFontFile, dir / kLogoFile};
 }
@@ -92,10 +102,12 @@ void PlumbrookEditor::layout(Graphics& g) {
                                                 toTextStyle(styles::kTitle)),
                   tags::kTitle);
   g.AttachControl(std::make_unique<PillToggleControl>(toRect(kBypassPill), kBypass, "ACTIVE", "BYPASSED",
-                                                      toTextStyle(styles::kHeaderSmall), 1.0f, accent_, true));
+                                                      toTextStyle(styles::kHeaderSmall), 1.0f, accent_, pillColours(),
+                                                      true));
 
   auto pill = std::make_unique<UpdatePillControl>(
-      toRect(kUpdatePill), Color(255, 252, 120, 92), Color(255, 253, 146, 124), Color(255, 10, 10, 10),
+      toRect(kUpdatePill), toColor(colours::kUpdatePill), toColor(colours::kUpdatePillHover),
+      toColor(colours::kUpdatePillText),
       toTextStyle(styles::kHeaderSmall), plugin_.updateCheck(), [this](const Rect& r) {
         Control* title = graphics_.ControlWithTag(tags::kTitle);
         if (!title) return;
@@ -119,16 +131,16 @@ void PlumbrookEditor::layout(Graphics& g) {
   updatePill_ = static_cast<UpdatePillControl*>(g.AttachControl(std::move(pill)));
 
   PresetBarControl::Style bar;
-  bar.box = {255, 20, 20, 20};
-  bar.frame = {77, 250, 250, 250};
-  bar.text = {255, 250, 250, 250};
-  bar.dim = {107, 250, 250, 250};
-  bar.hover = {20, 250, 250, 250};
-  bar.warning = {255, 255, 157, 46};
+  bar.box = toColor(colours::kPresetBox);
+  bar.frame = toColor(colours::kPresetBoxFrame);
+  bar.text = toColor(colours::kPresetText);
+  bar.dim = toColor(colours::kPresetTextDim);
+  bar.hover = toColor(colours::kPresetHover);
+  bar.warning = toColor(colours::kPresetWarning);
   bar.textStyle = toTextStyle(styles::kPresetBar);
   bar.scale = 1.0f;
-  bar.background = {255, 17, 17, 17};
-  bar.rule = {26, 250, 250, 250};
+  bar.background = toColor(colours::kPresetBarBackground);
+  bar.rule = toColor(colours::kPresetBarRule);
   bar.leftInset = bar.rightInset = 28;
   g.AttachControl(std::make_unique<PresetBarControl>(toRect(kPresetBar), std::move(bar), plugin_.presetHooks(),
                                                      [this](const Rect& anchor) {
@@ -146,7 +158,8 @@ void PlumbrookEditor::layout(Graphics& g) {
 
   g.AttachControl(std::make_unique<TextControl>(toRect(kStatusLine), "", toTextStyle(styles::kStatus)), tags::kStatus);
   g.AttachControl(std::make_unique<CornerScaleControl>(toRect(kCornerScale), kDesignWidth, 0.75f, 2.0f,
-                                                       Color(36, 250, 250, 250), Color(90, 250, 250, 250)));
+                                                       toColor(colours::kCornerScale),
+                                                       toColor(colours::kCornerScaleHover)));
 }
 
 VectorStyle PlumbrookEditor::knobStyle() const {
@@ -197,8 +210,8 @@ class PlumbrookEditor::RowAttacher {
     options.zoneParam = row.zoneParam;
     if (row.zoneParam >= 0) options.zone = [](double amount) { return glueZone(amount); };
     auto* meter = static_cast<OutputMeterControl*>(g_.AttachControl(
-        std::make_unique<OutputMeterControl>(toRect(row.rect), toRect(row.bar), e_.accent_, meterScale_,
-                                             meterReadout_, toTextStyle(styles::kReductionScale), std::move(options),
+        std::make_unique<OutputMeterControl>(toRect(row.rect), toRect(row.bar), e_.accent_, meterColours(),
+                                             meterScale_, meterReadout_, toTextStyle(styles::kReductionScale), std::move(options),
                                              e_.clock_),
         row.tag));
     auto feed = [meter](float peak, float meanSquare) { meter->setLevels(peak, meanSquare); };
@@ -227,8 +240,8 @@ class PlumbrookEditor::RowAttacher {
       const BandColumn column = bandColumn(band);
       ReductionMeterControl::Options options{kBandNames[band], 1.0f, 3.0f, e_.accent_};
       auto* meter = static_cast<ReductionMeterControl*>(g_.AttachControl(
-          std::make_unique<ReductionMeterControl>(toRect(column.meter()), toRect(column.meterBar()), meterScale_,
-                                                  meterReadout_, std::move(options), e_.clock_),
+          std::make_unique<ReductionMeterControl>(toRect(column.meter()), toRect(column.meterBar()), meterColours(),
+                                                  meterScale_, meterReadout_, std::move(options), e_.clock_),
           tags::kGlueMeterLow + band));
       e_.meters_.glue[static_cast<size_t>(band)] = [meter](float db) { meter->feed(db); };
       // The band knobs' arcs grow either way from the top.
@@ -242,15 +255,16 @@ class PlumbrookEditor::RowAttacher {
 
   void operator()(const rows::Pill& row) const {
     g_.AttachControl(std::make_unique<PillToggleControl>(toRect(row.rect), row.param, row.offText, row.onText,
-                                                         toTextStyle(styles::kPill), 1.0f, e_.accent_, false,
-                                                         row.forcedBy),
+                                                         toTextStyle(styles::kPill), 1.0f, e_.accent_,
+                                                         pillColours(), false, row.forcedBy),
                      row.tag);
   }
 
   void operator()(const rows::WidthReadout& row) const {
     WidthReadoutControl::Style style{meterScale_.WithAlign(plugkit::gfx::Align::kNear),
                                      meterReadout_.WithAlign(plugkit::gfx::Align::kFar),
-                                     toTextStyle(styles::kCaption), toTextStyle(styles::kReadoutNote), e_.accent_};
+                                     toTextStyle(styles::kCaption), toTextStyle(styles::kReadoutNote), e_.accent_,
+                                     toColor(colours::kWidthTrack)};
     Plumbrook& plugin = e_.plugin_;
     g_.AttachControl(std::make_unique<WidthReadoutControl>(
                          toRect(row.rect), kWidthActive, kAmount, std::move(style),
@@ -261,7 +275,8 @@ class PlumbrookEditor::RowAttacher {
 
   void operator()(const rows::LinkLock& row) const {
     g_.AttachControl(std::make_unique<LinkLockControl>(toRect(row.rect), row.param, e_.accent_,
-                                                       Color(107, 250, 250, 250), Color(190, 250, 250, 250)));
+                                                       toColor(colours::kLinkUnlocked),
+                                                       toColor(colours::kLinkUnlockedHover)));
     e_.plugin_.refreshLinkMemory();
   }
 
@@ -272,10 +287,11 @@ class PlumbrookEditor::RowAttacher {
   }
 
   void operator()(const rows::ReductionMeter& row) const {
-    ReductionMeterControl::Options options{row.label, 0.0f, 0.0f, Color(255, 0, 0, 0)};
+    // The limiter's meter has no zone.
+    ReductionMeterControl::Options options{row.label, 0.0f, 0.0f, toColor(colours::kTransparent)};
     auto* meter = static_cast<ReductionMeterControl*>(g_.AttachControl(
-        std::make_unique<ReductionMeterControl>(toRect(row.rect), toRect(row.bar), meterScale_, meterReadout_,
-                                                std::move(options), e_.clock_),
+        std::make_unique<ReductionMeterControl>(toRect(row.rect), toRect(row.bar), meterColours(), meterScale_,
+                                                meterReadout_, std::move(options), e_.clock_),
         row.tag));
     e_.meters_.limiter = [meter](float db) { meter->feed(db); };
   }

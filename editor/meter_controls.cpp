@@ -13,11 +13,6 @@ using plumbrook::editor::reductionReadout;
 using plumbrook::editor::reductionY;
 
 namespace {
-const Color kTrack{18, 250, 250, 250};
-const Color kHold{255, 250, 250, 250};
-const Color kMarker{255, 255, 157, 46};
-const Color kReductionBar{209, 250, 250, 250};
-
 Color withAlpha(const Color& c, int alpha) { return {alpha, c.R, c.G, c.B}; }
 
 // The bracket right of a bar marking a zone from top to bottom.
@@ -31,12 +26,14 @@ void drawBracket(Graphics& g, const Color& c, const Rect& bar, float top, float 
 // Whole-pixel rows at scale 2 and the edges' anti-aliasing stay inside a pad of 1.5 units.
 constexpr float kEdgePad = 1.5f;
 
-OutputMeterControl::OutputMeterControl(const Rect& bounds, const Rect& bar, Color colour, const TextStyle& scaleText,
-                                       const TextStyle& readoutText, const TextStyle& tickText, Options options,
+OutputMeterControl::OutputMeterControl(const Rect& bounds, const Rect& bar, Color colour, const MeterColours& colours,
+                                       const TextStyle& scaleText, const TextStyle& readoutText,
+                                       const TextStyle& tickText, Options options,
                                        plumbrook::editor::SteadyClock clock)
     : PartlyRedrawnControl(bounds),
       bar_(bar),
       colour_(colour),
+      colours_(colours),
       scaleText_(scaleText),
       readoutText_(readoutText),
       tickText_(tickText),
@@ -79,7 +76,7 @@ void OutputMeterControl::setLevels(float peak, float meanSquare) {
 
 void OutputMeterControl::Draw(Graphics& g) {
   const float range = options_.range;
-  g.FillRect(kTrack, bar_, &blend_);
+  g.FillRect(colours_.track, bar_, &blend_);
   const std::optional<double> zoneValue = shownValue(options_.zoneParam);
   const auto zone = zoneValue && options_.zone ? options_.zone(*zoneValue) : std::nullopt;
   if (zone) {
@@ -96,11 +93,11 @@ void OutputMeterControl::Draw(Graphics& g) {
   if (options_.rmsDisplay && ballistics_.rmsDb() > -range)
     g.FillRect(withAlpha(colour_, 229), Rect(bar_.L, y(ballistics_.rmsDb()), bar_.R, bar_.B), &blend_);
   const float hold = ballistics_.holdDb();
-  if (hold > -range) g.FillRect(kHold, Rect(bar_.L, y(hold) - 0.5f, bar_.R, y(hold) + 0.5f), &blend_);
+  if (hold > -range) g.FillRect(colours_.hold, Rect(bar_.L, y(hold) - 0.5f, bar_.R, y(hold) + 0.5f), &blend_);
   if (const std::optional<double> marker = shownValue(options_.markerParam)) {
     const float my = y(static_cast<float>(*marker));
     for (float x = bar_.L - 4; x < bar_.R + 4; x += 4)
-      g.DrawLine(kMarker, x, my, std::min(x + 2, bar_.R + 4), my, &blend_, 1.0f);
+      g.DrawLine(colours_.marker, x, my, std::min(x + 2, bar_.R + 4), my, &blend_, 1.0f);
   }
   for (int tick : options_.ticks) {
     const float ty = y(static_cast<float>(tick));
@@ -111,11 +108,13 @@ void OutputMeterControl::Draw(Graphics& g) {
   g.DrawText(readoutText_, levelReadout(hold), Rect(cx - 22, bar_.B + 17, cx + 22, bar_.B + 29), &blend_);
 }
 
-ReductionMeterControl::ReductionMeterControl(const Rect& bounds, const Rect& bar, const TextStyle& scaleText,
+ReductionMeterControl::ReductionMeterControl(const Rect& bounds, const Rect& bar, const MeterColours& colours,
+                                             const TextStyle& scaleText,
                                              const TextStyle& readoutText, Options options,
                                              plumbrook::editor::SteadyClock clock)
     : PartlyRedrawnControl(bounds),
       bar_(bar),
+      colours_(colours),
       scaleText_(scaleText),
       readoutText_(readoutText),
       options_(std::move(options)),
@@ -146,7 +145,7 @@ void ReductionMeterControl::feed(float reductionDb) {
 
 void ReductionMeterControl::Draw(Graphics& g) {
   const plumbrook::editor::DesignRect bar{bar_.L, bar_.T, bar_.R, bar_.B};
-  g.FillRect(kTrack, bar_, &blend_);
+  g.FillRect(colours_.track, bar_, &blend_);
   if (options_.zoneLow < options_.zoneHigh) {
     const float y1 = reductionY(bar, options_.zoneLow);
     const float y2 = reductionY(bar, options_.zoneHigh);
@@ -156,11 +155,11 @@ void ReductionMeterControl::Draw(Graphics& g) {
     }
   }
   const float f = std::clamp(ballistics_.shownDb() / 12.0f, 0.0f, 1.0f);
-  if (f > 0) g.FillRect(kReductionBar, Rect(bar_.L, bar_.T, bar_.R, y(f)), &blend_);
+  if (f > 0) g.FillRect(colours_.reductionBar, Rect(bar_.L, bar_.T, bar_.R, y(f)), &blend_);
   const float h = std::clamp(ballistics_.holdDb() / 12.0f, 0.0f, 1.0f);
   if (h > 0.002f) {
     const float hy = y(h);
-    g.FillRect(kHold, Rect(bar_.L - 2, hy - 1, bar_.R + 2, hy + 1), &blend_);
+    g.FillRect(colours_.hold, Rect(bar_.L - 2, hy - 1, bar_.R + 2, hy + 1), &blend_);
   }
   const float cx = bar_.MW();
   g.DrawText(scaleText_, options_.label, Rect(cx - 20, bar_.B + 4, cx + 20, bar_.B + 16), &blend_);

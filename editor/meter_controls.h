@@ -12,6 +12,11 @@
 
 namespace quillfen::controls::limiter_panel {
 
+/// The colours every meter shares; the level and zone colours come with each meter.
+struct MeterColours {
+  plugkit::gfx::Color track, hold, marker, reductionBar;
+};
+
 /// A meter redraws only the strips its readings moved, not its whole height: while audio plays
 /// that is most of an open editor's drawing.
 class PartlyRedrawnControl : public plugkit::gfx::Control {
@@ -53,7 +58,7 @@ class OutputMeterControl : public PartlyRedrawnControl {
   };
 
   OutputMeterControl(const plugkit::gfx::Rect& bounds, const plugkit::gfx::Rect& bar, plugkit::gfx::Color colour,
-                     const plugkit::gfx::TextStyle& scaleText, const plugkit::gfx::TextStyle& readoutText,
+                     const MeterColours& colours, const plugkit::gfx::TextStyle& scaleText, const plugkit::gfx::TextStyle& readoutText,
                      const plugkit::gfx::TextStyle& tickText, Options options,
                      plumbrook::editor::SteadyClock clock = plumbrook::editor::systemSteadyClock());
 
@@ -73,6 +78,7 @@ class OutputMeterControl : public PartlyRedrawnControl {
 
   plugkit::gfx::Rect bar_;
   plugkit::gfx::Color colour_;
+  MeterColours colours_;
   plugkit::gfx::TextStyle scaleText_, readoutText_, tickText_;
   Options options_;
   plumbrook::editor::LevelBallistics ballistics_;
@@ -86,7 +92,7 @@ class ReductionMeterControl : public PartlyRedrawnControl {
     plugkit::gfx::Color zoneColour;
   };
 
-  ReductionMeterControl(const plugkit::gfx::Rect& bounds, const plugkit::gfx::Rect& bar,
+  ReductionMeterControl(const plugkit::gfx::Rect& bounds, const plugkit::gfx::Rect& bar, const MeterColours& colours,
                         const plugkit::gfx::TextStyle& scaleText, const plugkit::gfx::TextStyle& readoutText,
                         Options options, plumbrook::editor::SteadyClock clock = plumbrook::editor::systemSteadyClock());
 
@@ -100,6 +106,7 @@ class ReductionMeterControl : public PartlyRedrawnControl {
   plugkit::gfx::Rect readoutRect() const;
 
   plugkit::gfx::Rect bar_;
+  MeterColours colours_;
   plugkit::gfx::TextStyle scaleText_, readoutText_;
   Options options_;
   plumbrook::editor::ReductionBallistics ballistics_;

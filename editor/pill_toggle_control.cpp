@@ -8,10 +8,12 @@ namespace quillfen::controls {
 using namespace plugkit::gfx;
 
 PillToggleControl::PillToggleControl(const Rect& bounds, int paramIdx, std::string offText, std::string onText,
-                                     const TextStyle& text, float dotScale, Color onColour, bool inverted,
-                                     int forcedBy)
+                                     const TextStyle& text, float dotScale, Color onColour, const Colours& colours,
+                                     bool inverted, int forcedBy)
     : Control(bounds, paramIdx),
-      dot_{Color(255, onColour.R, onColour.G, onColour.B), Color(56, 250, 250, 250)},
+      fill_(colours.fill),
+      border_{colours.border, colours.highlightedBorder},
+      dot_{Color(255, onColour.R, onColour.G, onColour.B), colours.dotOff},
       offText_(std::move(offText)),
       onText_(std::move(onText)),
       dotScale_(dotScale),

@@ -9,11 +9,14 @@ namespace quillfen::controls {
 
 class PillToggleControl : public plugkit::gfx::Control {
  public:
+  struct Colours {
+    plugkit::gfx::Color fill, border, highlightedBorder, dotOff;
+  };
   /// A pill on a bool parameter; `inverted` highlights the off state (Bypass's "ACTIVE"). While
   /// the bool parameter `forcedBy` (if any) is on, the pill shows on, dimmed, and takes no clicks.
   PillToggleControl(const plugkit::gfx::Rect& bounds, int paramIdx, std::string offText, std::string onText,
-                    const plugkit::gfx::TextStyle& text, float dotScale, plugkit::gfx::Color onColour, bool inverted,
-                    int forcedBy = -1);
+                    const plugkit::gfx::TextStyle& text, float dotScale, plugkit::gfx::Color onColour,
+                    const Colours& colours, bool inverted, int forcedBy = -1);
 
   /// Any button toggles, unless the pill is forced on. Editor thread.
   void OnMouseDown(float x, float y, const plugkit::gfx::MouseMod& mod) override;
@@ -26,8 +29,8 @@ class PillToggleControl : public plugkit::gfx::Control {
  private:
   bool forced() const { return NVals() > 1 && GetValue(1) > 0.5; }
 
-  plugkit::gfx::Color fill_{255, 20, 20, 20};
-  plugkit::gfx::Color border_[2] = {{56, 250, 250, 250}, {107, 250, 250, 250}};
+  plugkit::gfx::Color fill_;
+  plugkit::gfx::Color border_[2];
   plugkit::gfx::Color dot_[2];
   std::string offText_, onText_;
   float dotScale_;

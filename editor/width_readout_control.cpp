@@ -46,7 +46,7 @@ void WidthReadoutControl::Draw(Graphics& g) {
   for (int row = 0; row < 2; ++row) {
     const float y = T + 28 + 22 * static_cast<float>(row);
     g.DrawText(style_.heading, kNames[row], Rect(L, y, L + 36, y + 12), &blend_);
-    g.FillRect(track_, Rect(L + 38, y + 4, L + 62, y + 10), &blend_);
+    g.FillRect(style_.track, Rect(L + 38, y + 4, L + 62, y + 10), &blend_);
     // The bar shows the readout's own rounding, so "+0.0" never comes with a sliver of bar.
     const double lift = std::round(this->lift(row + 1) * 10.0) / 10.0;
     // A full bar is 8 dB.

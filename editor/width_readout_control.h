@@ -11,7 +11,7 @@ class WidthReadoutControl : public plugkit::gfx::Control {
  public:
   struct Style {
     plugkit::gfx::TextStyle heading, value, note, mono;
-    plugkit::gfx::Color bar;
+    plugkit::gfx::Color bar, track;
   };
   /// A band's side lift (dB) at the given amount, while the switch is on.
   using SideLift = std::function<double(int band, double amount)>;
@@ -32,7 +32,6 @@ class WidthReadoutControl : public plugkit::gfx::Control {
   Style style_;
   SideLift sideLift_;
   ChannelCount channelCount_;
-  plugkit::gfx::Color track_{18, 250, 250, 250};
   int channels_ = 0;
 };
 
