@@ -58,16 +58,6 @@ SteadyClock systemSteadyClock() {
   };
 }
 
-float levelY(const DesignRect& bar, float levelDb, float rangeDb) {
-  float f = -levelDb / rangeDb;
-  if (!(f > 0.0f)) f = 0.0f;
-  return bar.t + bar.height() * std::min(f, 1.0f);
-}
-
-float reductionY(const DesignRect& bar, float reductionDb) {
-  return bar.t + bar.height() * std::clamp(reductionDb / 12.0f, 0.0f, 1.0f);
-}
-
 LevelBallistics::LevelBallistics(SteadyClock clock)
     : clock_(std::move(clock)), previousCall_(clock_()), previousPeakUpdate_(previousCall_) {}
 

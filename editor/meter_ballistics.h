@@ -18,11 +18,6 @@ using SteadyClock = std::function<int64_t()>;
 /// The system's steady clock.
 SteadyClock systemSteadyClock();
 
-/// Level meter scale: a dB level (0 and below) to y in the bar, 0 dB at the top.
-float levelY(const DesignRect& bar, float levelDb, float rangeDb);
-/// Reduction meter scale: dB of reduction to y in the bar, 12 dB at the bottom.
-float reductionY(const DesignRect& bar, float reductionDb);
-
 /// Peak, hold and RMS of a level meter.
 class LevelBallistics {
  public:

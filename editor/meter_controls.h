@@ -12,6 +12,32 @@
 
 namespace quillfen::controls::limiter_panel {
 
+/// Where a meter draws each part, from its bar: drawing and the dirty rectangles both read it.
+struct MeterGeometry {
+  plugkit::gfx::Rect bar;
+  float readoutHalfWidth;
+
+  /// Whole-pixel rows at scale 2 and the edges' anti-aliasing stay inside this pad (units).
+  static constexpr float kEdgePad = 1.5f;
+
+  /// A level (dB, 0 and below) to y in the bar: 0 dB at the top, -range at the bottom.
+  float levelY(float db, float range) const;
+  /// dB of reduction to y in the bar: none at the top, 12 dB and more at the bottom.
+  float reductionY(float db) const;
+  /// The bar from y down to its bottom (a level) or from its top down to y (a reduction).
+  plugkit::gfx::Rect below(float y) const { return {bar.L, y, bar.R, bar.B}; }
+  plugkit::gfx::Rect above(float y) const { return {bar.L, bar.T, bar.R, y}; }
+  /// The rows of the bar between two heights.
+  plugkit::gfx::Rect rows(float y1, float y2) const;
+  /// A level meter's hold line and a reduction meter's (2 units high, 4 wider than the bar).
+  plugkit::gfx::Rect levelHold(float y) const { return {bar.L, y - 0.5f, bar.R, y + 0.5f}; }
+  plugkit::gfx::Rect reductionHold(float y) const { return {bar.L - 2, y - 1, bar.R + 2, y + 1}; }
+  plugkit::gfx::Rect label() const;
+  plugkit::gfx::Rect readout() const;
+  /// What to draw again when a part drawn in `drawn` moves.
+  static plugkit::gfx::Rect dirty(const plugkit::gfx::Rect& drawn) { return drawn.GetPadded(kEdgePad); }
+};
+
 /// The colours every meter shares; the level and zone colours come with each meter.
 struct MeterColours {
   plugkit::gfx::Color track, hold, marker, reductionBar;
@@ -69,14 +95,11 @@ class OutputMeterControl : public PartlyRedrawnControl {
   const plumbrook::editor::LevelBallistics& ballistics() const { return ballistics_; }
 
  private:
-  float y(float db) const { return plumbrook::editor::levelY({bar_.L, bar_.T, bar_.R, bar_.B}, db, options_.range); }
-  // The rows of the bar between two levels, with the edge's anti-aliasing.
-  plugkit::gfx::Rect strip(float db1, float db2) const;
-  plugkit::gfx::Rect readoutRect() const;
+  float y(float db) const { return geometry_.levelY(db, options_.range); }
   /// The value of a linked parameter in its own units, if linked and attached.
   std::optional<double> shownValue(int paramIdx) const;
 
-  plugkit::gfx::Rect bar_;
+  MeterGeometry geometry_;
   plugkit::gfx::Color colour_;
   MeterColours colours_;
   plugkit::gfx::TextStyle scaleText_, readoutText_, tickText_;
@@ -102,10 +125,7 @@ class ReductionMeterControl : public PartlyRedrawnControl {
   const plumbrook::editor::ReductionBallistics& ballistics() const { return ballistics_; }
 
  private:
-  float y(float fraction) const { return bar_.T + bar_.H() * fraction; }
-  plugkit::gfx::Rect readoutRect() const;
-
-  plugkit::gfx::Rect bar_;
+  MeterGeometry geometry_;
   MeterColours colours_;
   plugkit::gfx::TextStyle scaleText_, readoutText_;
   Options options_;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "editor/meter_ballistics.h"
+#include "editor/meter_controls.h"
 
 using namespace plumbrook::editor;
 
@@ -19,7 +20,7 @@ struct ManualClock {
   }
 };
 
-constexpr DesignRect kBar{54, 150, 68, 278};
+const quillfen::controls::limiter_panel::MeterGeometry kBar{{54, 150, 68, 278}, 22};
 
 }  // namespace
 
@@ -30,7 +31,7 @@ TEST(level_ballistics, silence_reads_minus_infinity_without_a_bar) {
   EXPECT_FALSE(meter.setLevels(0.0f, 0.0f, true));
   EXPECT_EQ(meter.peakDb(), -60.0f);
   EXPECT_EQ(levelReadout(meter.holdDb()), "-inf");
-  EXPECT_EQ(levelY(kBar, meter.peakDb(), 36), kBar.b);  // below the scale: no bar
+  EXPECT_EQ(kBar.levelY(meter.peakDb(), 36), kBar.bar.B);  // below the scale: no bar
 }
 
 TEST(level_ballistics, a_full_scale_peak_holds_for_one_and_a_half_seconds_while_the_bar_falls) {
@@ -92,7 +93,8 @@ TEST(reduction_ballistics, rises_at_once_falls_at_30_db_per_second_and_ignores_n
   time.advance(0.02);
   EXPECT_TRUE(meter.feed(2.0f));
   EXPECT_EQ(meter.shownDb(), 2.0f);
-  EXPECT_FLOAT_EQ(reductionY({298, 158, 310, 278}, 2.0f), 158.0f + 20.0f);  // a sixth of the bar
+  const quillfen::controls::limiter_panel::MeterGeometry band{{298, 158, 310, 278}, 20};
+  EXPECT_FLOAT_EQ(band.reductionY(2.0f), 158.0f + 20.0f);  // a sixth of the bar
   time.advance(0.02);
   EXPECT_TRUE(meter.feed(std::numeric_limits<float>::quiet_NaN()));
   EXPECT_NEAR(meter.shownDb(), 1.4f, 1e-4f);
