@@ -21,7 +21,7 @@
 #include "plugin/plumbrook.h"
 #include "platform/lv2/lv2_bridge.h"
 #include "platform/lv2/lv2_ports.h"
-#include "platform/window/x11_host_window.h"
+#include "tests/support/x11_host_window.h"
 #include "tests/platform/lv2_test_host.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/xvfb.h"
@@ -170,7 +170,7 @@ class lv2_ui : public ::testing::Test {
     ASSERT_TRUE(instance_);
     instance_->activate();
     record_.instance = instance_.get();
-    parent_ = std::make_unique<plugkit::platform::X11HostWindow>(1000, 500);
+    parent_ = std::make_unique<plumbrook::test::X11HostWindow>(1000, 500);
     ASSERT_TRUE(parent_->Valid());
   }
 
@@ -228,7 +228,7 @@ class lv2_ui : public ::testing::Test {
   static plumbrook::test::Xvfb* xvfb_;
   static Lv2World* world_;
   std::unique_ptr<Lv2Instance> instance_;
-  std::unique_ptr<plugkit::platform::X11HostWindow> parent_;
+  std::unique_ptr<plumbrook::test::X11HostWindow> parent_;
   HostRecord record_;
 };
 

@@ -12,7 +12,7 @@
 
 #include "gfx/vector_knob.h"
 #include "platform/window/editor_window.h"
-#include "platform/window/x11_host_window.h"
+#include "tests/support/x11_host_window.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/gfx_doubles.h"
 #include "tests/support/xvfb.h"
@@ -82,7 +82,7 @@ class X11WindowTest : public ::testing::TestWithParam<bool> {
     }
     if (GetParam()) {
       for (int attempt = 0; attempt < 5 && !(host_ && host_->Valid()); ++attempt)
-        host_ = std::make_unique<X11HostWindow>(300, 200);
+        host_ = std::make_unique<plumbrook::test::X11HostWindow>(300, 200);
       ASSERT_TRUE(host_->Valid());
     }
     EditorWindow::Options o;
@@ -126,7 +126,7 @@ class X11WindowTest : public ::testing::TestWithParam<bool> {
 
   static plumbrook::test::Xvfb* xvfb_;
   GfxDelegate delegate_;
-  std::unique_ptr<X11HostWindow> host_;
+  std::unique_ptr<plumbrook::test::X11HostWindow> host_;
   std::unique_ptr<EditorWindow> window_;
 };
 

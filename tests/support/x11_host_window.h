@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace plugkit::platform {
+namespace plumbrook::test {
 
 /// An empty mapped X11 window on the default display. Main thread only.
 class X11HostWindow {
@@ -24,4 +24,4 @@ class X11HostWindow {
   std::uintptr_t window_ = 0;
 };
 
-}  // namespace plugkit::platform
+}  // namespace plumbrook::test

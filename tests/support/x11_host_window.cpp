@@ -1,9 +1,9 @@
 // Plain X11 parent window.
-#include "platform/window/x11_host_window.h"
+#include "tests/support/x11_host_window.h"
 
 #include <X11/Xlib.h>
 
-namespace plugkit::platform {
+namespace plumbrook::test {
 
 X11HostWindow::X11HostWindow(int width, int height) {
   Display* d = XOpenDisplay(nullptr);
@@ -43,4 +43,4 @@ int X11HostWindow::ChildCount() const {
   return static_cast<int>(n);
 }
 
-}  // namespace plugkit::platform
+}  // namespace plumbrook::test
