@@ -88,9 +88,12 @@ LoudnessStep LoudnessMeter::currentStep() {
 std::vector<LoudnessStep> LoudnessMeter::timeline() {
   std::vector<LoudnessStep> steps = steps_;
   if (intoStep_ > 0 && state_->meter) {
+    // The short last step is looked at, not kept: later steps still see the energies before it.
+    const auto energies = blockEnergies_;
     const size_t seen = blocksSeen_;
     steps.push_back(currentStep());
-    blocksSeen_ = seen;  // the short last step is looked at, not kept
+    blockEnergies_ = energies;
+    blocksSeen_ = seen;
   }
   return steps;
 }
