@@ -11,12 +11,15 @@ minutes=${2:-10}
 rate=${3:-96000}
 runs=${4:-3}
 tool=$(realpath "$build/apps/plumbrook")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 mkdir spool
 export TMPDIR="$work/spool"
-sox -n -r "$rate" -c 2 -b 24 in.wav synth "$((minutes * 60))" pinknoise vol 0.3 2>/dev/null
+# shellcheck source=bench/cli/common.sh
+source "$here/common.sh"
+long_input in.wav "$minutes" "$rate"
 
 # The largest total size of the files a process holds open (the input aside), polled every 0.1 s.
 peak_open_bytes() {
@@ -49,15 +52,6 @@ peak=$(peak_open_bytes "$pid")
 wait "$pid"
 echo "--target-lufs from a file: peak disk held $peak bytes = $(awk -v a="$peak" -v b="$(stat -c %s disk.wav)" 'BEGIN{printf "%.2f", a / b}')x the output"
 
-cpu() {  # the least user + system seconds of $runs runs of the given arguments
-  local best="" t
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%U %S" -o cpu.txt "$tool" "$@" >/dev/null
-    t=$(awk '{print $1 + $2}' cpu.txt)
-    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN{exit !(a < b)}'; then best=$t; fi
-  done
-  echo "$best"
-}
 single=$(cpu render in.wav -o one.wav --report)
 searched=$(cpu render in.wav -o two.wav --report --target-lufs -14)
 echo "CPU: single render with report ${single} s, --target-lufs with report ${searched} s" \
