@@ -5,22 +5,12 @@
 #include <cmath>
 #include <cstring>  // memcpy
 #include <limits>
-#include <numbers>
+
+#include "tests/support/true_peak_meter.h"
 
 namespace plumbrook::test {
 
 namespace {
-
-double besselI0(double x) {
-  double sum = 1.0;
-  double term = 1.0;
-  for (int k = 1; k < 200; ++k) {
-    term *= (x / (2.0 * k)) * (x / (2.0 * k));
-    sum += term;
-    if (term < sum * 1e-17) break;
-  }
-  return sum;
-}
 
 using Double4 = double __attribute__((vector_size(32)));
 
@@ -44,23 +34,8 @@ __attribute__((target_clones("avx2", "default"))) void interpolatePhases(const d
 
 }  // namespace
 
-OversampledPeakScan::OversampledPeakScan(int halfLength, double beta) : halfLength_(std::max(1, halfLength)) {
-  const int taps = 2 * halfLength_;
-  kernel_.assign(static_cast<size_t>(taps) * kPhases, 0.0);
-  for (int phase = 0; phase < kPhases; ++phase) {
-    const double mu = static_cast<double>(phase) / kPhases;
-    double sum = 0.0;
-    for (int k = 0; k < taps; ++k) {
-      const double t = mu - static_cast<double>(k - halfLength_ + 1);
-      const double sinc = t == 0.0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
-      const double u = t / (halfLength_ + 1.0);
-      const double window = std::fabs(u) < 1.0 ? besselI0(beta * std::sqrt(1.0 - u * u)) / besselI0(beta) : 0.0;
-      kernel_[static_cast<size_t>(k) * kPhases + static_cast<size_t>(phase)] = sinc * window;
-      sum += sinc * window;
-    }
-    for (int k = 0; k < taps; ++k) kernel_[static_cast<size_t>(k) * kPhases + static_cast<size_t>(phase)] /= sum;
-  }
-}
+OversampledPeakScan::OversampledPeakScan(int halfLength, double beta)
+    : halfLength_(std::max(1, halfLength)), kernel_(kaiserSincKernel(halfLength_, beta, kPhases)) {}
 
 std::vector<double> OversampledPeakScan::windowPeaks(const std::vector<double>& x, int window) const {
   window = std::max(1, window);

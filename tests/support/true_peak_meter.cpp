@@ -61,24 +61,28 @@ double toDb(double linear) {
 
 }  // namespace
 
-TruePeakMeter::TruePeakMeter(int halfLength, double beta) : halfLength_(std::max(1, halfLength)) {
-  const int taps = 2 * halfLength_;
-  kernel_.assign(static_cast<size_t>(taps) * kOversampling, 0.0);
-  for (int phase = 0; phase < kOversampling; ++phase) {
-    const double mu = static_cast<double>(phase) / kOversampling;
+std::vector<double> kaiserSincKernel(int halfLength, double beta, int phases) {
+  const int taps = 2 * halfLength;
+  std::vector<double> kernel(static_cast<size_t>(taps) * static_cast<size_t>(phases), 0.0);
+  for (int phase = 0; phase < phases; ++phase) {
+    const double mu = static_cast<double>(phase) / phases;
     double sum = 0.0;
     for (int k = 0; k < taps; ++k) {
       // Distance from the sample x[n - halfLength + 1 + k] to the point n + mu.
-      const double t = mu - static_cast<double>(k - halfLength_ + 1);
+      const double t = mu - static_cast<double>(k - halfLength + 1);
       const double sinc = t == 0.0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
-      const double u = t / (halfLength_ + 1.0);
+      const double u = t / (halfLength + 1.0);
       const double window = std::fabs(u) < 1.0 ? besselI0(beta * std::sqrt(1.0 - u * u)) / besselI0(beta) : 0.0;
-      kernel_[static_cast<size_t>(k) * kOversampling + static_cast<size_t>(phase)] = sinc * window;
+      kernel[static_cast<size_t>(k * phases + phase)] = sinc * window;
       sum += sinc * window;
     }
-    for (int k = 0; k < taps; ++k) kernel_[static_cast<size_t>(k) * kOversampling + static_cast<size_t>(phase)] /= sum;
+    for (int k = 0; k < taps; ++k) kernel[static_cast<size_t>(k * phases + phase)] /= sum;
   }
+  return kernel;
 }
+
+TruePeakMeter::TruePeakMeter(int halfLength, double beta)
+    : halfLength_(std::max(1, halfLength)), kernel_(kaiserSincKernel(halfLength_, beta, kOversampling)) {}
 
 double TruePeakMeter::peak(const std::vector<double>& x) const {
   const int n = static_cast<int>(x.size());

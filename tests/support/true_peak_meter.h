@@ -31,6 +31,10 @@ class TruePeakMeter {
   std::vector<double> kernel_;
 };
 
+/// Kaiser-windowed sinc interpolation weights, each phase scaled to unity gain:
+/// kernel[k * phases + phase] weighs x[n - halfLength + 1 + k] for the point n + phase / phases.
+std::vector<double> kaiserSincKernel(int halfLength, double beta, int phases);
+
 /// True peak in dBFS of the channels measured by libebur128's true-peak mode.
 double ebur128TruePeakDb(const std::vector<std::vector<double>>& channels, double sampleRate);
 
