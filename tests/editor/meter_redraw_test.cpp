@@ -31,20 +31,31 @@ int differingPixels(const Image& a, const Image& b) {
   return count;
 }
 
-class MeterRedraw : public ::testing::TestWithParam<float> {};
+// The editor drawn headless at the test's scale, its meters on a clock the test moves.
+class HeadlessEditor : public ::testing::TestWithParam<float> {
+ protected:
+  void SetUp() override {
+    plugin->InitializeIO(2, 2);
+    plugin->SetHostSampleRate(48000.0);
+    if (!surface.Valid()) GTEST_SKIP() << "no headless GL: " << surface.Error();
+    const auto resources = plumbrook::editor::defaultResources();
+    graphics = surface.CreateGraphics(*plugin, plumbrook::kDesignWidth, plumbrook::kDesignHeight, GetParam(),
+                                      resources.regularFont.parent_path().string());
+    ASSERT_TRUE(graphics);
+    editor = std::make_unique<plumbrook::editor::PlumbrookEditor>(*plugin, *graphics, resources, time.clock());
+  }
+  void TearDown() override { editor.reset(); }
+
+  std::unique_ptr<Plumbrook> plugin = plumbrook::MakePlugin();
+  plugkit::platform::HeadlessSurface surface;
+  plumbrook::test::ManualClock time;
+  std::unique_ptr<plugkit::platform::GraphicsGL> graphics;
+  std::unique_ptr<plumbrook::editor::PlumbrookEditor> editor;
+};
+
+class MeterRedraw : public HeadlessEditor {};
 
 TEST_P(MeterRedraw, frames_of_moved_strips_add_up_to_a_full_redraw) {
-  auto plugin = plumbrook::MakePlugin();
-  plugin->InitializeIO(2, 2);
-  plugin->SetHostSampleRate(48000.0);
-  plugkit::platform::HeadlessSurface surface;
-  if (!surface.Valid()) GTEST_SKIP() << "no headless GL: " << surface.Error();
-  plumbrook::test::ManualClock time;
-  const auto resources = plumbrook::editor::defaultResources();
-  auto graphics = surface.CreateGraphics(*plugin, plumbrook::kDesignWidth, plumbrook::kDesignHeight, GetParam(),
-                                         resources.regularFont.parent_path().string());
-  ASSERT_TRUE(graphics);
-  auto editor = std::make_unique<plumbrook::editor::PlumbrookEditor>(*plugin, *graphics, resources, time.clock());
   surface.Render(*graphics, true);
 
   // Levels rising and falling on every meter, ticks 20 ms apart, a frame after each.
@@ -61,7 +72,6 @@ TEST_P(MeterRedraw, frames_of_moved_strips_add_up_to_a_full_redraw) {
   const Image whole = surface.ReadPixels();
   ASSERT_EQ(partly.rgba.size(), whole.rgba.size());
   EXPECT_EQ(differingPixels(partly, whole), 0);
-  editor.reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, MeterRedraw, ::testing::Values(1.0f, 1.5f, 2.0f));
@@ -69,20 +79,9 @@ INSTANTIATE_TEST_SUITE_P(Scales, MeterRedraw, ::testing::Values(1.0f, 1.5f, 2.0f
 // Whatever the user or host does, each frame drawn in parts must leave exactly what drawing
 // everything again gives: shades and notes shown and hidden, hover on and off every control, a
 // pop-up opened and cancelled, a value typed, a resize granted and one refused, meters moving.
-class ScriptedSession : public ::testing::TestWithParam<float> {};
+class ScriptedSession : public HeadlessEditor {};
 
 TEST_P(ScriptedSession, every_frame_drawn_in_parts_adds_up_to_a_full_redraw) {
-  auto plugin = plumbrook::MakePlugin();
-  plugin->InitializeIO(2, 2);
-  plugin->SetHostSampleRate(48000.0);
-  plugkit::platform::HeadlessSurface surface;
-  if (!surface.Valid()) GTEST_SKIP() << "no headless GL: " << surface.Error();
-  plumbrook::test::ManualClock time;
-  const auto resources = plumbrook::editor::defaultResources();
-  auto graphics = surface.CreateGraphics(*plugin, plumbrook::kDesignWidth, plumbrook::kDesignHeight, GetParam(),
-                                         resources.regularFont.parent_path().string());
-  ASSERT_TRUE(graphics);
-  auto editor = std::make_unique<plumbrook::editor::PlumbrookEditor>(*plugin, *graphics, resources, time.clock());
   plugkit::platform::EditorView view(*graphics);
   surface.Render(*graphics, true);
 
@@ -144,7 +143,6 @@ TEST_P(ScriptedSession, every_frame_drawn_in_parts_adds_up_to_a_full_redraw) {
   EXPECT_FLOAT_EQ(graphics->GetDrawScale(), 1.5f);
   frame("resize granted");
   for (int i = 0; i < 20; ++i) frame("meters");
-  editor.reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, ScriptedSession, ::testing::Values(0.75f, 1.0f, 2.0f));
