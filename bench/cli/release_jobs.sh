@@ -4,6 +4,9 @@
 # best of a few runs per job count and the speed-up against one job; checks that every job count
 # writes the same bytes. Run it on an otherwise idle machine: Linux shares the CPU between
 # sessions (autogroup), so while other sessions keep the cores busy a second job gains little.
+# As the machine's own ceiling it also times the 8 files as independent one-file processes run
+# two at a time (xargs -P 2), each measuring its report as a release does: what two busy cores
+# give here with no shared work at all.
 # usage: bench/cli/release_jobs.sh [BUILD_DIR] [SECONDS_PER_FILE] [RUNS] [JOBS...]
 set -euo pipefail
 build=${1:-build}
@@ -45,3 +48,21 @@ for j in "${jobs[@]}"; do
     exit 1
   fi
 done
+
+ceiling() {  # best wall time of the 8 files as independent processes, $1 at a time
+  local best="" start end t
+  for _ in $(seq "$runs"); do
+    rm -rf solo && mkdir solo
+    start=$(date +%s.%N)
+    printf '%s\n' track?.wav | xargs -P "$1" -I{} \
+      "$tool" render {} -o solo/{} --report-json solo/{}.json --target-lufs -14 --set true_peak=on -q
+    end=$(date +%s.%N)
+    t=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+  done
+  echo "$best"
+}
+widest=${jobs[${#jobs[@]}-1]}
+solo=$(ceiling "$widest")
+printf "ceiling: 8 independent processes, %s at a time: %.2f s wall (%.2fx against -j %s)\n" \
+  "$widest" "$solo" "$(awk -v a="${wall[${jobs[0]}]}" -v b="$solo" 'BEGIN { print a / b }')" "${jobs[0]}"
