@@ -208,24 +208,6 @@ void Control::OnMenuChoice(const PopupMenu* menu, int valIdx) {
   SetValueFromUserInput(NormalisedFromReal(*p, static_cast<double>(menu->ChosenItemIdx())), valIdx);
 }
 
-void Control::SetAnimation(AnimationFunc f, double durationMs) {
-  animation_ = std::move(f);
-  animationStart_ = std::chrono::steady_clock::now();
-  animationDurationMs_ = durationMs;
-}
-
-double Control::GetAnimationProgress() const {
-  if (!animation_ || animationDurationMs_ <= 0.0) return 1.0;
-  const double elapsedMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - animationStart_).count();
-  return elapsedMs / animationDurationMs_;
-}
-
-void Control::OnEndAnimation() {
-  animation_ = nullptr;
-  SetDirty(false);
-}
-
 // --- TextControl -----------------------------------------------------------------------------
 
 TextControl::TextControl(const Rect& bounds, const std::string& str, const TextStyle& text, Color background,

@@ -19,7 +19,6 @@ class Control;
 class ContainerBase;
 
 using ActionFunc = std::function<void(Control*)>;
-using AnimationFunc = std::function<void(Control*)>;
 
 /// A visible element of the editor. Every member runs on the editor (main) thread.
 class Control {
@@ -78,7 +77,7 @@ class Control {
 
  public:
   virtual void SetClean() { dirty_ = false; }
-  virtual bool IsDirty() const { return animation_ != nullptr || dirty_; }
+  virtual bool IsDirty() const { return dirty_; }
   /// The part of a dirty control that must be drawn again: all of it, unless the control knows
   /// that less changed.
   virtual Rect DirtyRect() const { return rect_; }
@@ -86,7 +85,6 @@ class Control {
   /// Sets the value from a point in bounds (rounded to 0.001, clamped to lo..hi).
   virtual void SnapToMouse(float x, float y, Direction direction, const Rect& bounds, int valIdx = -1,
                            double lo = 0.0, double hi = 1.0);
-  virtual void OnEndAnimation();
 
   // Values and parameters.
   int NVals() const { return static_cast<int>(vals_.size()); }
@@ -117,8 +115,6 @@ class Control {
   const std::string& GetGroup() const { return group_; }
   void SetGroup(const std::string& g) { group_ = g; }
   int GetTag() const { return tag_; }
-  const std::string& GetTooltip() const { return tooltip_; }
-  void SetTooltip(const std::string& t) { tooltip_ = t; }
   void SetActionFunction(ActionFunc f) { action_ = std::move(f); }
   const ActionFunc& GetActionFunction() const { return action_; }
 
@@ -134,17 +130,10 @@ class Control {
   void SetMouseOverWhenDisabled(bool v) { mouseOverWhenDisabled_ = v; }
   bool GetMouseEventsWhenDisabled() const { return mouseEventsWhenDisabled_; }
   void SetMouseEventsWhenDisabled(bool v) { mouseEventsWhenDisabled_ = v; }
-  bool GetWantsMultiTouch() const { return wantsMultiTouch_; }
-  void SetWantsMultiTouch(bool v) { wantsMultiTouch_ = v; }
   bool PromptingDisabled() const { return promptingDisabled_; }
   void DisablePrompt(bool disable) { promptingDisabled_ = disable; }
   bool GetMouseIsOver() const { return mouseIsOver_; }
 
-  // Animation.
-  void SetAnimation(AnimationFunc f, double durationMs);
-  double GetAnimationProgress() const;
-  const AnimationFunc& GetAnimationFunction() const { return animation_; }
-  void Animate() { if (animation_) animation_(this); }
 
   // Attachment.
   Graphics* GetUI() const { return graphics_; }
@@ -178,17 +167,12 @@ class Control {
   bool mouseOverWhenDisabled_ = false;
   bool mouseEventsWhenDisabled_ = false;
   bool ignoreMouse_ = false;
-  bool wantsMultiTouch_ = false;
   bool promptShowsLabel_ = false;
   bool mouseIsOver_ = false;
   ContainerBase* parent_ = nullptr;
   EditorDelegate* delegate_ = nullptr;
   Graphics* graphics_ = nullptr;
   int tag_ = -1;
-  std::string tooltip_;
-  AnimationFunc animation_;
-  std::chrono::steady_clock::time_point animationStart_{};
-  double animationDurationMs_ = 0.0;
   ActionFunc action_;
   std::vector<Value> vals_;
 };

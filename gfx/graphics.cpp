@@ -213,12 +213,8 @@ void Graphics::ForEachControl(const std::function<void(Control*)>& f) {
   for (const auto& c : controls_) f(c.get());
 }
 
-void Graphics::HideControl(int paramIdx, bool hide) {
-  ForEachControlWithParam(paramIdx, [hide](Control* c) { c->Hide(hide); });
-}
-
 void Graphics::RemoveAllControls() {
-  captures_.clear();
+  captured_ = nullptr;
   mouseOver_ = nullptr;
   mouseOverIdx_ = -1;
   inTextEntry_ = inPopupMenu_ = nullptr;
@@ -278,8 +274,8 @@ void Graphics::OnWindowResized(int widthPx, int heightPx) {
 
 // --- Hit testing and mouse ---------------------------------------------------------------------
 
-Control* Graphics::ControlUnderMouse(float x, float y, bool capture, bool mouseOver, long touchId) {
-  if (auto it = captures_.find(touchId); it != captures_.end()) return it->second;
+Control* Graphics::ControlUnderMouse(float x, float y, bool capture, bool mouseOver) {
+  if (captured_) return captured_;
   Control* found = nullptr;
   int foundIdx = -1;
   if (!mouseOver || (mouseOverEnabled_ && NControls() >= 2)) {
@@ -295,56 +291,39 @@ Control* Graphics::ControlUnderMouse(float x, float y, bool capture, bool mouseO
       }
     }
   }
-  if (capture && found) {
-    if (!captures_.empty() && !found->GetWantsMultiTouch()) return nullptr;
-    captures_[touchId] = found;
-  }
+  if (capture && found) captured_ = found;
   if (mouseOver) mouseOverIdx_ = foundIdx;
   return found;
 }
 
-Control* Graphics::GetCapturedControl(long touchId) const {
-  auto it = captures_.find(touchId);
-  return it == captures_.end() ? nullptr : it->second;
-}
+void Graphics::ReleaseMouseCapture() { captured_ = nullptr; }
 
-bool Graphics::HoldsCapture(const Control* c) const {
-  for (const auto& [id, held] : captures_)
-    if (held == c) return true;
-  return false;
-}
-
-void Graphics::ReleaseMouseCapture() {
-  captures_.clear();
-}
-
-void Graphics::OnMouseDown(const std::vector<MouseInfo>& points) {
-  for (const MouseInfo& p : points) {
-    Control* c = ControlUnderMouse(p.x, p.y, true, false, p.ms.touchId);
-    if (!c) continue;
-    const int valIdx = std::max(c->ValueIndexAt(p.x, p.y), 0);
-    if (p.ms.R && c->GetParamIdx(valIdx) >= 0) {
-      ReleaseMouseCapture();
-      OnMouseOut();
-      contextMenu_.Clear();
-      c->CreateContextMenu(contextMenu_);
-      if (contextMenu_.NItems() > 0) {
-        inPopupMenu_ = c;
-        popupValIdx_ = valIdx;
-        popupIsContext_ = true;
-        if (platform_) {
-          platform_->ShowPopupMenu(contextMenu_, Rect(p.x, p.y, p.x, p.y), [this](PopupMenu* chosen) {
-            Control* owner = inPopupMenu_;
-            inPopupMenu_ = nullptr;
-            if (owner && chosen) owner->OnContextSelection(chosen->ChosenItemIdx());
-          });
-        }
+void Graphics::OnMouseDown(float x, float y, const MouseMod& mod) {
+  if (captured_) return;  // one pointer at a time
+  Control* c = ControlUnderMouse(x, y, true);
+  if (!c) return;
+  const int valIdx = std::max(c->ValueIndexAt(x, y), 0);
+  if (mod.R && c->GetParamIdx(valIdx) >= 0) {
+    ReleaseMouseCapture();
+    OnMouseOut();
+    contextMenu_.Clear();
+    c->CreateContextMenu(contextMenu_);
+    if (contextMenu_.NItems() > 0) {
+      inPopupMenu_ = c;
+      popupValIdx_ = valIdx;
+      popupIsContext_ = true;
+      if (platform_) {
+        platform_->ShowPopupMenu(contextMenu_, Rect(x, y, x, y), [this](PopupMenu* chosen) {
+          Control* owner = inPopupMenu_;
+          inPopupMenu_ = nullptr;
+          if (owner && chosen) owner->OnContextSelection(chosen->ChosenItemIdx());
+        });
       }
-      return;
     }
-    beginGesturesOf(c);
-    c->OnMouseDown(p.x, p.y, p.ms);
+    return;
   }
+  beginGesturesOf(c);
+  c->OnMouseDown(x, y, mod);
 }
 
 void Graphics::beginGesturesOf(Control* c) {
@@ -357,21 +336,17 @@ void Graphics::endGesturesOf(Control* c) {
     if (c->SendsValue(v)) delegate_.EndParamGestureFromUI(c->GetParamIdx(v));
 }
 
-void Graphics::OnMouseDrag(const std::vector<MouseInfo>& points, float dx, float dy) {
-  for (const MouseInfo& p : points) {
-    if (Control* c = GetCapturedControl(p.ms.touchId)) c->OnMouseDrag(p.x, p.y, dx, dy, p.ms);
-  }
+void Graphics::OnMouseDrag(float x, float y, float dx, float dy, const MouseMod& mod) {
+  if (captured_) captured_->OnMouseDrag(x, y, dx, dy, mod);
 }
 
-void Graphics::OnMouseUp(const std::vector<MouseInfo>& points) {
-  for (const MouseInfo& p : points) {
-    Control* c = GetCapturedControl(p.ms.touchId);
-    if (!c) continue;
-    c->OnMouseUp(p.x, p.y, p.ms);
+void Graphics::OnMouseUp(float x, float y, const MouseMod& mod) {
+  if (Control* c = captured_) {
+    c->OnMouseUp(x, y, mod);
     endGesturesOf(c);
-    captures_.erase(p.ms.touchId);
+    captured_ = nullptr;
   }
-  if (points.size() == 1 && points.front().ms.touchId == 0) OnMouseOver(points.front().x, points.front().y, points.front().ms);
+  OnMouseOver(x, y, mod);
 }
 
 void Graphics::OnMouseOver(float x, float y, const MouseMod& mod) {
@@ -391,7 +366,7 @@ void Graphics::OnMouseDblClick(float x, float y, const MouseMod& mod) {
   Control* c = ControlUnderMouse(x, y, true);
   if (!c) return;
   if (c->GetMouseDblAsSingleClick()) {
-    captures_.erase(mod.touchId);
+    captured_ = nullptr;
     OnMouseDown(x, y, mod);
   } else {
     c->OnMouseDblClick(x, y, mod);
@@ -411,7 +386,7 @@ bool Graphics::OnKeyDown(float x, float y, const KeyPress& key) {
 // --- Pop-ups -----------------------------------------------------------------------------------
 
 void Graphics::pointerToPopup() {
-  for (const auto& [id, held] : captures_) endGesturesOf(held);
+  if (captured_) endGesturesOf(captured_);
   ReleaseMouseCapture();
   OnMouseOut();
 }
@@ -490,11 +465,6 @@ void Graphics::PromptForValue(Control& control, const Rect& bounds, int valIdx) 
 
 bool Graphics::IsDirty(RectList& rects) {
   rects.Clear();
-  for (const auto& c : controls_) {
-    if (c->GetAnimationFunction()) {
-      c->Animate();
-    }
-  }
   auto add = [&](const Rect& r) {
     if (const Rect inside = r.Intersect(GetBounds()); !inside.Empty()) rects.Add(inside);
   };
@@ -822,14 +792,6 @@ void Graphics::FillEllipse(const Color& c, float x, float y, float r1, float r2,
   fillOrStroke(c, blend, 0.f, true);
 }
 
-void Graphics::FillArc(const Color& c, float cx, float cy, float r, float a1, float a2, const Blend* blend) {
-  PathClear();
-  PathMoveTo(cx, cy);
-  PathArc(cx, cy, r, a1, a2);
-  PathClose();
-  fillOrStroke(c, blend, 0.f, true);
-}
-
 void Graphics::FillConvexPolygon(const Color& c, const float* x, const float* y, int n, const Blend* blend) {
   if (n < 3) return;
   PathClear();
@@ -902,23 +864,6 @@ void Graphics::DrawMultiLineText(const TextStyle& text, const std::string& str, 
     const float t = bounds.T + lineH * static_cast<float>(i);
     DrawText(top, lines[i], Rect(bounds.L, t, bounds.R, t + lineH), blend);
   }
-}
-
-void Graphics::DrawGrid(const Color& c, const Rect& r, float gridW, float gridH, const Blend* blend, float thickness) {
-  PathClear();
-  for (float x = r.L + gridW; gridW > 0.f && x < r.R; x += gridW) PathMoveTo(x, r.T), PathLineTo(x, r.B);
-  for (float y = r.T + gridH; gridH > 0.f && y < r.B; y += gridH) PathMoveTo(r.L, y), PathLineTo(r.R, y);
-  PathStroke(c, thickness, {}, blend);
-}
-
-void Graphics::DrawData(const Color& c, const Rect& r, const float* normYPoints, int n, const Blend* blend, float thickness) {
-  if (n < 2) return;
-  PathClear();
-  for (int i = 0; i < n; ++i) {
-    const float x = r.L + r.W() * static_cast<float>(i) / static_cast<float>(n - 1);
-    PathLineTo(x, r.B - r.H() * std::clamp(normYPoints[i], 0.f, 1.f));
-  }
-  PathStroke(c, thickness, {}, blend);
 }
 
 // --- Layers ------------------------------------------------------------------------------------

@@ -143,7 +143,6 @@ class Graphics : public EditorSurface {
   void ForEachControlWithParam(int paramIdx, const std::function<void(Control*)>& f);
   void ForEachControlInGroup(const std::string& group, const std::function<void(Control*)>& f);
   void ForEachControl(const std::function<void(Control*)>& f);
-  void HideControl(int paramIdx, bool hide);
   void RemoveAllControls();
   /// Inserts after an existing control (containers keep children right after themselves).
   Control* InsertControlAfter(const Control* after, std::unique_ptr<Control> control, int tag, const std::string& group);
@@ -167,26 +166,22 @@ class Graphics : public EditorSurface {
   Rect GetBounds() const { return Rect(0.f, 0.f, static_cast<float>(width_), static_cast<float>(height_)); }
   int FrameRate() const { return fps_; }
   void EnableMouseOver(bool v) { mouseOverEnabled_ = v; }
-  void EnableTooltips(bool v) { tooltipsEnabled_ = v; }
-  void SetStrictDrawing(bool v) { strictDrawing_ = v; }
 
   // Events from the platform (editor units).
-  void OnMouseDown(const std::vector<MouseInfo>& points);
-  void OnMouseUp(const std::vector<MouseInfo>& points);
-  void OnMouseDrag(const std::vector<MouseInfo>& points, float dx, float dy);
-  void OnMouseDown(float x, float y, const MouseMod& mod) { OnMouseDown({{x, y, mod}}); }
-  void OnMouseUp(float x, float y, const MouseMod& mod) { OnMouseUp({{x, y, mod}}); }
-  void OnMouseDrag(float x, float y, float dx, float dy, const MouseMod& mod) { OnMouseDrag({{x, y, mod}}, dx, dy); }
+  /// One pointer at a time: a press while another control holds the capture is ignored.
+  void OnMouseDown(float x, float y, const MouseMod& mod);
+  void OnMouseUp(float x, float y, const MouseMod& mod);
+  void OnMouseDrag(float x, float y, float dx, float dy, const MouseMod& mod);
   void OnMouseDblClick(float x, float y, const MouseMod& mod);
   void OnMouseWheel(float x, float y, const MouseMod& mod, float delta);
   void OnMouseOver(float x, float y, const MouseMod& mod);
   void OnMouseOut();
   bool OnKeyDown(float x, float y, const KeyPress& key);
   /// The control the point hits (see the hit rules); capture enters it for the touch.
-  Control* ControlUnderMouse(float x, float y, bool capture, bool mouseOver = false, long touchId = 0);
+  Control* ControlUnderMouse(float x, float y, bool capture, bool mouseOver = false);
   void ReleaseMouseCapture();
-  Control* GetCapturedControl(long touchId = 0) const;
-  bool HoldsCapture(const Control* c) const;
+  Control* GetCapturedControl() const { return captured_; }
+  bool HoldsCapture(const Control* c) const { return c && c == captured_; }
   Control* GetMouseOver() const { return mouseOver_; }
   int GetMouseOverIdx() const { return mouseOverIdx_; }
 
@@ -205,7 +200,7 @@ class Graphics : public EditorSurface {
   // Frame cycle.
   /// Adds an area whose pixels changed (with the anti-aliased fringe around it) to the next frame.
   void AddDamage(const Rect& r);
-  /// Advances animations, then gathers the next frame's damage: the areas given to AddDamage and
+  /// Gathers the next frame's damage: the areas given to AddDamage and
   /// those of dirty visible controls, each with its fringe; true when any.
   bool IsDirty(RectList& rects);
   /// Draws every control meeting the (snapped, merged) rectangles, then marks all controls clean.
@@ -258,7 +253,6 @@ class Graphics : public EditorSurface {
   void FillCircle(const Color& c, float cx, float cy, float r, const Blend* blend = nullptr);
   void FillEllipse(const Color& c, const Rect& r, const Blend* blend = nullptr);
   void FillEllipse(const Color& c, float x, float y, float r1, float r2, float angle = 0.f, const Blend* blend = nullptr);
-  void FillArc(const Color& c, float cx, float cy, float r, float a1, float a2, const Blend* blend = nullptr);
   void FillConvexPolygon(const Color& c, const float* x, const float* y, int n, const Blend* blend = nullptr);
   /// Draws one line of text aligned in bounds by the style.
   void DrawText(const TextStyle& text, const std::string& str, const Rect& bounds, const Blend* blend = nullptr);
@@ -266,10 +260,6 @@ class Graphics : public EditorSurface {
   float MeasureText(const TextStyle& text, const std::string& str, Rect& bounds);
   /// Wraps text at spaces to the width of bounds and draws the lines from the top.
   void DrawMultiLineText(const TextStyle& text, const std::string& str, const Rect& bounds, const Blend* blend = nullptr);
-  void DrawGrid(const Color& c, const Rect& r, float gridW, float gridH, const Blend* blend = nullptr, float thickness = 1.f);
-  /// Draws values (0..1, bottom to top) as a polyline across r.
-  void DrawData(const Color& c, const Rect& r, const float* normYPoints, int n, const Blend* blend = nullptr,
-                float thickness = 1.f);
   /// Loads a font file under a name; false when it cannot be read.
   virtual bool LoadFont(const std::string& fontName, const std::string& fileName) = 0;
   virtual bool LoadFont(const std::string& fontName, const unsigned char* data, int size) = 0;
@@ -361,7 +351,6 @@ class Graphics : public EditorSurface {
   void fillOrStroke(const Color& c, const Blend* blend, float thickness, bool fill);
   /// Appends dashes of dashLen on and dashLen off from (x1, y1) towards (x2, y2).
   void dashTo(float x1, float y1, float x2, float y2, float dashLen);
-  void releaseCaptureOf(Control* c);
   void beginGesturesOf(Control* c);
   void endGesturesOf(Control* c);
   /// A pop-up takes the pointer: open gestures end, the capture goes, the hovered control is left.
@@ -374,7 +363,7 @@ class Graphics : public EditorSurface {
   GraphicsLayoutDelegate* layout_ = nullptr;
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<int, Control*> tags_;
-  std::map<long, Control*> captures_;
+  Control* captured_ = nullptr;
   Control* mouseOver_ = nullptr;
   int mouseOverIdx_ = -1;
   Control* inTextEntry_ = nullptr;
@@ -400,8 +389,6 @@ class Graphics : public EditorSurface {
     DoTransform(a, b, c, d, e, f);
   }
   bool mouseOverEnabled_ = false;
-  bool tooltipsEnabled_ = false;
-  bool strictDrawing_ = false;
   bool pathStarted_ = false;
   float lastX_ = 0.f, lastY_ = 0.f;
   bool isBackground_ = false;

@@ -208,14 +208,9 @@ struct StrokeOptions {
   bool preserve = false;
 };
 
-/// Buttons, modifier keys and the touch (pointer) the event belongs to; a mouse is touch 0.
+/// Buttons and modifier keys held during a mouse event.
 struct MouseMod {
   bool L = false, R = false, S = false, C = false, A = false;
-  long touchId = 0;
-};
-struct MouseInfo {
-  float x = 0.f, y = 0.f;
-  MouseMod ms;
 };
 
 enum class Direction { kVertical, kHorizontal };

@@ -433,19 +433,6 @@ TEST_F(GraphicsTest, ContainersHideTheirChildrenAndClipThem) {
   EXPECT_TRUE(child->IsDisabled());
 }
 
-TEST_F(GraphicsTest, AnimatingControlsStayDirtyUntilTheirAnimationEnds) {
-  Probe* a = attach({10, 10, 20, 20});
-  int steps = 0;
-  a->SetAnimation([&](Control* c) { if (++steps == 3) c->OnEndAnimation(); }, 100.0);
-  RectList rects;
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(g.IsDirty(rects));
-    g.Draw(rects);
-  }
-  EXPECT_FALSE(g.IsDirty(rects));
-  EXPECT_EQ(steps, 3);
-}
-
 TEST_F(GraphicsTest, TextControlSizedToItsTextRecentresOnTheOldCentre) {
   auto* t = static_cast<TextControl*>(
       g.AttachControl(std::make_unique<TextControl>(Rect(0, 0, 100, 40), "abcd", kDefaultText, kColorTransparent, true)));
