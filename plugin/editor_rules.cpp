@@ -6,16 +6,13 @@
 
 namespace plumbrook {
 
-namespace {
-constexpr float kAspect = 2.303665f;
-}
-
 void constrainEditorSize(int& width, int& height, float platformScale) {
   const long largestWidth = platformScale > 1.0f ? std::lroundf(kMaxEditorWidth * platformScale) : kMaxEditorWidth;
   const long largestHeight =
       platformScale > 1.0f ? std::lroundf(kMaxEditorHeight * platformScale) : kMaxEditorHeight;
   long w = width < kMinEditorWidth ? kMinEditorWidth : std::min<long>(width, largestWidth);
   long h = height < kMinEditorHeight ? kMinEditorHeight : std::min<long>(height, largestHeight);
+  constexpr auto kAspect = static_cast<float>(kDesignAspect);
   if (static_cast<float>(w) / static_cast<float>(h) > kAspect)
     w = std::lroundf(static_cast<float>(h) * kAspect);
   else

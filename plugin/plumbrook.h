@@ -38,7 +38,7 @@ inline constexpr int kMinEditorWidth = kDesignWidth * 3 / 4;
 inline constexpr int kMinEditorHeight = (kDesignHeight * 3 + 3) / 4;
 inline constexpr int kMaxEditorWidth = kDesignWidth * 2;
 inline constexpr int kMaxEditorHeight = kDesignHeight * 2;
-inline constexpr double kDesignAspect = 2.3036649;
+inline constexpr double kDesignAspect = static_cast<double>(kDesignWidth) / kDesignHeight;
 inline constexpr int32_t kStateTag = 0x50425331;  // "PBS1"
 inline constexpr int kEditorFrameRate = 60;
 

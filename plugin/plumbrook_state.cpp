@@ -97,18 +97,8 @@ void Plumbrook::restoreEditorSize(int width, int height) {
     return;
   }
 
-  const double s = platformScale_;
-  long w = std::lround(width * s);
-  long h = std::lround(height * s);
-  using plumbrook::kMaxEditorHeight, plumbrook::kMaxEditorWidth;
-  using plumbrook::kMinEditorHeight, plumbrook::kMinEditorWidth;
-  const long largestW = s > 1.0 ? std::lround(kMaxEditorWidth * s) : kMaxEditorWidth;
-  const long largestH = s > 1.0 ? std::lround(kMaxEditorHeight * s) : kMaxEditorHeight;
-  w = w < kMinEditorWidth ? kMinEditorWidth : std::min(w, largestW);
-  h = h < kMinEditorHeight ? kMinEditorHeight : std::min(h, largestH);
-  if (static_cast<double>(w) / h > plumbrook::kDesignAspect)
-    w = std::lround(h * plumbrook::kDesignAspect);
-  else
-    h = std::lround(w / plumbrook::kDesignAspect);
-  SetEditorSize(static_cast<int>(w), static_cast<int>(h));
+  int w = static_cast<int>(std::lround(width * static_cast<double>(platformScale_)));
+  int h = static_cast<int>(std::lround(height * static_cast<double>(platformScale_)));
+  plumbrook::constrainEditorSize(w, h, platformScale_);
+  SetEditorSize(w, h);
 }
