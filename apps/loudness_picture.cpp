@@ -11,7 +11,6 @@
 
 #include "editor/editor_design.h"
 #include "editor/editor_drawing.h"
-#include "editor/gfx_conversions.h"
 #include "apps/picture_file.h"
 #include "gfx/control.h"
 #include "gfx/graphics.h"
@@ -26,16 +25,15 @@ using plugkit::gfx::Graphics;
 using plugkit::gfx::Rect;
 using plugkit::gfx::TextStyle;
 using plugkit::gfx::VAlign;
-using editor::toColor;
 
 // The editor's palette, and the accent the editor opens with.
-const Color kBackground = toColor(editor::colours::kWindowBackground);
-const Color kPanel = toColor(editor::colours::kSectionsPanel);
-const Color kGrid = toColor(editor::colours::kDivider);
-const Color kText = toColor(editor::colours::kText);
-const Color kDim = toColor(editor::colours::kStatusPlain);
-const Color kWarning = toColor(editor::colours::kStatusLatency);
-const Color kAccent = toColor(editor::accentColour(0, 255));
+const Color kBackground = editor::colours::kWindowBackground;
+const Color kPanel = editor::colours::kSectionsPanel;
+const Color kGrid = editor::colours::kDivider;
+const Color kText = editor::colours::kText;
+const Color kDim = editor::colours::kStatusPlain;
+const Color kWarning = editor::colours::kStatusLatency;
+const Color kAccent = editor::accentColour(0, 255);
 const Color kInput{160, 250, 250, 250};
 const Color kGlue[3] = {{255, 0, 184, 255}, {255, 190, 130, 255}, {255, 255, 122, 0}};
 

@@ -3,21 +3,14 @@
 
 #include <cstdint>
 
+#include "gfx/types.h"
+
 namespace plumbrook::editor {
 
-/// A rectangle in design units (left, top, right, bottom).
-struct DesignRect {
-  float l = 0, t = 0, r = 0, b = 0;
-  constexpr float width() const { return r - l; }
-  constexpr float height() const { return b - t; }
-  constexpr bool operator==(const DesignRect& o) const { return l == o.l && t == o.t && r == o.r && b == o.b; }
-};
-
-/// A colour with alpha, each channel 0..255.
-struct Argb {
-  uint8_t a = 255, r = 0, g = 0, b = 0;
-  constexpr bool operator==(const Argb& o) const { return a == o.a && r == o.r && g == o.g && b == o.b; }
-};
+using plugkit::gfx::Align;
+using plugkit::gfx::Color;
+using plugkit::gfx::Rect;
+using plugkit::gfx::TextStyle;
 
 inline constexpr float kDesignWidth = 880.0f;
 inline constexpr float kDesignHeight = 382.0f;
@@ -30,77 +23,72 @@ inline constexpr const char* kRegularFontFile = "Roboto-Regular.ttf";
 inline constexpr const char* kBoldFontFile = "RobotoCondensed-Bold.ttf";
 inline constexpr const char* kLogoFile = "plumbrook-lockup.svg";
 
-enum class Align { kNear, kCentre, kFar };
-
-/// A text style: font, size, colour, horizontal alignment (always vertically centred) and, for
-/// editable texts, the colours of the text entry.
-struct TextLook {
-  const char* font;
-  float size;
-  Argb colour;
-  Align align;
-  Argb entryBackground{255, 30, 30, 30};
-  Argb entryForeground{255, 250, 250, 250};
-};
-
 namespace colours {
-inline constexpr Argb kText{255, 250, 250, 250};
-inline constexpr Argb kWindowBackground{255, 10, 10, 10};
-inline constexpr Argb kSectionsPanel{255, 20, 20, 20};
-inline constexpr Argb kDivider{18, 250, 250, 250};
-inline constexpr Argb kKnobRing{36, 250, 250, 250};
-inline constexpr Argb kCentreTick{128, 250, 250, 250};
-inline constexpr Argb kShade{173, 20, 20, 20};
-inline constexpr Argb kStatusLatency{255, 255, 157, 46};
-inline constexpr Argb kStatusPlain{97, 250, 250, 250};
-inline constexpr Argb kKnobForeground{255, 19, 19, 19};
-inline constexpr Argb kKnobPressed{255, 34, 34, 34};
-inline constexpr Argb kKnobFrame{255, 250, 250, 250};
-inline constexpr Argb kTransparent{0, 0, 0, 0};
-inline constexpr Argb kCornerScale{36, 250, 250, 250};
-inline constexpr Argb kCornerScaleHover{90, 250, 250, 250};
-inline constexpr Argb kLinkUnlocked{107, 250, 250, 250};
-inline constexpr Argb kLinkUnlockedHover{190, 250, 250, 250};
-inline constexpr Argb kUpdatePill{255, 252, 120, 92};
-inline constexpr Argb kUpdatePillHover{255, 253, 146, 124};
-inline constexpr Argb kUpdatePillText{255, 10, 10, 10};
-inline constexpr Argb kPresetBarBackground{255, 17, 17, 17};
-inline constexpr Argb kPresetBox{255, 20, 20, 20};
-inline constexpr Argb kPresetBoxFrame{77, 250, 250, 250};
-inline constexpr Argb kPresetText{255, 250, 250, 250};
-inline constexpr Argb kPresetTextDim{107, 250, 250, 250};
-inline constexpr Argb kPresetHover{20, 250, 250, 250};
-inline constexpr Argb kPresetWarning{255, 255, 157, 46};
-inline constexpr Argb kPresetBarRule{26, 250, 250, 250};
-inline constexpr Argb kPillFill{255, 20, 20, 20};
-inline constexpr Argb kPillBorder{56, 250, 250, 250};
-inline constexpr Argb kPillBorderHighlighted{107, 250, 250, 250};
-inline constexpr Argb kPillDotOff{56, 250, 250, 250};
-inline constexpr Argb kMeterTrack{18, 250, 250, 250};
-inline constexpr Argb kMeterHold{255, 250, 250, 250};
-inline constexpr Argb kMeterCeilingMarker{255, 255, 157, 46};
-inline constexpr Argb kReductionBar{209, 250, 250, 250};
-inline constexpr Argb kWidthTrack{18, 250, 250, 250};
+inline constexpr Color kText{255, 250, 250, 250};
+inline constexpr Color kWindowBackground{255, 10, 10, 10};
+inline constexpr Color kSectionsPanel{255, 20, 20, 20};
+inline constexpr Color kDivider{18, 250, 250, 250};
+inline constexpr Color kKnobRing{36, 250, 250, 250};
+inline constexpr Color kCentreTick{128, 250, 250, 250};
+inline constexpr Color kShade{173, 20, 20, 20};
+inline constexpr Color kStatusLatency{255, 255, 157, 46};
+inline constexpr Color kStatusPlain{97, 250, 250, 250};
+inline constexpr Color kKnobForeground{255, 19, 19, 19};
+inline constexpr Color kKnobPressed{255, 34, 34, 34};
+inline constexpr Color kKnobFrame{255, 250, 250, 250};
+inline constexpr Color kTransparent{0, 0, 0, 0};
+inline constexpr Color kCornerScale{36, 250, 250, 250};
+inline constexpr Color kCornerScaleHover{90, 250, 250, 250};
+inline constexpr Color kLinkUnlocked{107, 250, 250, 250};
+inline constexpr Color kLinkUnlockedHover{190, 250, 250, 250};
+inline constexpr Color kUpdatePill{255, 252, 120, 92};
+inline constexpr Color kUpdatePillHover{255, 253, 146, 124};
+inline constexpr Color kUpdatePillText{255, 10, 10, 10};
+inline constexpr Color kPresetBarBackground{255, 17, 17, 17};
+inline constexpr Color kPresetBox{255, 20, 20, 20};
+inline constexpr Color kPresetBoxFrame{77, 250, 250, 250};
+inline constexpr Color kPresetText{255, 250, 250, 250};
+inline constexpr Color kPresetTextDim{107, 250, 250, 250};
+inline constexpr Color kPresetHover{20, 250, 250, 250};
+inline constexpr Color kPresetWarning{255, 255, 157, 46};
+inline constexpr Color kPresetBarRule{26, 250, 250, 250};
+inline constexpr Color kPillFill{255, 20, 20, 20};
+inline constexpr Color kPillBorder{56, 250, 250, 250};
+inline constexpr Color kPillBorderHighlighted{107, 250, 250, 250};
+inline constexpr Color kPillDotOff{56, 250, 250, 250};
+inline constexpr Color kMeterTrack{18, 250, 250, 250};
+inline constexpr Color kMeterHold{255, 250, 250, 250};
+inline constexpr Color kMeterCeilingMarker{255, 255, 157, 46};
+inline constexpr Color kReductionBar{209, 250, 250, 250};
+inline constexpr Color kWidthTrack{18, 250, 250, 250};
+/// The field in which a text is typed: dark, with the text near white.
+inline constexpr Color kEntryBackground{255, 30, 30, 30};
+inline constexpr Color kEntryText{255, 250, 250, 250};
 }  // namespace colours
 
+/// A text style, vertically centred, with the editor's text-entry colours.
+constexpr TextStyle look(const char* font, float size, Color colour, Align align) {
+  return TextStyle(size, colour, font, align).WithEntryColors(colours::kEntryBackground, colours::kEntryText);
+}
+
 namespace styles {
-inline constexpr TextLook kTitle{kBoldFont, 25, {255, 250, 250, 250}, Align::kNear};
-inline constexpr TextLook kHeaderSmall{kRegularFont, 11, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kLogoFallback{kBoldFont, 15, {107, 250, 250, 250}, Align::kNear};
-inline constexpr TextLook kStatus{kRegularFont, 12, {97, 250, 250, 250}, Align::kFar};
-inline constexpr TextLook kSectionHeading{kBoldFont, 19, {255, 250, 250, 250}, Align::kNear};
-inline constexpr TextLook kPill{kRegularFont, 10, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kMeterScale{kRegularFont, 10.5f, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kKnobLabel{kRegularFont, 13, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kCaption{kRegularFont, 11.5f, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kMeterReadout{kRegularFont, 10.5f, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kReductionScale{kRegularFont, 9, {97, 250, 250, 250}, Align::kFar};
-inline constexpr TextLook kCaptionEditing{kRegularFont, 11.5f, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kBandValue{kRegularFont, 10, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kBandValueEditing{kRegularFont, 10, {255, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kReadoutNote{kRegularFont, 11, {133, 250, 250, 250}, Align::kNear};
-inline constexpr TextLook kHeldNote{kRegularFont, 9, {133, 250, 250, 250}, Align::kCentre};
-inline constexpr TextLook kPresetBar{kRegularFont, 11, {255, 250, 250, 250}, Align::kCentre};
+inline constexpr TextStyle kTitle = look(kBoldFont, 25, {255, 250, 250, 250}, Align::kNear);
+inline constexpr TextStyle kHeaderSmall = look(kRegularFont, 11, {255, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kLogoFallback = look(kBoldFont, 15, {107, 250, 250, 250}, Align::kNear);
+inline constexpr TextStyle kStatus = look(kRegularFont, 12, {97, 250, 250, 250}, Align::kFar);
+inline constexpr TextStyle kSectionHeading = look(kBoldFont, 19, {255, 250, 250, 250}, Align::kNear);
+inline constexpr TextStyle kPill = look(kRegularFont, 10, {255, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kMeterScale = look(kRegularFont, 10.5f, {133, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kKnobLabel = look(kRegularFont, 13, {255, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kCaption = look(kRegularFont, 11.5f, {133, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kMeterReadout = look(kRegularFont, 10.5f, {255, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kReductionScale = look(kRegularFont, 9, {97, 250, 250, 250}, Align::kFar);
+inline constexpr TextStyle kCaptionEditing = look(kRegularFont, 11.5f, {255, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kBandValue = look(kRegularFont, 10, {133, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kBandValueEditing = look(kRegularFont, 10, {255, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kReadoutNote = look(kRegularFont, 11, {133, 250, 250, 250}, Align::kNear);
+inline constexpr TextStyle kHeldNote = look(kRegularFont, 9, {133, 250, 250, 250}, Align::kCenter);
+inline constexpr TextStyle kPresetBar = look(kRegularFont, 11, {255, 250, 250, 250}, Align::kCenter);
 }  // namespace styles
 
 /// Tags by which the editor and the plug-in find controls.
@@ -134,7 +122,7 @@ inline constexpr Accent kAccents[6] = {
 };
 
 /// The accent of an index (out of range reads the first row) at an alpha. Pure.
-constexpr Argb accentColour(int index, uint8_t alpha) {
+constexpr Color accentColour(int index, uint8_t alpha) {
   const Accent& row = kAccents[index >= 0 && index < 6 ? index : 0];
   return {alpha, row.r, row.g, row.b};
 }

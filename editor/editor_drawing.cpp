@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "editor/corner_scale_control.h"
-#include "editor/gfx_conversions.h"
 #include "editor/link_lock_control.h"
 #include "editor/meter_controls.h"
 #include "editor/pill_toggle_control.h"
@@ -36,13 +35,13 @@ namespace {
 const char* const kProductTitle = "PLUMBROOK";
 
 quillfen::controls::limiter_panel::MeterColours meterColours() {
-  return {toColor(colours::kMeterTrack), toColor(colours::kMeterHold), toColor(colours::kMeterCeilingMarker),
-          toColor(colours::kReductionBar)};
+  return {colours::kMeterTrack, colours::kMeterHold, colours::kMeterCeilingMarker,
+          colours::kReductionBar};
 }
 
 PillToggleControl::Colours pillColours() {
-  return {toColor(colours::kPillFill), toColor(colours::kPillBorder), toColor(colours::kPillBorderHighlighted),
-          toColor(colours::kPillDotOff)};
+  return {colours::kPillFill, colours::kPillBorder, colours::kPillBorderHighlighted,
+          colours::kPillDotOff};
 }
 
 Resources resourcesIn(const std::filesystem::path& dir) {
@@ -82,7 +81,7 @@ Color PlumbrookEditor::resolvedAccent(int alpha) const {
   const int index = plugin_.accentIndex();
   int r = 0, g = 0, b = 0;
   if (index == 5 && plugin_.trackColour(r, g, b)) return {alpha, r, g, b};
-  return toColor(accentColour(index, static_cast<uint8_t>(alpha)));
+  return accentColour(index, static_cast<uint8_t>(alpha));
 }
 
 void PlumbrookEditor::layout(Graphics& g) {
@@ -91,28 +90,27 @@ void PlumbrookEditor::layout(Graphics& g) {
   g.SetScaleConstraints(0.75f, 2.0f);
   accent_ = resolvedAccent(255);
 
-  g.AttachBackground(Pattern(toColor(colours::kWindowBackground)));
+  g.AttachBackground(Pattern(colours::kWindowBackground));
   g.EnableMouseOver(true);
-  g.AttachControl(std::make_unique<PanelControl>(toRect(kSectionsPanel), Pattern(toColor(colours::kSectionsPanel))));
+  g.AttachControl(std::make_unique<PanelControl>(kSectionsPanel, Pattern(colours::kSectionsPanel)));
   layoutSections(g);
 
   std::string track;
   plugin_.trackLabel(track);
-  g.AttachControl(std::make_unique<TextControl>(toRect(kTitleRect), track.empty() ? kProductTitle : track,
-                                                toTextStyle(styles::kTitle)),
+  g.AttachControl(std::make_unique<TextControl>(kTitleRect, track.empty() ? kProductTitle : track,
+                                                styles::kTitle),
                   tags::kTitle);
-  g.AttachControl(std::make_unique<PillToggleControl>(toRect(kBypassPill), kBypass, "ACTIVE", "BYPASSED",
-                                                      toTextStyle(styles::kHeaderSmall), 1.0f, accent_, pillColours(),
+  g.AttachControl(std::make_unique<PillToggleControl>(kBypassPill, kBypass, "ACTIVE", "BYPASSED",
+                                                      styles::kHeaderSmall, 1.0f, accent_, pillColours(),
                                                       true));
 
   auto pill = std::make_unique<UpdatePillControl>(
-      toRect(kUpdatePill), toColor(colours::kUpdatePill), toColor(colours::kUpdatePillHover),
-      toColor(colours::kUpdatePillText),
-      toTextStyle(styles::kHeaderSmall), plugin_.updateCheck(), [this](const Rect& r) {
+      kUpdatePill, colours::kUpdatePill, colours::kUpdatePillHover,
+      colours::kUpdatePillText,
+      styles::kHeaderSmall, plugin_.updateCheck(), [this](const Rect& r) {
         Control* title = graphics_.ControlWithTag(tags::kTitle);
         if (!title) return;
-        const DesignRect titleRect = titleRectBeside({r.L, r.T, r.R, r.B});
-        title->SetTargetAndDrawRECTs(toRect(titleRect));
+        title->SetTargetAndDrawRECTs(titleRectBeside(r));
         title->OnResize();
         graphics_.MarkAllControlsDirty();
       });
@@ -131,18 +129,18 @@ void PlumbrookEditor::layout(Graphics& g) {
   updatePill_ = static_cast<UpdatePillControl*>(g.AttachControl(std::move(pill)));
 
   PresetBarControl::Style bar;
-  bar.box = toColor(colours::kPresetBox);
-  bar.frame = toColor(colours::kPresetBoxFrame);
-  bar.text = toColor(colours::kPresetText);
-  bar.dim = toColor(colours::kPresetTextDim);
-  bar.hover = toColor(colours::kPresetHover);
-  bar.warning = toColor(colours::kPresetWarning);
-  bar.textStyle = toTextStyle(styles::kPresetBar);
+  bar.box = colours::kPresetBox;
+  bar.frame = colours::kPresetBoxFrame;
+  bar.text = colours::kPresetText;
+  bar.dim = colours::kPresetTextDim;
+  bar.hover = colours::kPresetHover;
+  bar.warning = colours::kPresetWarning;
+  bar.textStyle = styles::kPresetBar;
   bar.scale = 1.0f;
-  bar.background = toColor(colours::kPresetBarBackground);
-  bar.rule = toColor(colours::kPresetBarRule);
+  bar.background = colours::kPresetBarBackground;
+  bar.rule = colours::kPresetBarRule;
   bar.leftInset = bar.rightInset = 28;
-  g.AttachControl(std::make_unique<PresetBarControl>(toRect(kPresetBar), std::move(bar), plugin_.presetHooks(),
+  g.AttachControl(std::make_unique<PresetBarControl>(kPresetBar, std::move(bar), plugin_.presetHooks(),
                                                      [this](const Rect& anchor) {
                                                        if (settings_) settings_->OpenAt(anchor);
                                                      }));
@@ -151,15 +149,15 @@ void PlumbrookEditor::layout(Graphics& g) {
                                             : LoadSvgFile(resources_.logo.parent_path().string(),
                                                           resources_.logo.filename().string(), "px", 72.f);
   if (logo.IsValid() && logo.H() > 0)
-    g.AttachControl(std::make_unique<SvgControl>(toRect(logoRect(logo.W(), logo.H())), logo, false));
+    g.AttachControl(std::make_unique<SvgControl>(logoRect(logo.W(), logo.H()), logo, false));
   else
     g.AttachControl(
-        std::make_unique<TextControl>(toRect(kLogoFallback), kProductTitle, toTextStyle(styles::kLogoFallback)));
+        std::make_unique<TextControl>(kLogoFallback, kProductTitle, styles::kLogoFallback));
 
-  g.AttachControl(std::make_unique<TextControl>(toRect(kStatusLine), "", toTextStyle(styles::kStatus)), tags::kStatus);
-  g.AttachControl(std::make_unique<CornerScaleControl>(toRect(kCornerScale), kDesignWidth, 0.75f, 2.0f,
-                                                       toColor(colours::kCornerScale),
-                                                       toColor(colours::kCornerScaleHover)));
+  g.AttachControl(std::make_unique<TextControl>(kStatusLine, "", styles::kStatus), tags::kStatus);
+  g.AttachControl(std::make_unique<CornerScaleControl>(kCornerScale, kDesignWidth, 0.75f, 2.0f,
+                                                       colours::kCornerScale,
+                                                       colours::kCornerScaleHover));
 }
 
 VectorStyle PlumbrookEditor::knobStyle() const {
@@ -171,20 +169,20 @@ VectorStyle PlumbrookEditor::knobStyle() const {
       .WithDrawShadows(false)
       .WithWidgetFrac(0.92f)
       .WithColor(kBG, kColorTransparent)
-      .WithColor(kFG, toColor(colours::kKnobForeground))
-      .WithColor(kPR, toColor(colours::kKnobPressed))
-      .WithColor(kFR, toColor(colours::kKnobFrame))
+      .WithColor(kFG, colours::kKnobForeground)
+      .WithColor(kPR, colours::kKnobPressed)
+      .WithColor(kFR, colours::kKnobFrame)
       .WithColor(kX1, accent_);
 }
 
 void PlumbrookEditor::attachKnobGroup(Graphics& g, const KnobGroup& group) {
   const VectorStyle style = knobStyle();
   g.AttachControl(
-      std::make_unique<RingKnobControl>(toRect(group.knob()), group.param, style, -135.f, toColor(colours::kKnobRing)));
-  g.AttachControl(std::make_unique<TextControl>(toRect(group.labelRect()), group.label, toTextStyle(styles::kKnobLabel)));
-  g.AttachControl(std::make_unique<TypedCaptionControl>(toRect(group.caption()), group.param,
-                                                        toTextStyle(styles::kCaption), kColorTransparent, true,
-                                                        toTextStyle(styles::kCaptionEditing)));
+      std::make_unique<RingKnobControl>(group.knob(), group.param, style, -135.f, colours::kKnobRing));
+  g.AttachControl(std::make_unique<TextControl>(group.labelRect(), group.label, styles::kKnobLabel));
+  g.AttachControl(std::make_unique<TypedCaptionControl>(group.caption(), group.param,
+                                                        styles::kCaption, kColorTransparent, true,
+                                                        styles::kCaptionEditing));
 }
 
 /// Attaches one row of the sections table, whichever kind it is.
@@ -193,11 +191,11 @@ class PlumbrookEditor::RowAttacher {
   RowAttacher(PlumbrookEditor& editor, Graphics& g)
       : e_(editor),
         g_(g),
-        meterScale_(toTextStyle(styles::kMeterScale)),
-        meterReadout_(toTextStyle(styles::kMeterReadout)) {}
+        meterScale_(styles::kMeterScale),
+        meterReadout_(styles::kMeterReadout) {}
 
   void operator()(const rows::Heading& row) const {
-    g_.AttachControl(std::make_unique<TextControl>(toRect(row.rect), row.text, toTextStyle(styles::kSectionHeading)));
+    g_.AttachControl(std::make_unique<TextControl>(row.rect, row.text, styles::kSectionHeading));
   }
 
   void operator()(const rows::LevelMeter& row) const {
@@ -210,8 +208,8 @@ class PlumbrookEditor::RowAttacher {
     options.zoneParam = row.zoneParam;
     if (row.zoneParam >= 0) options.zone = [](double amount) { return glueZone(amount); };
     auto* meter = static_cast<OutputMeterControl*>(g_.AttachControl(
-        std::make_unique<OutputMeterControl>(toRect(row.rect), toRect(row.bar), e_.accent_, meterColours(),
-                                             meterScale_, meterReadout_, toTextStyle(styles::kReductionScale), std::move(options),
+        std::make_unique<OutputMeterControl>(row.rect, row.bar, e_.accent_, meterColours(),
+                                             meterScale_, meterReadout_, styles::kReductionScale, std::move(options),
                                              e_.clock_),
         row.tag));
     auto feed = [meter](float peak, float meanSquare) { meter->setLevels(peak, meanSquare); };
@@ -221,17 +219,17 @@ class PlumbrookEditor::RowAttacher {
   void operator()(const rows::Knobs& row) const { e_.attachKnobGroup(g_, *row.group); }
 
   void operator()(const rows::Divider& row) const {
-    g_.AttachControl(std::make_unique<PanelControl>(toRect(row.rect), Pattern(toColor(colours::kDivider))));
+    g_.AttachControl(std::make_unique<PanelControl>(row.rect, Pattern(colours::kDivider)));
   }
 
   void operator()(const rows::CentreTick& row) const {
-    g_.AttachControl(std::make_unique<PanelControl>(toRect(row.rect), Pattern(toColor(colours::kCentreTick))));
+    g_.AttachControl(std::make_unique<PanelControl>(row.rect, Pattern(colours::kCentreTick)));
   }
 
   void operator()(const rows::ScaleLabels&) const {
     for (const ScaleLabel& label : kGlueScaleLabels)
-      g_.AttachControl(std::make_unique<TextControl>(toRect(label.rect), tickLabel(-label.reductionDb),
-                                                     toTextStyle(styles::kReductionScale)));
+      g_.AttachControl(std::make_unique<TextControl>(label.rect, tickLabel(-label.reductionDb),
+                                                     styles::kReductionScale));
   }
 
   void operator()(const rows::Bands&) const {
@@ -240,22 +238,22 @@ class PlumbrookEditor::RowAttacher {
       const BandColumn column = bandColumn(band);
       ReductionMeterControl::Options options{kBandNames[band], 1.0f, 3.0f, e_.accent_};
       auto* meter = static_cast<ReductionMeterControl*>(g_.AttachControl(
-          std::make_unique<ReductionMeterControl>(toRect(column.meter()), toRect(column.meterBar()), meterColours(),
+          std::make_unique<ReductionMeterControl>(column.meter(), column.meterBar(), meterColours(),
                                                   meterScale_, meterReadout_, std::move(options), e_.clock_),
           tags::kGlueMeterLow + band));
       e_.meters_.glue[static_cast<size_t>(band)] = [meter](float db) { meter->feed(db); };
       // The band knobs' arcs grow either way from the top.
-      g_.AttachControl(std::make_unique<RingKnobControl>(toRect(column.knob()), kEqLow + band, bandStyle, 0.f,
-                                                         toColor(colours::kKnobRing)));
-      g_.AttachControl(std::make_unique<EqValueControl>(toRect(column.value()), kEqLow + band,
-                                                        toTextStyle(styles::kBandValue),
-                                                        toTextStyle(styles::kBandValueEditing)));
+      g_.AttachControl(std::make_unique<RingKnobControl>(column.knob(), kEqLow + band, bandStyle, 0.f,
+                                                         colours::kKnobRing));
+      g_.AttachControl(std::make_unique<EqValueControl>(column.value(), kEqLow + band,
+                                                        styles::kBandValue,
+                                                        styles::kBandValueEditing));
     }
   }
 
   void operator()(const rows::Pill& row) const {
-    g_.AttachControl(std::make_unique<PillToggleControl>(toRect(row.rect), row.param, row.offText, row.onText,
-                                                         toTextStyle(styles::kPill), 1.0f, e_.accent_,
+    g_.AttachControl(std::make_unique<PillToggleControl>(row.rect, row.param, row.offText, row.onText,
+                                                         styles::kPill, 1.0f, e_.accent_,
                                                          pillColours(), false, row.forcedBy),
                      row.tag);
   }
@@ -263,34 +261,34 @@ class PlumbrookEditor::RowAttacher {
   void operator()(const rows::WidthReadout& row) const {
     WidthReadoutControl::Style style{meterScale_.WithAlign(plugkit::gfx::Align::kNear),
                                      meterReadout_.WithAlign(plugkit::gfx::Align::kFar),
-                                     toTextStyle(styles::kCaption), toTextStyle(styles::kReadoutNote), e_.accent_,
-                                     toColor(colours::kWidthTrack)};
+                                     styles::kCaption, styles::kReadoutNote, e_.accent_,
+                                     colours::kWidthTrack};
     Plumbrook& plugin = e_.plugin_;
     g_.AttachControl(std::make_unique<WidthReadoutControl>(
-                         toRect(row.rect), kWidthActive, kAmount, std::move(style),
+                         row.rect, kWidthActive, kAmount, std::move(style),
                          [](int band, double amount) { return sideLiftDb(band, amount); },
                          [&plugin] { return plugin.meterReadings().channels.load(); }),
                      row.tag);
   }
 
   void operator()(const rows::LinkLock& row) const {
-    g_.AttachControl(std::make_unique<LinkLockControl>(toRect(row.rect), row.param, e_.accent_,
-                                                       toColor(colours::kLinkUnlocked),
-                                                       toColor(colours::kLinkUnlockedHover)));
+    g_.AttachControl(std::make_unique<LinkLockControl>(row.rect, row.param, e_.accent_,
+                                                       colours::kLinkUnlocked,
+                                                       colours::kLinkUnlockedHover));
     e_.plugin_.refreshLinkMemory();
   }
 
   void operator()(const rows::HeldNote& row) const {
-    g_.AttachControl(std::make_unique<ShownBySwitch<TextControl>>(row.switchParam, true, toRect(row.rect), row.text,
-                                                                  toTextStyle(styles::kHeldNote)),
+    g_.AttachControl(std::make_unique<ShownBySwitch<TextControl>>(row.switchParam, true, row.rect, row.text,
+                                                                  styles::kHeldNote),
                      row.tag);
   }
 
   void operator()(const rows::ReductionMeter& row) const {
     // The limiter's meter has no zone.
-    ReductionMeterControl::Options options{row.label, 0.0f, 0.0f, toColor(colours::kTransparent)};
+    ReductionMeterControl::Options options{row.label, 0.0f, 0.0f, colours::kTransparent};
     auto* meter = static_cast<ReductionMeterControl*>(g_.AttachControl(
-        std::make_unique<ReductionMeterControl>(toRect(row.rect), toRect(row.bar), meterColours(), meterScale_,
+        std::make_unique<ReductionMeterControl>(row.rect, row.bar, meterColours(), meterScale_,
                                                 meterReadout_, std::move(options), e_.clock_),
         row.tag));
     e_.meters_.limiter = [meter](float db) { meter->feed(db); };
@@ -298,7 +296,7 @@ class PlumbrookEditor::RowAttacher {
 
   void operator()(const rows::Shade& row) const {
     g_.AttachControl(std::make_unique<ShownBySwitch<PanelControl>>(row.switchParam, shadeShown(row.switchParam, true),
-                                                                   toRect(row.rect), Pattern(toColor(colours::kShade))),
+                                                                   row.rect, Pattern(colours::kShade)),
                      tags::kNone, row.group);
   }
 
@@ -329,7 +327,7 @@ void PlumbrookEditor::setTitle(const std::string& trackName) {
 void PlumbrookEditor::setStatus(const std::string& text, bool highlighted) {
   auto* status = dynamic_cast<TextControl*>(graphics_.ControlWithTag(tags::kStatus));
   if (!status) return;
-  status->SetText(status->GetText().WithColor(toColor(highlighted ? colours::kStatusLatency : colours::kStatusPlain)));
+  status->SetText(status->GetText().WithColor(highlighted ? colours::kStatusLatency : colours::kStatusPlain));
   status->SetStr(text);
 }
 

@@ -16,12 +16,12 @@ struct KnobGroup {
   float cx, cy, diameter, labelY, valueY;
   const char* label;
 
-  constexpr DesignRect knob() const {
+  constexpr Rect knob() const {
     return {cx - diameter / 2, cy + kPresetBarHeight - diameter / 2, cx + diameter / 2,
             cy + kPresetBarHeight + diameter / 2};
   }
-  constexpr DesignRect labelRect() const { return {cx - 50, labelY + 24, cx + 50, labelY + 40}; }
-  constexpr DesignRect caption() const { return {cx - 40, valueY + 25, cx + 40, valueY + 39}; }
+  constexpr Rect labelRect() const { return {cx - 50, labelY + 24, cx + 50, labelY + 40}; }
+  constexpr Rect caption() const { return {cx - 40, valueY + 25, cx + 40, valueY + 39}; }
 };
 
 inline constexpr KnobGroup kGainGroup{kGain, 116, 212, 60, 255, 269, "GAIN"};
@@ -32,10 +32,10 @@ inline constexpr KnobGroup kCeilingGroup{kLimiterCeiling, 709, 146, 60, 190, 207
 /// The three glue bands' column: meter, EQ knob and band value, at x = 308 + 44 b.
 struct BandColumn {
   float x;
-  constexpr DesignRect meter() const { return {x - 10, 142, x + 24, 322}; }
-  constexpr DesignRect meterBar() const { return {x, 158, x + 12, 278}; }
-  constexpr DesignRect knob() const { return {x - 6, 116, x + 18, 140}; }
-  constexpr DesignRect value() const { return {x - 16, 141, x + 28, 153}; }
+  constexpr Rect meter() const { return {x - 10, 142, x + 24, 322}; }
+  constexpr Rect meterBar() const { return {x, 158, x + 12, 278}; }
+  constexpr Rect knob() const { return {x - 6, 116, x + 18, 140}; }
+  constexpr Rect value() const { return {x - 16, 141, x + 28, 153}; }
 };
 inline constexpr const char* kBandNames[3] = {"LOW", "MID", "HIGH"};
 constexpr BandColumn bandColumn(int band) { return {308.0f + 44.0f * static_cast<float>(band)}; }
@@ -43,12 +43,12 @@ constexpr BandColumn bandColumn(int band) { return {308.0f + 44.0f * static_cast
 /// The kinds of row in the sections table, one type each.
 namespace rows {
 struct Heading {
-  DesignRect rect;
+  Rect rect;
   const char* text;
 };
 /// A level meter; it tints the glue zone of `zoneParam` or marks `markerParam` (dB) when set.
 struct LevelMeter {
-  DesignRect rect, bar;
+  Rect rect, bar;
   const char* label;
   int tag;
   int zoneParam = -1;
@@ -59,11 +59,11 @@ struct Knobs {
 };
 /// A one-unit panel between sections.
 struct Divider {
-  DesignRect rect;
+  Rect rect;
 };
 /// The mark at the top of the AMOUNT knob.
 struct CentreTick {
-  DesignRect rect;
+  Rect rect;
 };
 /// The glue meters' 0 / -3 / -6 / -12 labels.
 struct ScaleLabels {};
@@ -71,7 +71,7 @@ struct ScaleLabels {};
 struct Bands {};
 /// A pill switch; while `forcedBy` is on, the pill shows on and takes no clicks.
 struct Pill {
-  DesignRect rect;
+  Rect rect;
   int param;
   const char* offText;
   const char* onText;
@@ -79,28 +79,28 @@ struct Pill {
   int forcedBy = -1;
 };
 struct WidthReadout {
-  DesignRect rect;
+  Rect rect;
   int tag;
 };
 struct LinkLock {
-  DesignRect rect;
+  Rect rect;
   int param;
 };
 /// A note shown while its switch is on.
 struct HeldNote {
-  DesignRect rect;
+  Rect rect;
   int switchParam;
   const char* text;
   int tag;
 };
 struct ReductionMeter {
-  DesignRect rect, bar;
+  Rect rect, bar;
   const char* label;
   int tag;
 };
 /// An overlay over a switched-off section, in a group of its own.
 struct Shade {
-  DesignRect rect;
+  Rect rect;
   int switchParam;
   const char* group;
 };
@@ -145,7 +145,7 @@ inline constexpr SectionRow kSections[] = {
 /// The glue meters' scale labels: dB of reduction and their rectangles.
 struct ScaleLabel {
   int reductionDb;
-  DesignRect rect;
+  Rect rect;
 };
 inline constexpr ScaleLabel kGlueScaleLabels[4] = {
     {0, {272, 152, 302, 164}}, {3, {272, 182, 302, 194}}, {6, {272, 212, 302, 224}}, {12, {272, 272, 302, 284}}};
@@ -154,21 +154,21 @@ inline constexpr ScaleLabel kGlueScaleLabels[4] = {
 constexpr bool shadeShown(int switchParam, bool switchOn) { return switchParam == kBypass ? switchOn : !switchOn; }
 
 // Around the sections.
-inline constexpr DesignRect kSectionsPanel{14, 96, 866, 328};
-inline constexpr DesignRect kTitleRect{28, 48, 716, 82};
-inline constexpr DesignRect kBypassPill{746, 47, 852, 77};
-inline constexpr DesignRect kUpdatePill{576, 47, 736, 77};
-inline constexpr DesignRect kPresetBar{0, 0, 880, 32};
-inline constexpr DesignRect kLogoFallback{28, 346, 300, 364};
-inline constexpr DesignRect kStatusLine{300, 347, 852, 363};
-inline constexpr DesignRect kCornerScale{866, 368, 878, 380};
+inline constexpr Rect kSectionsPanel{14, 96, 866, 328};
+inline constexpr Rect kTitleRect{28, 48, 716, 82};
+inline constexpr Rect kBypassPill{746, 47, 852, 77};
+inline constexpr Rect kUpdatePill{576, 47, 736, 77};
+inline constexpr Rect kPresetBar{0, 0, 880, 32};
+inline constexpr Rect kLogoFallback{28, 346, 300, 364};
+inline constexpr Rect kStatusLine{300, 347, 852, 363};
+inline constexpr Rect kCornerScale{866, 368, 878, 380};
 /// The logo is 22 units high at its own aspect.
-constexpr DesignRect logoRect(float artWidth, float artHeight) {
+constexpr Rect logoRect(float artWidth, float artHeight) {
   return {28, 344, 28 + 22 * artWidth / artHeight, 366};
 }
 /// The title gives way to the update pill (an empty pill gives it its full width).
-constexpr DesignRect titleRectBeside(const DesignRect& pill) {
-  return pill == DesignRect{} ? kTitleRect : DesignRect{28, 48, pill.l - 10, 82};
+constexpr Rect titleRectBeside(const Rect& pill) {
+  return pill == Rect{} ? kTitleRect : Rect{28, 48, pill.L - 10, 82};
 }
 
 }  // namespace plumbrook::editor

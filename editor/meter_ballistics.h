@@ -9,8 +9,6 @@
 #include <string>
 #include <utility>
 
-#include "editor/editor_design.h"
-
 namespace plumbrook::editor {
 
 /// A steady clock in nanoseconds; tests inject their own.

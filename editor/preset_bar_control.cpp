@@ -25,8 +25,7 @@ PresetBarGeometry PresetBarControl::geometry() const {
 }
 
 Rect PresetBarControl::regionRect(int region) const {
-  const DesignRect r = geometry().layout()[static_cast<size_t>(std::clamp(region, 0, 7))];
-  return {r.l, r.t, r.r, r.b};
+  return geometry().layout()[static_cast<size_t>(std::clamp(region, 0, 7))];
 }
 
 void PresetBarControl::OnMouseDown(float x, float y, const MouseMod&) {

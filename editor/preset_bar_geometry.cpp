@@ -5,20 +5,20 @@
 
 namespace plumbrook::editor {
 
-float PresetBarGeometry::pad() const { return std::max(2.0f, 0.18f * bounds.height()); }
+float PresetBarGeometry::pad() const { return std::max(2.0f, 0.18f * bounds.H()); }
 
-std::array<DesignRect, 8> PresetBarGeometry::layout() const {
-  std::array<DesignRect, 8> rects{};
-  const float top = bounds.t + pad();
-  const float bottom = bounds.b - pad();
+std::array<Rect, 8> PresetBarGeometry::layout() const {
+  std::array<Rect, 8> rects{};
+  const float top = bounds.T + pad();
+  const float bottom = bounds.B - pad();
   const float h = bottom - top;
 
-  float right = bounds.r - rightInset;
+  float right = bounds.R - rightInset;
   if (hasMenu) {
     rects[kRegionMenu] = {right - h + 0.27f * h, top, right + 0.27f * h, bottom};
-    right = rects[kRegionMenu].l - 0.5f * h;
+    right = rects[kRegionMenu].L - 0.5f * h;
   }
-  float x = bounds.l + leftInset - 0.28f * h;
+  float x = bounds.L + leftInset - 0.28f * h;
   if (hasLabel) x += 120.0f * scale;
 
   const float gap = 0.16f * h;
@@ -28,12 +28,12 @@ std::array<DesignRect, 8> PresetBarGeometry::layout() const {
 
   rects[kRegionPrevious] = {x, top, x + h, bottom};
   rects[kRegionName] = {x + h, top, x + h + nameWidth, bottom};
-  const float nextLeft = rects[kRegionName].r;
+  const float nextLeft = rects[kRegionName].R;
   rects[kRegionNext] = {nextLeft, top, nextLeft + h, bottom};
-  const float saveLeft = rects[kRegionNext].r + 0.5f * h;
+  const float saveLeft = rects[kRegionNext].R + 0.5f * h;
   rects[kRegionSave] = {saveLeft, top, saveLeft + buttonWidth, bottom};
-  rects[kRegionSaveAs] = {rects[kRegionSave].r + gap, top, rects[kRegionSave].r + gap + buttonWidth, bottom};
-  rects[kRegionDelete] = {rects[kRegionSaveAs].r + gap, top, rects[kRegionSaveAs].r + gap + buttonWidth, bottom};
+  rects[kRegionSaveAs] = {rects[kRegionSave].R + gap, top, rects[kRegionSave].R + gap + buttonWidth, bottom};
+  rects[kRegionDelete] = {rects[kRegionSaveAs].R + gap, top, rects[kRegionSaveAs].R + gap + buttonWidth, bottom};
   return rects;
 }
 
@@ -41,8 +41,8 @@ int PresetBarGeometry::regionAt(float x, float y) const {
   const auto rects = layout();
   const int last = hasMenu ? kRegionMenu : kRegionDelete;
   for (int region = kRegionPrevious; region <= last; ++region) {
-    const DesignRect& r = rects[static_cast<size_t>(region)];
-    if (x >= r.l && x < r.r && y >= r.t && y < r.b) return region;
+    const Rect& r = rects[static_cast<size_t>(region)];
+    if (x >= r.L && x < r.R && y >= r.T && y < r.B) return region;
   }
   return kRegionNone;
 }

@@ -26,11 +26,11 @@ enum PresetBarRegion : int {
 /// The rectangles of the regions 1..7 (index 0 unused), from the bar's bounds, its insets,
 /// its label scale and whether it has a menu button. Pure.
 struct PresetBarGeometry {
-  DesignRect bounds;
+  Rect bounds;
   float leftInset = 28, rightInset = 28, scale = 1;
   bool hasLabel = false, hasMenu = true;
 
-  std::array<DesignRect, 8> layout() const;
+  std::array<Rect, 8> layout() const;
   /// The first region holding the point (left/top inclusive, right/bottom exclusive), else 0.
   int regionAt(float x, float y) const;
   /// The space kept between the bar's edges and the elements' inside.

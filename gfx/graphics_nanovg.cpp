@@ -162,7 +162,7 @@ void GraphicsNanoVG::DoSetClipRegion(const Rect& r) { nvgScissor(vg_, r.L, r.T, 
 void GraphicsNanoVG::DoResetClip() { nvgResetScissor(vg_); }
 
 bool GraphicsNanoVG::selectFont(const TextStyle& text) {
-  auto it = fonts_.find(text.font);
+  auto it = fonts_.find(text.font.c_str());
   if (it == fonts_.end()) {
     if (fonts_.empty()) return false;
     it = fonts_.begin();  // an unknown face falls back to a loaded one rather than drawing nothing

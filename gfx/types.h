@@ -16,34 +16,34 @@ struct Rect {
   constexpr Rect() = default;
   constexpr Rect(float l, float t, float r, float b) : L(l), T(t), R(r), B(b) {}
 
-  bool Empty() const { return L == 0.f && T == 0.f && R == 0.f && B == 0.f; }
-  float W() const { return R - L; }
-  float H() const { return B - T; }
-  float MW() const { return 0.5f * (L + R); }
-  float MH() const { return 0.5f * (T + B); }
+  constexpr bool Empty() const { return L == 0.f && T == 0.f && R == 0.f && B == 0.f; }
+  constexpr float W() const { return R - L; }
+  constexpr float H() const { return B - T; }
+  constexpr float MW() const { return 0.5f * (L + R); }
+  constexpr float MH() const { return 0.5f * (T + B); }
   /// Inside when L <= x < R and T <= y < B.
-  bool Contains(float x, float y) const { return x >= L && x < R && y >= T && y < B; }
-  bool Contains(const Rect& r) const { return r.L >= L && r.R <= R && r.T >= T && r.B <= B; }
-  bool Intersects(const Rect& r) const { return L < r.R && r.L < R && T < r.B && r.T < B; }
+  constexpr bool Contains(float x, float y) const { return x >= L && x < R && y >= T && y < B; }
+  constexpr bool Contains(const Rect& r) const { return r.L >= L && r.R <= R && r.T >= T && r.B <= B; }
+  constexpr bool Intersects(const Rect& r) const { return L < r.R && r.L < R && T < r.B && r.T < B; }
   /// Intersection; an empty rectangle when they do not overlap.
-  Rect Intersect(const Rect& r) const {
+  constexpr Rect Intersect(const Rect& r) const {
     if (!Intersects(r)) return Rect();
     return {std::max(L, r.L), std::max(T, r.T), std::min(R, r.R), std::min(B, r.B)};
   }
   /// Smallest rectangle holding both; an empty operand is ignored.
-  Rect Union(const Rect& r) const {
+  constexpr Rect Union(const Rect& r) const {
     if (Empty()) return r;
     if (r.Empty()) return *this;
     return {std::min(L, r.L), std::min(T, r.T), std::max(R, r.R), std::max(B, r.B)};
   }
-  Rect GetPadded(float pad) const { return {L - pad, T - pad, R + pad, B + pad}; }
-  Rect GetTranslated(float dx, float dy) const { return {L + dx, T + dy, R + dx, B + dy}; }
+  constexpr Rect GetPadded(float pad) const { return {L - pad, T - pad, R + pad, B + pad}; }
+  constexpr Rect GetTranslated(float dx, float dy) const { return {L + dx, T + dy, R + dx, B + dy}; }
   /// Scaled about its centre by fraction.
-  Rect GetScaledAboutCentre(float fraction) const {
+  constexpr Rect GetScaledAboutCentre(float fraction) const {
     const float hw = 0.5f * W() * fraction, hh = 0.5f * H() * fraction;
     return {MW() - hw, MH() - hh, MW() + hw, MH() + hh};
   }
-  Rect GetCentredInside(float w, float h) const {
+  constexpr Rect GetCentredInside(float w, float h) const {
     return {MW() - 0.5f * w, MH() - 0.5f * h, MW() + 0.5f * w, MH() + 0.5f * h};
   }
   /// Grows outward to whole device pixels at scale (pixels per unit).
@@ -51,7 +51,7 @@ struct Rect {
     return {std::floor(L * scale) / scale, std::floor(T * scale) / scale, std::ceil(R * scale) / scale,
             std::ceil(B * scale) / scale};
   }
-  bool operator==(const Rect&) const = default;
+  constexpr bool operator==(const Rect&) const = default;
 };
 
 /// Disjoint-ish list of regions to redraw; overlapping and adjoining rectangles are merged.
@@ -81,10 +81,10 @@ struct Color {
   constexpr Color() = default;
   constexpr Color(int a, int r, int g, int b) : A(a), R(r), G(g), B(b) {}
   /// Each of R, G and B lowered by amount, clamped at 0.
-  Color Darkened(int amount) const {
+  constexpr Color Darkened(int amount) const {
     return {A, std::max(0, R - amount), std::max(0, G - amount), std::max(0, B - amount)};
   }
-  bool operator==(const Color&) const = default;
+  constexpr bool operator==(const Color&) const = default;
 };
 
 inline constexpr Color kColorTransparent{0, 0, 0, 0};
@@ -108,10 +108,32 @@ inline constexpr Color kColorDefaultShadow{60, 0, 0, 0};
 enum class Align { kNear = 0, kCenter, kFar };
 enum class VAlign { kTop = 0, kMiddle, kBottom };
 
+/// A font's name held inline (at most 63 bytes), so that text styles can be constants.
+class FontName {
+ public:
+  static constexpr size_t kMaxLength = 63;
+  constexpr FontName(const char* name = "Roboto-Regular") {  // NOLINT: names are written as text
+    size_t i = 0;
+    for (; name && name[i] && i < kMaxLength; ++i) chars_[i] = name[i];
+    chars_[i] = '\0';
+  }
+  FontName(const std::string& name) : FontName(name.c_str()) {}  // NOLINT
+  constexpr const char* c_str() const { return chars_; }
+  constexpr bool operator==(const FontName& o) const {
+    for (size_t i = 0; i <= kMaxLength; ++i) {
+      if (chars_[i] != o.chars_[i]) return false;
+      if (!chars_[i]) return true;
+    }
+    return true;
+  }
+
+ private:
+  char chars_[kMaxLength + 1] = {};
+};
+
 /// Font, size, colours, angle and alignment of a text.
 struct TextStyle {
-  static constexpr int kMaxFontName = 63;
-  std::string font = "Roboto-Regular";
+  FontName font;
   float size = 14.f;
   Color fg = kColorBlack;
   Color textEntryBg = kColorWhite;
@@ -120,21 +142,27 @@ struct TextStyle {
   Align align = Align::kCenter;
   VAlign valign = VAlign::kMiddle;
 
-  TextStyle() = default;
-  TextStyle(float size_, Color fg_, const std::string& font_ = "Roboto-Regular", Align align_ = Align::kCenter,
-            VAlign valign_ = VAlign::kMiddle, float angle = 0.f)
-      : font(font_.substr(0, kMaxFontName)), size(size_), fg(fg_), angleDeg(angle), align(align_),
-        valign(valign_) {}
-  TextStyle WithSize(float s) const { TextStyle t = *this; t.size = s; return t; }
-  TextStyle WithColor(Color c) const { TextStyle t = *this; t.fg = c; return t; }
-  TextStyle WithAlign(Align a) const { TextStyle t = *this; t.align = a; return t; }
-  TextStyle WithVAlign(VAlign v) const { TextStyle t = *this; t.valign = v; return t; }
-  TextStyle WithFont(const std::string& f) const { TextStyle t = *this; t.font = f.substr(0, kMaxFontName); return t; }
+  constexpr TextStyle() = default;
+  constexpr TextStyle(float size_, Color fg_, FontName font_ = {}, Align align_ = Align::kCenter,
+                      VAlign valign_ = VAlign::kMiddle, float angle = 0.f)
+      : font(font_), size(size_), fg(fg_), angleDeg(angle), align(align_), valign(valign_) {}
+  constexpr TextStyle WithSize(float s) const { TextStyle t = *this; t.size = s; return t; }
+  constexpr TextStyle WithColor(Color c) const { TextStyle t = *this; t.fg = c; return t; }
+  constexpr TextStyle WithAlign(Align a) const { TextStyle t = *this; t.align = a; return t; }
+  constexpr TextStyle WithVAlign(VAlign v) const { TextStyle t = *this; t.valign = v; return t; }
+  constexpr TextStyle WithFont(FontName f) const { TextStyle t = *this; t.font = f; return t; }
+  /// The colours of the text field that edits this text.
+  constexpr TextStyle WithEntryColors(Color background, Color foreground) const {
+    TextStyle t = *this;
+    t.textEntryBg = background;
+    t.textEntryFg = foreground;
+    return t;
+  }
 };
 
-inline const TextStyle kDefaultText{};
-inline const TextStyle kDefaultLabelText = TextStyle().WithSize(19.f).WithVAlign(VAlign::kTop);
-inline const TextStyle kDefaultValueText = TextStyle().WithVAlign(VAlign::kBottom);
+inline constexpr TextStyle kDefaultText{};
+inline constexpr TextStyle kDefaultLabelText = TextStyle().WithSize(19.f).WithVAlign(VAlign::kTop);
+inline constexpr TextStyle kDefaultValueText = TextStyle().WithVAlign(VAlign::kBottom);
 
 /// Compositing methods, numbered as the back end's composite operations.
 enum class BlendMethod : int {

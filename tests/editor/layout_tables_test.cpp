@@ -9,16 +9,16 @@ using namespace plumbrook;
 using namespace plumbrook::editor;
 
 namespace {
-::testing::AssertionResult sameRect(const DesignRect& a, const DesignRect& b) {
+::testing::AssertionResult sameRect(const Rect& a, const Rect& b) {
   if (a == b) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << a.l << ", " << a.t << ", " << a.r << ", " << a.b << ") != (" << b.l
-                                       << ", " << b.t << ", " << b.r << ", " << b.b << ")";
+  return ::testing::AssertionFailure() << "(" << a.L << ", " << a.T << ", " << a.R << ", " << a.B << ") != (" << b.L
+                                       << ", " << b.T << ", " << b.R << ", " << b.B << ")";
 }
 }  // namespace
 
 TEST(layout_tables, knob_groups_land_on_their_rectangles) {
   struct Expected {
-    DesignRect knob, label, caption;
+    Rect knob, label, caption;
   } expected[4] = {
       {{86, 214, 146, 274}, {66, 279, 166, 295}, {76, 294, 156, 308}},
       {{168, 166, 276, 274}, {172, 279, 272, 295}, {182, 294, 262, 308}},
@@ -89,7 +89,7 @@ TEST(layout_tables, title_gives_way_to_the_update_pill_and_logo_keeps_its_aspect
 }
 
 TEST(layout_tables, accents_and_out_of_range_indices) {
-  EXPECT_EQ(accentColour(3, 255), (Argb{255, 0, 184, 255}));
-  EXPECT_EQ(accentColour(5, 61), (Argb{61, 21, 232, 121}));  // no track colour: green
+  EXPECT_EQ(accentColour(3, 255), (Color{255, 0, 184, 255}));
+  EXPECT_EQ(accentColour(5, 61), (Color{61, 21, 232, 121}));  // no track colour: green
   EXPECT_EQ(accentColour(7, 255), accentColour(0, 255));
 }

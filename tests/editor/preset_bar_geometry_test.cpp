@@ -9,30 +9,30 @@ TEST(preset_bar_geometry, elements_sit_in_order_and_hit_their_own_regions) {
   const PresetBarGeometry bar{{0, 0, 880, 32}};
   const auto rects = bar.layout();
   const float h = 32 - 2 * 5.76f;
-  EXPECT_FLOAT_EQ(rects[kRegionPrevious].l, 28 - 0.28f * h);
-  EXPECT_FLOAT_EQ(rects[kRegionName].width(), 210.0f);
-  EXPECT_FLOAT_EQ(rects[kRegionMenu].r, 852 + 0.27f * h);
+  EXPECT_FLOAT_EQ(rects[kRegionPrevious].L, 28 - 0.28f * h);
+  EXPECT_FLOAT_EQ(rects[kRegionName].W(), 210.0f);
+  EXPECT_FLOAT_EQ(rects[kRegionMenu].R, 852 + 0.27f * h);
   for (int region = kRegionPrevious; region <= kRegionMenu; ++region) {
-    const DesignRect& r = rects[static_cast<size_t>(region)];
-    EXPECT_EQ(bar.regionAt((r.l + r.r) / 2, (r.t + r.b) / 2), region);
-    EXPECT_FLOAT_EQ(r.height(), h);
+    const Rect& r = rects[static_cast<size_t>(region)];
+    EXPECT_EQ(bar.regionAt((r.L + r.R) / 2, (r.T + r.B) / 2), region);
+    EXPECT_FLOAT_EQ(r.H(), h);
     if (region > kRegionPrevious && region < kRegionMenu) {
-      EXPECT_GE(r.l, rects[static_cast<size_t>(region) - 1].r);
+      EXPECT_GE(r.L, rects[static_cast<size_t>(region) - 1].R);
     }
   }
-  EXPECT_EQ(bar.regionAt(rects[kRegionNext].l, 16), kRegionNext);  // left edge inclusive
+  EXPECT_EQ(bar.regionAt(rects[kRegionNext].L, 16), kRegionNext);  // left edge inclusive
   EXPECT_EQ(bar.regionAt(2, 16), kRegionNone);
-  EXPECT_EQ(bar.regionAt(rects[kRegionName].l + 1, 1), kRegionNone);  // in the padding
+  EXPECT_EQ(bar.regionAt(rects[kRegionName].L + 1, 1), kRegionNone);  // in the padding
 
   PresetBarGeometry noMenu = bar;
   noMenu.hasMenu = false;
-  EXPECT_EQ(noMenu.regionAt((rects[kRegionMenu].l + rects[kRegionMenu].r) / 2, 16), kRegionNone);
+  EXPECT_EQ(noMenu.regionAt((rects[kRegionMenu].L + rects[kRegionMenu].R) / 2, 16), kRegionNone);
 }
 
 TEST(preset_bar_geometry, a_narrow_bar_keeps_the_name_box_at_least_square) {
   const PresetBarGeometry bar{{0, 0, 300, 32}};
   const auto rects = bar.layout();
-  EXPECT_FLOAT_EQ(rects[kRegionName].width(), rects[kRegionName].height());
+  EXPECT_FLOAT_EQ(rects[kRegionName].W(), rects[kRegionName].H());
 }
 
 TEST(preset_bar_stepping, wraps_at_both_ends_and_starts_over_without_a_current_preset) {
