@@ -463,6 +463,13 @@ void Graphics::PromptForValue(Control& control, const Rect& bounds, int valIdx) 
 
 // --- Frame cycle -------------------------------------------------------------------------------
 
+bool Graphics::HasDamage() const {
+  if (!damage_.Empty()) return true;
+  for (const auto& c : controls_)
+    if (c->IsDirty() && (!c->IsHidden() || c.get() == GetControl(0))) return true;
+  return false;
+}
+
 bool Graphics::IsDirty(RectList& rects) {
   rects.Clear();
   auto add = [&](const Rect& r) {
@@ -494,7 +501,7 @@ void Graphics::drawControl(Control& c, const Rect& dirty) {
   PathTransformRestore();
 }
 
-void Graphics::Draw(RectList& rects) {
+void Graphics::Draw(RectList& rects, const TopLayer& top) {
   rects.PixelAlign(GetTotalScale());
   rects.Optimize();
   for (const Rect& dirty : rects) {
@@ -505,6 +512,13 @@ void Graphics::Draw(RectList& rects) {
       // The same area as its clip: a control whose fringe reaches into the region draws it there.
       if (!c->GetRECT().GetPadded(kClipPad).PixelSnappedOut(GetTotalScale()).Intersects(dirty)) continue;
       drawControl(*c, dirty);
+    }
+    if (top) {
+      PathTransformSave();
+      PathClipRegion(dirty);
+      top(*this);
+      PathClipRegion();
+      PathTransformRestore();
     }
   }
   ForEachControl([](Control* c) { c->SetClean(); });

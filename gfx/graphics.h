@@ -200,11 +200,17 @@ class Graphics : public EditorSurface {
   // Frame cycle.
   /// Adds an area whose pixels changed (with the anti-aliased fringe around it) to the next frame.
   void AddDamage(const Rect& r);
+  /// Whether the next frame has anything to draw (damage or a dirty visible control). Draws and
+  /// changes nothing, so a frame timer may ask it every tick.
+  bool HasDamage() const;
   /// Gathers the next frame's damage: the areas given to AddDamage and
   /// those of dirty visible controls, each with its fringe; true when any.
   bool IsDirty(RectList& rects);
-  /// Draws every control meeting the (snapped, merged) rectangles, then marks all controls clean.
-  void Draw(RectList& rects);
+  /// What a frame draws over the controls (a pop-up), clipped to each region like them.
+  using TopLayer = std::function<void(Graphics&)>;
+  /// Draws every control meeting the (snapped, merged) rectangles, then the top layer in each,
+  /// then marks all controls clean.
+  void Draw(RectList& rects, const TopLayer& top = nullptr);
   /// IsDirty then Draw inside a frame; true when something was drawn.
   bool DrawFrameIfDirty();
   /// The same, giving the rectangles drawn (whole pixels, merged) in `drawn`.

@@ -22,23 +22,30 @@ EditorView::~EditorView() {
 }
 
 void EditorView::openOverlay(std::unique_ptr<Overlay> overlay) {
-  if (overlay_) overlay_->Abandon();
+  gfx::Rect before;
+  if (overlay_) {
+    before = overlay_->Bounds();
+    overlay_->Abandon();
+  }
   overlay_ = std::move(overlay);
-  overlayDirty_ = true;
+  overlayChanged(before);
 }
 
 void EditorView::closeOverlay() {
-  overlay_.reset();
-  overlayDirty_ = true;
   // Whatever the pop-up covered is drawn again.
-  graphics_.MarkAllControlsDirty();
+  if (overlay_) graphics_.AddDamage(overlay_->Bounds());
+  overlay_.reset();
   // The control now under the pointer learns of it without waiting for the next motion.
   if (pointerInside_) graphics_.OnMouseOver(lastX_, lastY_, gfx::MouseMod{});
 }
 
+void EditorView::overlayChanged(const gfx::Rect& before) {
+  graphics_.AddDamage(before);
+  if (overlay_) graphics_.AddDamage(overlay_->Bounds());
+}
+
 void EditorView::DrawOverlay(gfx::Graphics& g) {
   if (overlay_) overlay_->Draw(g);
-  overlayDirty_ = false;
 }
 
 void EditorView::MouseDown(float xPx, float yPx, Button button, const gfx::MouseMod& mods) {
@@ -46,10 +53,11 @@ void EditorView::MouseDown(float xPx, float yPx, Button button, const gfx::Mouse
   pointerInside_ = true;
   if (overlay_) {
     lastX_ = x, lastY_ = y;
-    overlayDirty_ = true;
     // The overlay may open another one from its completion; only close the one that finished.
     Overlay* current = overlay_.get();
+    const gfx::Rect before = current->Bounds();
     if (!current->MouseDown(x, y) && overlay_.get() == current) closeOverlay();
+    else if (overlay_.get() == current) overlayChanged(before);
     return;
   }
   gfx::MouseMod m = mods;
@@ -85,8 +93,8 @@ void EditorView::MouseMove(float xPx, float yPx, const gfx::MouseMod& mods) {
   const float x = toUnits(xPx), y = toUnits(yPx);
   pointerInside_ = true;
   if (overlay_) {
-    overlay_->MouseMove(x, y);
-    overlayDirty_ = true;
+    const gfx::Rect before = overlay_->Bounds();
+    if (overlay_->MouseMove(x, y)) overlayChanged(before);
     lastX_ = x, lastY_ = y;
     return;
   }
@@ -112,9 +120,10 @@ void EditorView::Scroll(float xPx, float yPx, float delta, const gfx::MouseMod& 
 
 void EditorView::KeyDown(const gfx::KeyPress& key) {
   if (overlay_) {
-    overlayDirty_ = true;
     Overlay* current = overlay_.get();
+    const gfx::Rect before = current->Bounds();
     if (!current->Key(key) && overlay_.get() == current) closeOverlay();
+    else if (overlay_.get() == current) overlayChanged(before);
     return;
   }
   graphics_.OnKeyDown(lastX_, lastY_, key);
@@ -122,8 +131,9 @@ void EditorView::KeyDown(const gfx::KeyPress& key) {
 
 void EditorView::TextInput(const std::string& utf8) {
   if (!overlay_) return;
+  const gfx::Rect before = overlay_->Bounds();
   overlay_->Text(FromUtf8(utf8));
-  overlayDirty_ = true;
+  overlayChanged(before);
 }
 
 void EditorView::ShowPopupMenu(gfx::PopupMenu& menu, const gfx::Rect& bounds, MenuDone done) {

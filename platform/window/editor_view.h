@@ -36,11 +36,11 @@ class EditorView : public gfx::GraphicsPlatform {
   void KeyDown(const gfx::KeyPress& key);
   void TextInput(const std::string& utf8);
 
-  /// True while a pop-up is open; it is drawn after the controls each frame it is shown.
+  /// True while a pop-up is open. Opening, closing and every change of its look add its old and
+  /// new bounds to the graphics' damage, so frames redraw it like a control.
   bool OverlayOpen() const { return overlay_ != nullptr; }
   Overlay* CurrentOverlay() const { return overlay_.get(); }
-  bool OverlayDirty() const { return overlayDirty_; }
-  /// Draws the open pop-up (inside a frame the caller began).
+  /// Draws the open pop-up (inside a frame the caller began), over the controls.
   void DrawOverlay(gfx::Graphics& g);
 
   // GraphicsPlatform.
@@ -63,11 +63,12 @@ class EditorView : public gfx::GraphicsPlatform {
   float toUnits(float px) const { return px / graphics_.GetTotalScale(); }
   void openOverlay(std::unique_ptr<Overlay> overlay);
   void closeOverlay();
+  // Damages the open pop-up's bounds together with those it had before a change.
+  void overlayChanged(const gfx::Rect& before);
 
   gfx::Graphics& graphics_;
   WindowHooks hooks_;
   std::unique_ptr<Overlay> overlay_;
-  bool overlayDirty_ = false;
   bool dragging_ = false;
   float lastX_ = 0.f, lastY_ = 0.f;  // the pointer, editor units
   bool pointerInside_ = false;

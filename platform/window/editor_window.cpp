@@ -238,26 +238,17 @@ void EditorWindow::onCreate() {
 
 void EditorWindow::onDestroy() {
   partial_.Release();
-  releaseFramebuffer();
+  presenter_.Release();
   if (graphics_) graphics_->ReleaseContext();
-}
-
-void EditorWindow::releaseFramebuffer() { kept_.release(); }
-
-void EditorWindow::ensureFramebuffer(int widthPx, int heightPx) {
-  if (kept_.ensure(widthPx, heightPx)) fullRedraw_ = true;
 }
 
 void EditorWindow::onExpose() {
   if (!graphics_ || !graphics_->Context() || oversized_) return;
   // The picture is drawn at the editor's scale into the kept framebuffer and shown from the
   // window's top-left; the rest of a larger window is the surround.
-  const auto [w, h] = graphics_->PixelSize(graphics_->GetDrawScale());
-  ensureFramebuffer(w, h);
-  graphics_->SetMainFramebuffer(kept_.framebuffer, 0);
-  if (fullRedraw_) graphics_->DrawAll();
-  else graphics_->DrawFrameIfDirty();
+  presenter_.Present(*graphics_, input_.get(), fullRedraw_);
   fullRedraw_ = false;
+  const int w = presenter_.WidthPx(), h = presenter_.HeightPx();
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glViewport(0, 0, surfaceW_, surfaceH_);
   if (w < surfaceW_ || h < surfaceH_) {
@@ -265,44 +256,33 @@ void EditorWindow::onExpose() {
     glClear(GL_COLOR_BUFFER_BIT);
   }
   const int shownW = std::min(w, surfaceW_), shownH = std::min(h, surfaceH_);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, presenter_.Framebuffer());
   glBlitFramebuffer(0, h - shownH, shownW, h, 0, surfaceH_ - shownH, shownW, surfaceH_, GL_COLOR_BUFFER_BIT,
                     GL_NEAREST);
-  if (input_->OverlayOpen()) {
-    graphics_->SetMainFramebuffer(0, surfaceH_);
-    graphics_->BeginFrame();
-    input_->DrawOverlay(*graphics_);
-    graphics_->EndFrame();
-    graphics_->SetMainFramebuffer(kept_.framebuffer, 0);
-  }
   ++framesDrawn_;
 }
 
-bool EditorWindow::drawChangedParts() {
-  const auto [w, h] = graphics_->PixelSize(graphics_->GetDrawScale());
+bool EditorWindow::showChangedParts() {
+  const auto [w, h] = PicturePixelSize(*graphics_);
   // A resize on its way, or one not drawn yet, makes a whole frame: parts are copied only onto the
   // window size the server last reported.
-  if (fullRedraw_ || oversized_ || pendingW_ || !kept_.framebuffer || w != kept_.widthPx || h != kept_.heightPx ||
-      input_->OverlayOpen() || input_->OverlayDirty() || !puglGetVisible(asView(view_)) || !partial_.Begin())
+  if (fullRedraw_ || oversized_ || pendingW_ || w != presenter_.WidthPx() || h != presenter_.HeightPx() ||
+      !puglGetVisible(asView(view_)) || !partial_.Begin())
     return false;
-  const float s = graphics_->GetTotalScale();
-  graphics_->SetMainFramebuffer(kept_.framebuffer, 0);
-  gfx::RectList rects;
-  if (graphics_->DrawFrameIfDirty(rects)) {
+  const std::vector<PixelRect>& parts = presenter_.Present(*graphics_, input_.get(), false);
+  if (!parts.empty()) {
     // The back buffer is undefined after a swap except where it is written now.
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, kept_.framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, presenter_.Framebuffer());
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     const int sh = surfaceH_;
-    for (const gfx::Rect& r : rects) {
-      const int x0 = std::max(0, static_cast<int>(std::lround(r.L * s)));
-      const int y0 = std::max(0, static_cast<int>(std::lround(r.T * s)));
-      const int x1 = std::min({w, surfaceW_, static_cast<int>(std::lround(r.R * s))});
-      const int y1 = std::min({h, surfaceH_, static_cast<int>(std::lround(r.B * s))});
-      if (x1 <= x0 || y1 <= y0) continue;
-      glBlitFramebuffer(x0, h - y1, x1, h - y0, x0, sh - y1, x1, sh - y0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-      partial_.Show(x0, y0, x1 - x0, y1 - y0, sh);
+    for (const PixelRect& p : parts) {
+      const int x1 = std::min(p.x + p.width, surfaceW_), y1 = std::min(p.y + p.height, sh);
+      if (x1 <= p.x || y1 <= p.y) continue;
+      glBlitFramebuffer(p.x, h - y1, x1, h - p.y, p.x, sh - y1, x1, sh - p.y, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      partial_.Show(p.x, p.y, x1 - p.x, y1 - p.y, sh);
     }
     ++framesDrawn_;
+    ++partialFrames_;
   }
   partial_.End();
   return true;
@@ -316,14 +296,11 @@ int EditorWindow::Dispatch(const void* raw) {
     case PUGL_CONFIGURE: onConfigure(static_cast<int>(e->configure.width), static_cast<int>(e->configure.height)); break;
     case PUGL_EXPOSE: onExpose(); break;
     case PUGL_CLOSE: closeRequested_ = true; break;
-    case PUGL_TIMER: {
-      gfx::RectList rects;
-      // Nothing dirty: no redraw is asked for, so an idle window does no GL work. Changed parts
+    case PUGL_TIMER:
+      // Nothing changed: no redraw is asked for, so an idle window does no GL work. Changed parts
       // are drawn and shown here; a whole frame waits for the window system's expose.
-      if (graphics_ && (input_->OverlayDirty() || graphics_->IsDirty(rects)) && !drawChangedParts())
-        puglPostRedisplay(asView(view_));
+      if (graphics_ && presenter_.HasChanges(*graphics_) && !showChangedParts()) puglPostRedisplay(asView(view_));
       break;
-    }
     case PUGL_BUTTON_PRESS:
     case PUGL_BUTTON_RELEASE: {
       const PuglButtonEvent& b = e->button;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/window/editor_view.h"
+#include "platform/window/frame_presenter.h"
 #include "platform/window/graphics_gl.h"
 #include "platform/window/partial_present.h"
 #include "platform/window/x_error_guard.h"
@@ -66,6 +67,8 @@ class EditorWindow {
   /// The desktop's scale (Xft.dpi / 96), 1 without one.
   float ScreenScale() const;
   int FramesDrawn() const { return framesDrawn_; }
+  /// Of those, the frames shown by copying only their changed parts to the window.
+  int PartialFramesShown() const { return partialFrames_; }
   int GlObjectsLive() const { return graphics_ ? graphics_->LiveTargets() + (graphics_->Context() ? 1 : 0) : 0; }
 
   /// Handles one pugl event (the window system's callback). Internal.
@@ -79,10 +82,8 @@ class EditorWindow {
   void requestSize(int widthPx, int heightPx, bool tellHost);
   void updateSizeHints();
   std::pair<int, int> largestSurface() const;
-  void ensureFramebuffer(int widthPx, int heightPx);
-  void releaseFramebuffer();
-  // Draws what is dirty and shows only those parts; false when a whole frame must be exposed.
-  bool drawChangedParts();
+  // Draws what changed and shows only those parts; false when a whole frame must be exposed.
+  bool showChangedParts();
 
   EditorDelegate& delegate_;
   Options options_;
@@ -100,7 +101,8 @@ class EditorWindow {
   int pendingW_ = 0, pendingH_ = 0;  // a size asked for and not reported yet
   bool oversized_ = false;
   int framesDrawn_ = 0;
-  KeptFramebuffer kept_;
+  int partialFrames_ = 0;
+  FramePresenter presenter_;
   PartialPresent partial_;
 };
 

@@ -72,7 +72,7 @@ HeadlessSurface::HeadlessSurface() {
 HeadlessSurface::~HeadlessSurface() {
   if (context_) {
     makeCurrent();
-    kept_.release();
+    presenter_.Release();
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display_, context_);
   }
@@ -92,38 +92,28 @@ std::unique_ptr<GraphicsGL> HeadlessSurface::CreateGraphics(EditorDelegate& dele
   return g;
 }
 
-void HeadlessSurface::ensureFramebuffer(int widthPx, int heightPx) {
-  if (!kept_.ensure(widthPx, heightPx)) return;
-  glClearColor(0, 0, 0, 0);
-  glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-}
-
-void HeadlessSurface::Render(GraphicsGL& graphics, bool full) {
+const std::vector<PixelRect>& HeadlessSurface::Render(GraphicsGL& graphics, bool full, EditorView* overlays) {
   makeCurrent();
-  const float scale = graphics.GetTotalScale();
-  ensureFramebuffer(static_cast<int>(std::lround(graphics.Width() * scale)),
-                    static_cast<int>(std::lround(graphics.Height() * scale)));
-  graphics.SetMainFramebuffer(kept_.framebuffer);
-  if (full) graphics.DrawAll();
-  else graphics.DrawFrameIfDirty();
+  const std::vector<PixelRect>& drawn = presenter_.Present(graphics, overlays, full);
   glFinish();
+  return drawn;
 }
 
 Image HeadlessSurface::ReadPixels() const {
   Image image;
-  if (!kept_.framebuffer) return image;
-  image.width = kept_.widthPx;
-  image.height = kept_.heightPx;
-  image.rgba.resize(static_cast<size_t>(kept_.widthPx) * kept_.heightPx * 4);
-  glBindFramebuffer(GL_FRAMEBUFFER, kept_.framebuffer);
+  if (!presenter_.Framebuffer()) return image;
+  image.width = presenter_.WidthPx();
+  image.height = presenter_.HeightPx();
+  image.rgba.resize(static_cast<size_t>(image.width) * image.height * 4);
+  glBindFramebuffer(GL_FRAMEBUFFER, presenter_.Framebuffer());
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, kept_.widthPx, kept_.heightPx, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data());
+  glReadPixels(0, 0, image.width, image.height, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data());
   // GL's rows run bottom-up; images run top-down.
-  const size_t row = static_cast<size_t>(kept_.widthPx) * 4;
+  const size_t row = static_cast<size_t>(image.width) * 4;
   std::vector<unsigned char> tmp(row);
-  for (int y = 0; y < kept_.heightPx / 2; ++y) {
+  for (int y = 0; y < image.height / 2; ++y) {
     unsigned char* a = &image.rgba[static_cast<size_t>(y) * row];
-    unsigned char* b = &image.rgba[static_cast<size_t>(kept_.heightPx - 1 - y) * row];
+    unsigned char* b = &image.rgba[static_cast<size_t>(image.height - 1 - y) * row];
     std::memcpy(tmp.data(), a, row);
     std::memcpy(a, b, row);
     std::memcpy(b, tmp.data(), row);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/window/frame_presenter.h"
 #include "platform/window/graphics_gl.h"
 
 namespace plugkit::platform {
@@ -38,19 +39,20 @@ class HeadlessSurface {
   /// Makes a graphics context for this surface (fonts loaded from resourceDir); null when invalid.
   std::unique_ptr<GraphicsGL> CreateGraphics(EditorDelegate& delegate, int width, int height, float scale,
                                              const std::string& resourceDir);
-  /// Draws whatever is dirty (everything when full) into a framebuffer of the graphics' pixel size.
-  void Render(GraphicsGL& graphics, bool full = true);
+  /// Draws a frame as an editor window does: what changed (everything when full) into a picture
+  /// of the graphics' pixel size, with the open pop-up of overlays (may be null) on top. Returns
+  /// the parts drawn; the list is reused by the next call.
+  const std::vector<PixelRect>& Render(GraphicsGL& graphics, bool full = true, EditorView* overlays = nullptr);
   /// Reads the last rendered framebuffer back.
   Image ReadPixels() const;
 
  private:
   void makeCurrent();
-  void ensureFramebuffer(int widthPx, int heightPx);
 
   void* display_ = nullptr;
   void* context_ = nullptr;
   std::string error_;
-  KeptFramebuffer kept_;
+  FramePresenter presenter_;
 };
 
 }  // namespace plugkit::platform

@@ -23,6 +23,7 @@ constexpr float kRowH = 22.f;
 constexpr float kSeparatorH = 9.f;
 constexpr float kPadX = 10.f;
 constexpr float kCheckW = 18.f;
+constexpr float kShadowX = 2.f, kShadowY = 3.f;  // a menu's shadow, offset from it
 const gfx::TextStyle kMenuText = gfx::TextStyle(14.f, kText).WithAlign(gfx::Align::kNear);
 const gfx::TextStyle kBoldText = gfx::TextStyle(15.f, kText).WithFont("RobotoCondensed-Bold");
 
@@ -152,14 +153,26 @@ bool MenuOverlay::MouseDown(float x, float y) {
   return false;
 }
 
-void MenuOverlay::MouseMove(float x, float y) {
+bool MenuOverlay::MouseMove(float x, float y) {
+  bool changed = false;
   for (Level& l : levels_) {
     if (!l.bounds.Contains(x, y)) continue;
     for (int i = 0; i < l.menu->NItems(); ++i) {
       const auto* it = l.menu->GetItem(i);
-      if (itemRect(l, i).Contains(x, y) && it->Enabled() && !it->IsSeparator() && !it->IsTitle()) l.highlight = i;
+      if (itemRect(l, i).Contains(x, y) && it->Enabled() && !it->IsSeparator() && !it->IsTitle() &&
+          l.highlight != i) {
+        l.highlight = i;
+        changed = true;
+      }
     }
   }
+  return changed;
+}
+
+Rect MenuOverlay::Bounds() const {
+  Rect all;
+  for (const Level& l : levels_) all = all.Union(l.bounds).Union(l.bounds.GetTranslated(kShadowX, kShadowY));
+  return all;
 }
 
 bool MenuOverlay::Key(const gfx::KeyPress& key) {
@@ -192,7 +205,7 @@ bool MenuOverlay::Key(const gfx::KeyPress& key) {
 
 void MenuOverlay::Draw(gfx::Graphics& g) {
   for (const Level& l : levels_) {
-    g.FillRoundRect(kShade, l.bounds.GetTranslated(2.f, 3.f), 4.f);
+    g.FillRoundRect(kShade, l.bounds.GetTranslated(kShadowX, kShadowY), 4.f);
     g.FillRoundRect(kPanel, l.bounds, 4.f);
     g.DrawRoundRect(kPanelEdge, l.bounds, 4.f);
     if (!l.menu->Title().empty()) {

@@ -15,11 +15,14 @@ class Overlay {
   virtual ~Overlay() = default;
   /// A press anywhere; returns false when the overlay has finished (closed) because of it.
   virtual bool MouseDown(float x, float y) = 0;
-  virtual void MouseMove(float, float) {}
+  /// The pointer moved; returns true when that changed the look (a highlight moved).
+  virtual bool MouseMove(float, float) { return false; }
   /// A key; returns false when the overlay has finished.
   virtual bool Key(const gfx::KeyPress& key) = 0;
   virtual void Text(const std::u32string&) {}
   virtual void Draw(gfx::Graphics& g) = 0;
+  /// Everything Draw may touch, its shadow included.
+  virtual gfx::Rect Bounds() const = 0;
   /// Runs the completion as if dismissed (the window is closing).
   virtual void Abandon() = 0;
 };
@@ -30,9 +33,10 @@ class MenuOverlay : public Overlay {
   MenuOverlay(gfx::PopupMenu& menu, const gfx::Rect& anchor, const gfx::Rect& editorBounds,
               gfx::GraphicsPlatform::MenuDone done);
   bool MouseDown(float x, float y) override;
-  void MouseMove(float x, float y) override;
+  bool MouseMove(float x, float y) override;
   bool Key(const gfx::KeyPress& key) override;
   void Draw(gfx::Graphics& g) override;
+  gfx::Rect Bounds() const override;
   void Abandon() override { finish(nullptr, -1); }
   /// The highlighted item of the innermost open menu (-1 for none).
   int Highlighted() const { return levels_.back().highlight; }
@@ -66,6 +70,7 @@ class TextFieldOverlay : public Overlay {
   bool Key(const gfx::KeyPress& key) override;
   void Text(const std::u32string& text) override;
   void Draw(gfx::Graphics& g) override;
+  gfx::Rect Bounds() const override { return bounds_; }
   void Abandon() override { cancel(); }
   std::string Value() const;
   int Caret() const { return caret_; }
@@ -96,6 +101,7 @@ class MessageBoxOverlay : public Overlay {
   bool MouseDown(float x, float y) override;
   bool Key(const gfx::KeyPress& key) override;
   void Draw(gfx::Graphics& g) override;
+  gfx::Rect Bounds() const override { return editor_; }  // the shade covers the editor
   void Abandon() override { finish(dismissResult()); }
   int Focused() const { return focus_; }
   const std::vector<std::pair<std::string, MessageBoxResult>>& Buttons() const { return buttons_; }

@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "editor/editor_drawing.h"
+#include "editor/meter_controls.h"
+#include "editor/settings_menu_control.h"
 #include "editor/preset_bar_control.h"
 #include "platform/offline/offline_host.h"
 #include "platform/window/editor_window.h"
@@ -154,13 +156,25 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
 }
 
 // Frames in which meters moved and shades came and went show just the parts that changed, without
-// a swap of the whole window; after many of them the window must hold exactly what a whole frame
-// shows.
+// a swap of the whole window, also while a menu is open over a meter; after many of them the
+// window must hold exactly what a whole frame shows.
 TEST_F(EditorWindowTest, meter_frames_shown_in_parts_add_up_to_a_whole_frame) {
   int64_t nowNs = 1'000'000'000;
   ASSERT_TRUE(open([&nowNs] { return nowNs; })) << window_->Error();
   std::vector<double> left(480), right(480);
+  int framesWithMenu = 0, partsWithMenu = 0;
   for (int block = 0; block < 150; ++block) {  // 1.5 s of a swelling and fading tone
+    if (block == 90) {
+      window_->GetGraphics()->ForEachControl([&](plugkit::gfx::Control* c) {
+        if (dynamic_cast<quillfen::controls::limiter_panel::OutputMeterControl*>(c))
+          editor_->settingsMenu()->OpenAt(c->GetRECT());
+      });
+      ASSERT_TRUE(window_->GetView()->OverlayOpen());
+    }
+    if (block == 100) {  // the menu shown
+      framesWithMenu = -window_->FramesDrawn();
+      partsWithMenu = -window_->PartialFramesShown();
+    }
     const double level = 0.5 + 0.45 * std::sin(0.07 * block);
     for (size_t i = 0; i < left.size(); ++i) left[i] = right[i] = level * std::sin(0.05 * static_cast<double>(i));
     double* io[2] = {left.data(), right.data()};
@@ -176,6 +190,10 @@ TEST_F(EditorWindowTest, meter_frames_shown_in_parts_add_up_to_a_whole_frame) {
     window_->Update(0.01);
   }
   for (int i = 0; i < 10; ++i) window_->Update(0.02);  // the last changes shown; audio and clock stand still
+  framesWithMenu += window_->FramesDrawn();
+  partsWithMenu += window_->PartialFramesShown();
+  EXPECT_GT(framesWithMenu, 10);
+  EXPECT_EQ(partsWithMenu, framesWithMenu);
   const std::string shown = (support_ / "shown.png").string();
   ASSERT_EQ(test::run({"import", {"-window", wid(), shown}, {}, "", ""}).status, 0);
 

@@ -9,6 +9,8 @@
 
 #include "plugin/plumbrook.h"
 #include "editor/editor_drawing.h"
+#include "editor/meter_controls.h"
+#include "editor/settings_menu_control.h"
 #include "editor/typed_value_controls.h"
 #include "platform/window/editor_view.h"
 #include "platform/window/headless_surface.h"
@@ -78,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Scales, MeterRedraw, ::testing::Values(1.0f, 1.5f, 2.0f
 
 // Whatever the user or host does, each frame drawn in parts must leave exactly what drawing
 // everything again gives: shades and notes shown and hidden, hover on and off every control, a
-// pop-up opened and cancelled, a value typed, a resize granted and one refused, meters moving.
+// pop-up opened and cancelled, a value typed, a resize granted and one refused, meters moving (also
+// under an open menu or text entry, where they still make frames of their own parts).
 class ScriptedSession : public HeadlessEditor {};
 
 TEST_P(ScriptedSession, every_frame_drawn_in_parts_adds_up_to_a_full_redraw) {
@@ -86,14 +89,21 @@ TEST_P(ScriptedSession, every_frame_drawn_in_parts_adds_up_to_a_full_redraw) {
   surface.Render(*graphics, true);
 
   int tick = 0;
-  auto frame = [&](const std::string& step) {
+  enum Frame { kAny, kInParts };
+  auto frame = [&](const std::string& step, Frame expected = kAny) {
     const float swing = 0.5f + 0.45f * std::sin(static_cast<float>(++tick) * 0.37f);
     plumbrook::test::storeMeterReadings(plugin->meterReadings(), swing, 6.0f * swing, 9.0f * swing);
     time.advanceSeconds(0.02);
     plugin->OnTimer();
-    surface.Render(*graphics, false);
+    long drawnArea = 0;
+    for (const plugkit::platform::PixelRect& r : surface.Render(*graphics, false, &view))
+      drawnArea += static_cast<long>(r.width) * r.height;
     const Image partly = surface.ReadPixels();
-    surface.Render(*graphics, true);
+    if (expected == kInParts) {
+      EXPECT_GT(drawnArea, 0) << step;
+      EXPECT_LT(drawnArea, static_cast<long>(partly.width) * partly.height / 2) << step;
+    }
+    surface.Render(*graphics, true, &view);
     const Image whole = surface.ReadPixels();
     ASSERT_EQ(partly.rgba.size(), whole.rgba.size()) << step;
     EXPECT_EQ(differingPixels(partly, whole), 0) << step;
@@ -130,10 +140,33 @@ TEST_P(ScriptedSession, every_frame_drawn_in_parts_adds_up_to_a_full_redraw) {
   frame("entry cancelled");
   view.MouseDown(caption.MW() * px, caption.MH() * px, plugkit::platform::Button::kLeft, {});
   ASSERT_TRUE(view.OverlayOpen());
+  frame("entry open again");
   view.TextInput("3");
+  frame("typing", kInParts);
+  for (int i = 0; i < 3; ++i) frame("meters under the entry", kInParts);
   view.KeyDown([] { plugkit::gfx::KeyPress k; k.key = plugkit::gfx::Key::kEnter; return k; }());
   EXPECT_DOUBLE_EQ(plugin->GetParam(plumbrook::kGain)->Value(), 3.0);
   frame("value typed");
+
+  // The settings menu over a moving meter, its items highlighted one by one, then dismissed.
+  plugkit::gfx::Rect meter;
+  graphics->ForEachControl([&](plugkit::gfx::Control* c) {
+    if (dynamic_cast<quillfen::controls::limiter_panel::OutputMeterControl*>(c)) meter = c->GetRECT();
+  });
+  ASSERT_FALSE(meter.Empty());
+  editor->settingsMenu()->OpenAt(meter);
+  ASSERT_TRUE(view.OverlayOpen());
+  const plugkit::gfx::Rect menu = view.CurrentOverlay()->Bounds();
+  ASSERT_TRUE(menu.Intersects(meter));
+  frame("menu open");
+  for (float y = menu.T + 8.f; y < menu.B; y += 11.f) {
+    moveTo(menu.MW(), y);
+    frame("menu highlight at " + std::to_string(y), kInParts);
+  }
+  for (int i = 0; i < 3; ++i) frame("meters under the menu", kInParts);
+  view.KeyDown([] { plugkit::gfx::KeyPress k; k.key = plugkit::gfx::Key::kEscape; return k; }());
+  ASSERT_FALSE(view.OverlayOpen());
+  frame("menu dismissed", kInParts);
 
   const float scale = graphics->GetDrawScale();
   graphics->Resize(graphics->Width(), graphics->Height(), scale == 2.f ? 1.f : 2.f, true);  // refused
