@@ -7,6 +7,8 @@
 #include <pugl/gl.h>
 #include <pugl/pugl.h>
 
+#include "types.h"  // pugl's back-end table, to guard its GL back end
+
 #include <algorithm>
 #include <cmath>
 #include <tuple>
@@ -25,6 +27,35 @@ PuglView* asView(void* p) { return static_cast<PuglView*>(p); }
 PuglStatus onEvent(PuglView* view, const PuglEvent* event) {
   auto* self = static_cast<EditorWindow*>(puglGetHandle(view));
   return static_cast<PuglStatus>(self->Dispatch(event));
+}
+
+// pugl's GL back end makes the context current on the window around every configure and expose,
+// and swaps after each expose. On a window larger than the editor ever draws (a host resizing it
+// to X's 32767 x 32767) Mesa's software rasteriser would allocate and send a picture of the whole
+// window: it crashes instead. There the context is left alone; the editor asks for a smaller size.
+bool leftAlone = false;  // pugl runs on one thread per world; enter and leave come in pairs
+
+PuglStatus guardedEnter(PuglView* view, const PuglExposeEvent* expose) {
+  leftAlone = !static_cast<EditorWindow*>(puglGetHandle(view))->WindowFitsPicture();
+  return leftAlone ? PUGL_SUCCESS : puglGlBackend()->enter(view, expose);
+}
+
+PuglStatus guardedLeave(PuglView* view, const PuglExposeEvent* expose) {
+  if (leftAlone) {
+    leftAlone = false;
+    return PUGL_SUCCESS;
+  }
+  return puglGlBackend()->leave(view, expose);
+}
+
+const PuglBackend* guardedGlBackend() {
+  static const PuglBackend backend = [] {
+    PuglBackend b = *puglGlBackend();
+    b.enter = guardedEnter;
+    b.leave = guardedLeave;
+    return b;
+  }();
+  return &backend;
 }
 
 // Shift, control and alt as mouse events and key presses both carry them.
@@ -112,7 +143,7 @@ bool EditorWindow::Open() {
       [this] { return ScreenScale(); }});
   puglSetHandle(view, this);
   puglSetEventFunc(view, onEvent);
-  puglSetBackend(view, puglGlBackend());
+  puglSetBackend(view, guardedGlBackend());
   puglSetViewHint(view, PUGL_CONTEXT_VERSION_MAJOR, 3);
   puglSetViewHint(view, PUGL_CONTEXT_VERSION_MINOR, 3);
   puglSetViewHint(view, PUGL_USE_COMPAT_PROFILE, PUGL_FALSE);
@@ -162,7 +193,25 @@ void EditorWindow::SetVisible(bool visible) {
 }
 
 void EditorWindow::Update(double timeoutS) {
-  if (world_) puglUpdate(asWorld(world_), timeoutS);
+  if (!world_) return;
+  puglUpdate(asWorld(world_), timeoutS);
+  // A frame the timer asked for is made once every event is handled, so that a size the server
+  // reported in the same batch is known before the window is drawn on. Changed parts are drawn
+  // and shown here; a whole frame is drawn by the window system's expose.
+  if (!frameDue_ || !graphics_) return;
+  frameDue_ = false;
+  if (presenter_.HasChanges(*graphics_) && !showChangedParts()) {
+    puglPostRedisplay(asView(view_));
+    puglUpdate(asWorld(world_), 0.0);
+  }
+}
+
+bool EditorWindow::WindowFitsPicture() const {
+  int w = 0, h = 0;
+  if (!view_ || !WindowSize(puglGetNativeWorld(asWorld(world_)), puglGetNativeView(asView(view_)), w, h))
+    return true;  // not made yet
+  const auto [maxW, maxH] = largestSurface();
+  return w <= maxW && h <= maxH;
 }
 
 std::uintptr_t EditorWindow::NativeWindow() const { return view_ ? puglGetNativeView(asView(view_)) : 0; }
@@ -201,7 +250,8 @@ void EditorWindow::requestSize(int widthPx, int heightPx, bool tellHost) {
   PuglView* view = asView(view_);
   puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(w), static_cast<PuglSpan>(h));
   updateSizeHints();
-  if (w != surfaceW_ || h != surfaceH_) {
+  // An oversized window is not at the size last kept, whatever that was: it is always asked back.
+  if (w != surfaceW_ || h != surfaceH_ || oversized_) {
     pendingW_ = w, pendingH_ = h;
     puglSetSize(view, static_cast<unsigned>(w), static_cast<unsigned>(h));
   }
@@ -219,7 +269,10 @@ void EditorWindow::onConfigure(int widthPx, int heightPx) {
     requestSize(widthPx, heightPx, false);
     return;
   }
-  oversized_ = false;
+  if (oversized_) {
+    oversized_ = false;
+    fullRedraw_ = true;
+  }
   if (widthPx == surfaceW_ && heightPx == surfaceH_) return;
   surfaceW_ = widthPx;
   surfaceH_ = heightPx;
@@ -296,11 +349,7 @@ int EditorWindow::Dispatch(const void* raw) {
     case PUGL_CONFIGURE: onConfigure(static_cast<int>(e->configure.width), static_cast<int>(e->configure.height)); break;
     case PUGL_EXPOSE: onExpose(); break;
     case PUGL_CLOSE: closeRequested_ = true; break;
-    case PUGL_TIMER:
-      // Nothing changed: no redraw is asked for, so an idle window does no GL work. Changed parts
-      // are drawn and shown here; a whole frame waits for the window system's expose.
-      if (graphics_ && presenter_.HasChanges(*graphics_) && !showChangedParts()) puglPostRedisplay(asView(view_));
-      break;
+    case PUGL_TIMER: frameDue_ = true; break;
     case PUGL_BUTTON_PRESS:
     case PUGL_BUTTON_RELEASE: {
       const PuglButtonEvent& b = e->button;

@@ -16,7 +16,7 @@
 namespace plugkit::platform {
 
 /// One open editor: window, GL context, graphics context, input routing and a 60 fps frame timer that
-/// draws only when something is dirty. Main thread only.
+/// draws only when something changed, in Update once the window's events are handled. Main thread only.
 class EditorWindow {
  public:
   struct Options {
@@ -73,6 +73,9 @@ class EditorWindow {
 
   /// Handles one pugl event (the window system's callback). Internal.
   int Dispatch(const void* event);
+  /// Whether the window, at the size the server has now, is no larger than the largest picture;
+  /// GL never touches a larger one. Asks the server. Internal.
+  bool WindowFitsPicture() const;
 
  private:
   void onCreate();
@@ -100,6 +103,7 @@ class EditorWindow {
   int surfaceW_ = 0, surfaceH_ = 0;
   int pendingW_ = 0, pendingH_ = 0;  // a size asked for and not reported yet
   bool oversized_ = false;
+  bool frameDue_ = false;
   int framesDrawn_ = 0;
   int partialFrames_ = 0;
   FramePresenter presenter_;

@@ -60,4 +60,16 @@ bool WindowExists(void* display, std::uintptr_t window) {
   return display && window && XGetWindowAttributes(static_cast<Display*>(display), window, &attributes) != 0;
 }
 
+bool WindowSize(void* display, std::uintptr_t window, int& widthPx, int& heightPx) {
+  Window root = 0;
+  int x = 0, y = 0;
+  unsigned width = 0, height = 0, border = 0, depth = 0;
+  if (!display || !window ||
+      !XGetGeometry(static_cast<Display*>(display), window, &root, &x, &y, &width, &height, &border, &depth))
+    return false;
+  widthPx = static_cast<int>(width);
+  heightPx = static_cast<int>(height);
+  return true;
+}
+
 }  // namespace plugkit::platform

@@ -22,5 +22,7 @@ class XErrorGuard {
 /// Whether `window` exists on `display` (an Xlib Display*). A host may hand over a stale window
 /// to embed in; the error this check causes is the guard's to survive.
 bool WindowExists(void* display, std::uintptr_t window);
+/// The size of `window` as the server has it now (a round trip); false when it has none.
+bool WindowSize(void* display, std::uintptr_t window, int& widthPx, int& heightPx);
 
 }  // namespace plugkit::platform

@@ -387,6 +387,18 @@ TEST_F(lv2_ui, hostile_sizes_and_scales_are_clamped_before_they_reach_the_window
   pumpUntilScale(ui, 0.75f);
   EXPECT_NEAR(plugin().editorScale(), 0.75f, 0.01f);
   EXPECT_EQ(ui.idle(), 0);  // still open
+
+  // A host that resizes the editor's window itself to the largest size X has (a host asking
+  // 100000 gets 32767), again and again: each time the editor survives and takes its largest size.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    ASSERT_EQ(plumbrook::test::run({"xdotool", {"windowsize", ui.window(), "32767", "32767"}, {}, "", ""}).status, 0);
+    pump(ui, 300);
+    pumpUntilScale(ui, 2.0f);
+    EXPECT_NEAR(plugin().editorScale(), 2.0f, 0.01f) << "attempt " << attempt;
+    EXPECT_EQ(ui.idle(), 0) << "attempt " << attempt;
+    const std::string shown = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui.window()}, {}, "", ""}).out;
+    EXPECT_NE(shown.find("Geometry: 1760x764"), std::string::npos) << "attempt " << attempt << ": " << shown;
+  }
 }
 
 TEST_F(lv2_ui, the_host_hides_and_shows_the_window) {
