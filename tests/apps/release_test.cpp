@@ -3,6 +3,7 @@
 #include <ebur128.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -117,6 +118,24 @@ TEST_F(Release, names_that_collide_or_an_unusable_folder_are_refused_before_anyt
     EXPECT_FALSE(std::filesystem::exists(path("out")));
     EXPECT_EQ(fileBytes(path("file.wav")), "not a folder");
   }
+
+  // A folder the user may not write in. Root may write anywhere, so as root the tool runs as nobody.
+  namespace fs = std::filesystem;
+  fs::create_directories(dir() / "locked");
+  fs::permissions(dir() / "locked", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  fs::permissions(dir(), fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec,
+                  fs::perm_options::add);
+  Command locked = command({"render", "x/a.wav", "b.wav", "-o", "locked"});
+  if (geteuid() == 0) {
+    if (!haveTool("setpriv")) GTEST_SKIP() << "setpriv is needed to run the tool as an ordinary user";
+    locked.args.insert(locked.args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", locked.program});
+    locked.program = "setpriv";
+  }
+  const CommandResult r = run(locked);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("cannot write in the output folder 'locked': Permission denied"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_empty(dir() / "locked"));
 }
 
 TEST_F(Release, a_failure_among_many_is_named_and_the_others_are_mastered) {
