@@ -18,17 +18,18 @@ constexpr double kNothing = -std::numeric_limits<double>::infinity();
 
 double toDb(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : kNothing; }
 
-int meterMode(bool integratedOnly, bool truePeak) {
+// `peaks` false leaves both peaks to states of their own.
+int meterMode(bool integratedOnly, bool peaks) {
   if (integratedOnly) return EBUR128_MODE_I;
-  const int loudness = EBUR128_MODE_I | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_SAMPLE_PEAK;
-  return truePeak ? loudness | EBUR128_MODE_TRUE_PEAK : loudness;
+  const int loudness = EBUR128_MODE_I | EBUR128_MODE_S | EBUR128_MODE_LRA;
+  return peaks ? loudness | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK : loudness;
 }
 
 }  // namespace
 
-// Most of a meter's work is libebur128's true-peak interpolator, and each channel's true peak
-// depends on that channel alone: workers measure it in one state per channel while the calling
-// thread measures the loudness. Frames pass through a ring of buffers that are reused once every
+// Most of a meter's work is libebur128's true-peak interpolator, and each channel's peaks depend
+// on that channel alone: workers measure them in one state per channel while the calling thread
+// measures the loudness. Frames pass through a ring of buffers that are reused once every
 // worker has measured them.
 class LoudnessMeter::TruePeakWorkers {
  public:
@@ -95,12 +96,14 @@ class LoudnessMeter::TruePeakWorkers {
     });
   }
 
-  /// The highest true peak of every channel so far, linear; after settle.
-  double truePeak() const {
+  /// The highest true peak, or sample peak, of every channel so far, linear; after settle.
+  double peak(bool truePeak) const {
     double peak = 0.0, value = 0.0;
     for (auto& w : workers_)
       for (ebur128_state* state : w->states)
-        if (ebur128_true_peak(state, 0, &value) == EBUR128_SUCCESS) peak = std::max(peak, value);
+        if ((truePeak ? ebur128_true_peak(state, 0, &value) : ebur128_sample_peak(state, 0, &value)) ==
+            EBUR128_SUCCESS)
+          peak = std::max(peak, value);
     return peak;
   }
 
@@ -319,14 +322,15 @@ Loudness LoudnessMeter::result() const {
   if (ebur128_loudness_range(meter, &value) == EBUR128_SUCCESS && std::isfinite(value)) out.rangeLu = value;
   double samplePeak = 0.0, truePeak = 0.0;
   for (int c = 0; c < channels_; ++c) {
-    if (ebur128_sample_peak(meter, static_cast<unsigned>(c), &value) == EBUR128_SUCCESS)
+    if (!truePeakWorkers_ && ebur128_sample_peak(meter, static_cast<unsigned>(c), &value) == EBUR128_SUCCESS)
       samplePeak = std::max(samplePeak, value);
     if (!truePeakWorkers_ && ebur128_true_peak(meter, static_cast<unsigned>(c), &value) == EBUR128_SUCCESS)
       truePeak = std::max(truePeak, value);
   }
   if (truePeakWorkers_) {
     settleTruePeak();
-    truePeak = truePeakWorkers_->truePeak();
+    samplePeak = truePeakWorkers_->peak(false);
+    truePeak = truePeakWorkers_->peak(true);
   }
   out.samplePeakDb = toDb(samplePeak);
   out.truePeakDb = toDb(truePeak);

@@ -49,9 +49,9 @@ class LoudnessMeter {
   /// Seconds of audio between two steps.
   static constexpr double kTimelineStep = 0.1;
 
-  /// Measures the true peak on worker threads beside the loudness, one libebur128 state per
-  /// channel, when the machine has more than one core: the figures are the same as measured on
-  /// one thread. Call before the first add; not with `integratedOnly`. `add` then copies the
+  /// Measures the true and sample peaks on worker threads beside the loudness, one libebur128
+  /// state per channel, when the machine has more than one core: the figures are the same as
+  /// measured on one thread. Call before the first add; not with `integratedOnly`. `add` then copies the
   /// frames and may wait for a worker to free a buffer; memory stays flat with length.
   void measureTruePeakOnThreads();
 
