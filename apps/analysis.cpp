@@ -38,7 +38,8 @@ bool analyzeFile(const std::string& path, bool keepTimeline, Analysis& analysis,
   analysis.channels = reader->channels();
   LoudnessMeter meter(reader->channels(), reader->sampleRate(), false);
   meter.keepTimeline();
-  constexpr int64_t kBlock = 8192;
+  meter.measureTruePeakOnThreads();
+  constexpr int64_t kBlock = 16384;
   std::vector<double> block(static_cast<size_t>(kBlock * reader->channels()));
   int64_t frames = 0;
   for (int64_t n; (n = reader->read(block.data(), kBlock)) > 0;) {

@@ -49,11 +49,25 @@ class LoudnessMeter {
   /// Seconds of audio between two steps.
   static constexpr double kTimelineStep = 0.1;
 
+  /// Measures the true and sample peaks on worker threads beside the loudness, one libebur128
+  /// state per channel, when the machine has more than one core: the figures are the same as
+  /// measured on one thread. Call before the first add; not with `integratedOnly`. `add` then copies the
+  /// frames and may wait for a worker to free a buffer; memory stays flat with length.
+  void measureTruePeakOnThreads();
+
  private:
   LoudnessStep currentStep();
+  // With the first frames, once the timeline's step is known.
+  void startTruePeakWorkers();
+  // Waits until the true-peak workers have measured everything added (when there are any).
+  void settleTruePeak() const;
+  double stepTruePeak(size_t step) const;
 
   struct State;
+  class TruePeakWorkers;
   std::unique_ptr<State> state_;
+  std::unique_ptr<TruePeakWorkers> truePeakWorkers_;
+  bool truePeakOnThreads_ = false;
   int channels_;
   bool integratedOnly_;
   // The timeline: frames per step, frames into the current step and its peak so far.

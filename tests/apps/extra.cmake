@@ -12,3 +12,5 @@ pkg_check_modules(TEST_TAGS REQUIRED IMPORTED_TARGET taglib)
 target_link_libraries(apps_tags_test PRIVATE PkgConfig::TEST_TAGS)
 # The true-peak test makes the built-in demo programme at other rates.
 target_sources(apps_true_peak_ceiling_test PRIVATE ${PROJECT_SOURCE_DIR}/apps/demo_program.cpp)
+# The meter's test measures with the tool's own loudness meter.
+target_sources(apps_loudness_meter_test PRIVATE ${PROJECT_SOURCE_DIR}/apps/loudness.cpp)
