@@ -48,7 +48,18 @@ float Plumbrook::platformScale() const {
 float Plumbrook::initialDrawScale() const {
   const float s = std::min(static_cast<float>(GetEditorWidth()) / (plumbrook::kDesignWidth * platformScale_),
                            static_cast<float>(GetEditorHeight()) / (plumbrook::kDesignHeight * platformScale_));
-  return s > 0.0f && std::isfinite(s) ? s : 1.0f;
+  if (!(s > 0.0f) || !std::isfinite(s)) return 1.0f;
+  return std::clamp(s, static_cast<float>(plumbrook::kMinEditorWidth) / plumbrook::kDesignWidth,
+                    static_cast<float>(plumbrook::kMaxEditorWidth) / plumbrook::kDesignWidth);
+}
+
+void Plumbrook::followScreenScale(float s) {
+  if (!(s > 0.0f) || !std::isfinite(s) || s == platformScale_) return;
+  // The stored size is in pixels of the screen it was measured on: on this one it keeps its draw scale.
+  if (GetEditorWidth() > 0 && GetEditorHeight() > 0 && platformScale_ > 0.0f)
+    SetEditorSize(static_cast<int>(std::lround(GetEditorWidth() * static_cast<double>(s) / platformScale_)),
+                  static_cast<int>(std::lround(GetEditorHeight() * static_cast<double>(s) / platformScale_)));
+  platformScale_ = s;
 }
 
 float Plumbrook::editorScale() const {
@@ -106,7 +117,7 @@ void Plumbrook::OnUIClose() { editorOpen_.store(false); }
 
 void Plumbrook::followEditorSettings() {
   EditorHalf* open = editor();
-  if (plugkit::EditorSurface* ui = GetUI()) platformScale_ = ui->GetBackingScale();
+  if (plugkit::EditorSurface* ui = GetUI()) followScreenScale(ui->GetBackingScale());
 
   if (accentIndex() == 5 && rememberedTrackColour_ != -1) {
     rememberedTrackColour_ = -1;

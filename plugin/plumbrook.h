@@ -90,8 +90,10 @@ class Plumbrook : public plugkit::HostAdapter {
   void attachEditor(plumbrook::EditorHalf* editor);
   plumbrook::EditorHalf* editor() const { return GetUI() == editor_ ? editor_ : nullptr; }
   /// The draw scale a new editor starts at: the remembered window size over the design size
-  /// at the stored platform scale, or 1 when there is none.
+  /// at the stored platform scale, within the size limits, or 1 when there is none.
   float initialDrawScale() const;
+  /// The editor now shows on a screen of scale s (pixels per point).
+  void followScreenScale(float s);
   /// The editor's size relative to the design size: of the open editor, else of the
   /// remembered window, else 1.
   float editorScale() const;

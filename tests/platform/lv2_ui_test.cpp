@@ -4,7 +4,9 @@
 // many times while audio runs.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -14,6 +16,7 @@
 #include <clocale>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,11 +84,12 @@ int resizeFunction(LV2UI_Feature_Handle handle, int width, int height) {
 }
 
 // The plug-in's UI loaded the way a host loads it: found through lilv, from its own binary. A
-// careless host may give the features in `withoutData` with null data.
+// careless host may give the features in `withoutData` with null data. A host scale factor
+// comes as the ui:scaleFactor option.
 class LoadedUi {
  public:
   LoadedUi(Lv2Instance& instance, HostRecord& record, std::uintptr_t parent,
-           const std::vector<std::string>& withoutData = {})
+           const std::vector<std::string>& withoutData = {}, Lv2World* world = nullptr, float scaleFactor = 0.f)
       : record_(record) {
     LilvUIs* uis = lilv_plugin_get_uis(instance.lilvPlugin());
     LILV_FOREACH(uis, i, uis) {
@@ -109,9 +113,19 @@ class LoadedUi {
     LV2_Feature given[] = {parentFeature, instanceFeature, touchFeature, resizeFeature};
     for (LV2_Feature& f : given)
       if (std::find(withoutData.begin(), withoutData.end(), f.URI) != withoutData.end()) f.data = nullptr;
-    const LV2_Feature* features[] = {&given[0], &given[1], &given[2], &given[3], nullptr};
+    std::vector<const LV2_Feature*> features = {&given[0], &given[1], &given[2], &given[3]};
+    LV2_Feature mapFeature{LV2_URID__map, nullptr}, optionsFeature{LV2_OPTIONS__options, nullptr};
+    if (world) {
+      scale_ = scaleFactor;
+      options_[0] = {LV2_OPTIONS_INSTANCE, 0, world->map(LV2_UI__scaleFactor), sizeof scale_,
+                     world->map(LV2_ATOM__Float), &scale_};
+      mapFeature.data = world->mapFeature();
+      optionsFeature.data = options_;
+      features.insert(features.end(), {&mapFeature, &optionsFeature});
+    }
+    features.push_back(nullptr);
     handle_ = descriptor_->instantiate(descriptor_, plumbrook::lv2::kStereoUri.data(), bundle_, writeFunction,
-                                       &record_, &widget_, features);
+                                       &record_, &widget_, features.data());
     idle_ = static_cast<const LV2UI_Idle_Interface*>(descriptor_->extension_data(LV2_UI__idleInterface));
     hostResize_ = static_cast<const LV2UI_Resize*>(descriptor_->extension_data(LV2_UI__resize));
     show_ = static_cast<const LV2UI_Show_Interface*>(descriptor_->extension_data(LV2_UI__showInterface));
@@ -147,6 +161,8 @@ class LoadedUi {
   LV2UI_Widget widget_ = nullptr;
   LV2UI_Touch touch_{};
   LV2UI_Resize resize_{};
+  float scale_ = 0.f;
+  LV2_Options_Option options_[2] = {};
   const LV2UI_Idle_Interface* idle_ = nullptr;
   const LV2UI_Resize* hostResize_ = nullptr;
   const LV2UI_Show_Interface* show_ = nullptr;
@@ -166,21 +182,27 @@ class lv2_ui : public ::testing::Test {
 
   void SetUp() override {
     if (!xvfb_->Valid()) GTEST_SKIP() << "no Xvfb";
+    freshInstance();
+    parent_ = std::make_unique<plumbrook::test::X11HostWindow>(1000, 500);
+    ASSERT_TRUE(parent_->Valid());
+  }
+
+  void freshInstance() {
     instance_ = Lv2Instance::create(*world_, std::string(plumbrook::lv2::kStereoUri), 48000.0, 512);
     ASSERT_TRUE(instance_);
     instance_->activate();
     record_.instance = instance_.get();
-    parent_ = std::make_unique<plumbrook::test::X11HostWindow>(1000, 500);
-    ASSERT_TRUE(parent_->Valid());
   }
 
   Plumbrook& plugin() { return static_cast<plumbrook::lv2::InstanceBridge*>(instance_->handle())->plugin(); }
 
   // The virtual X server now and then refuses a new connection under load; a UI that got no
   // window is opened again, as a host would on the next attempt.
-  std::unique_ptr<LoadedUi> openUi(const std::vector<std::string>& withoutData = {}) {
+  std::unique_ptr<LoadedUi> openUi(const std::vector<std::string>& withoutData = {},
+                                   std::optional<float> scaleFactor = std::nullopt) {
     for (int attempt = 0; attempt < 20; ++attempt) {
-      auto ui = std::make_unique<LoadedUi>(*instance_, record_, parent_->Native(), withoutData);
+      auto ui = std::make_unique<LoadedUi>(*instance_, record_, parent_->Native(), withoutData,
+                                           scaleFactor ? world_ : nullptr, scaleFactor.value_or(0.f));
       if (ui->valid()) return ui;
       ui.reset();
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -398,6 +420,41 @@ TEST_F(lv2_ui, hostile_sizes_and_scales_are_clamped_before_they_reach_the_window
     EXPECT_EQ(ui.idle(), 0) << "attempt " << attempt;
     const std::string shown = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui.window()}, {}, "", ""}).out;
     EXPECT_NE(shown.find("Geometry: 1760x764"), std::string::npos) << "attempt " << attempt << ": " << shown;
+  }
+}
+
+TEST_F(lv2_ui, a_host_scale_factor_sizes_the_window_and_one_no_screen_has_is_clamped) {
+  struct Case {
+    float scaleFactor;
+    const char* geometry;  // of the editor's window at the design size
+  };
+  const Case cases[] = {
+      {1.5f, "1320x573"},
+      {1e6f, "3520x1528"},  // four times, the largest screen scale taken
+      {std::nanf(""), "880x382"},
+      {-2.f, "880x382"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scaleFactor);
+    freshInstance();
+    auto ui = openUi({}, c.scaleFactor);
+    ASSERT_TRUE(ui);
+    pump(*ui, 200);
+    const std::string shown = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui->window()}, {}, "", ""}).out;
+    EXPECT_NE(shown.find(std::string("Geometry: ") + c.geometry), std::string::npos) << shown;
+    EXPECT_EQ(ui->idle(), 0);
+  }
+
+  // One plug-in whose editor is opened on screens of different scales keeps the user's draw scale.
+  freshInstance();
+  for (const Case& c : {cases[0], cases[1], cases[2]}) {
+    SCOPED_TRACE(c.scaleFactor);
+    auto ui = openUi({}, c.scaleFactor);
+    ASSERT_TRUE(ui);
+    pump(*ui, 200);
+    const std::string shown = plumbrook::test::run({"xdotool", {"getwindowgeometry", ui->window()}, {}, "", ""}).out;
+    EXPECT_NE(shown.find(std::string("Geometry: ") + c.geometry), std::string::npos) << shown;
+    EXPECT_NEAR(plugin().editorScale(), 1.0f, 0.01f);
   }
 }
 
