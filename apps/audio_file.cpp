@@ -197,14 +197,20 @@ std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, bool rep
   } else {
     impl->name = inQuotes(path);
     bool pipe = false;
+    // A named pipe's first reader lets a waiting writer start: the probe stays open until the
+    // stream is, or the writer would find no reader and fail.
+    int probe = -1;
     const quillfen::files::ReadProblem problem = [&] {
       // Opened without blocking just to learn what the path is: a device is named as such.
-      const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-      if (fd < 0) return errno == ENOENT ? quillfen::files::ReadProblem::missing : quillfen::files::ReadProblem::unreadable;
+      probe = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+      if (probe < 0) return errno == ENOENT ? quillfen::files::ReadProblem::missing : quillfen::files::ReadProblem::unreadable;
       struct stat info {};
-      const bool known = ::fstat(fd, &info) == 0;
-      ::close(fd);
+      const bool known = ::fstat(probe, &info) == 0;
       pipe = known && S_ISFIFO(info.st_mode);
+      if (!pipe) {
+        ::close(probe);
+        probe = -1;
+      }
       return known && (S_ISREG(info.st_mode) || pipe) ? quillfen::files::ReadProblem::none
                                                       : quillfen::files::ReadProblem::notRegular;
     }();
@@ -225,6 +231,7 @@ std::unique_ptr<AudioReader> AudioReader::open(const std::string& path, bool rep
     if (pipe) {
       // Opened again, blocking, so that it waits for its writer as any reader of a pipe does.
       impl->stream = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+      ::close(probe);
       if (impl->stream < 0) {
         error = "cannot read " + impl->name + ": " + std::strerror(errno);
         return nullptr;
