@@ -3,7 +3,9 @@
 # SECONDS each: the stereo plug-in with its own editor open and with jalv's generic controls, both
 # on silence (the meters rest) and with a click track playing (the meters move); then, with clicks
 # playing, the editors of installed peers on the same software rasteriser: x42 dpl and the LSP
-# limiter in jalv.gtk3, and Calf's limiter in jalv.qt5 (jalv.gtk3 cannot show it).
+# limiter in jalv.gtk3, and Calf's limiter in jalv.qt5 (jalv.gtk3 cannot show it). Beside the CPU
+# of the whole process: the part the software rasteriser's worker threads used, and the context
+# switches of all threads (the rasteriser hands work to and from its workers at every flush).
 # Usage: bench/lv2/ui_idle_cost.sh [BUILD_DIR] [SECONDS]   (defaults: build 10)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -34,6 +36,18 @@ mkdir -p "$work/home"
 
 # CPU seconds (user + system) a process has used so far.
 cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$1/stat"; }
+# The same for the software rasteriser's worker threads alone.
+rasteriser_seconds() {
+  local hz t sum=0
+  hz=$(getconf CLK_TCK)
+  for t in /proc/"$1"/task/*; do
+    [[ $(cat "$t/comm" 2>/dev/null) == llvmpipe-* ]] && sum=$(awk -v s="$sum" -v hz="$hz" '{print s + ($14 + $15) / hz}' "$t/stat")
+  done
+  echo "$sum"
+}
+# Context switches of every thread of a process so far: each hand-over between the editor's thread
+# and the rasteriser's workers is two of them.
+context_switches() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ { n += $2 } END { print n + 0 }'; }
 
 # measure LABEL silence|music HOST URI [HOST ARGS...]
 measure() {
@@ -55,11 +69,12 @@ measure() {
     jack_lsp -p | awk '/^plumbrook:/ { port = $0 } /properties: input/ && port { print port } { if (!/^plumbrook:/) port = "" }' |
       while read -r port; do jack_connect metro:240_bpm "$port" 2>/dev/null || true; done
   fi
-  local before after
-  before=$(cpu_seconds "$jalv")
+  local before after rBefore rAfter sBefore sAfter
+  before=$(cpu_seconds "$jalv") rBefore=$(rasteriser_seconds "$jalv") sBefore=$(context_switches "$jalv")
   sleep "$seconds"
-  after=$(cpu_seconds "$jalv")
-  awk -v a="$after" -v b="$before" -v s="$seconds" -v l="$label" 'BEGIN { printf "%-40s %6.1f ms CPU per second\n", l, (a - b) * 1000 / s }'
+  after=$(cpu_seconds "$jalv") rAfter=$(rasteriser_seconds "$jalv") sAfter=$(context_switches "$jalv")
+  awk -v a="$after" -v b="$before" -v ra="$rAfter" -v rb="$rBefore" -v sa="$sAfter" -v sb="$sBefore" -v s="$seconds" -v l="$label" \
+    'BEGIN { printf "%-40s %6.1f ms CPU per second (rasteriser threads %5.1f), %5.0f context switches per second\n", l, (a - b) * 1000 / s, (ra - rb) * 1000 / s, (sa - sb) / s }'
   [[ -n $metro ]] && kill "$metro"
   kill "$jalv"
   wait "$jalv" 2>/dev/null || true
