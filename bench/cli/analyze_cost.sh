@@ -5,17 +5,9 @@
 # shows what the second core adds.
 # usage: bench/cli/analyze_cost.sh [BUILD_DIR] [MINUTES] [RATE] [RUNS]
 set -euo pipefail
-build=${1:-build}
-minutes=${2:-10}
-rate=${3:-96000}
-runs=${4:-3}
-tool=$(realpath "$build/apps/plumbrook")
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
 # shellcheck source=bench/cli/common.sh
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
+long_bench "$@"
 
 # The least wall-clock seconds of the runs cpu() just made is not kept there; this keeps both.
 cpu_and_wall() {

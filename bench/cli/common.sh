@@ -1,4 +1,17 @@
-# Shared by the long-file benchmarks: sourced after $tool and $runs are set, inside the work folder.
+# Shared by the long-file benchmarks, sourced first.
+
+# Takes the arguments [BUILD_DIR] [MINUTES] [RATE] [RUNS] (defaults build 10 96000 3) as $build,
+# $minutes, $rate, $runs and the tool as $tool, and works in a scratch folder removed at exit.
+long_bench() {
+  build=${1:-build}
+  minutes=${2:-10}
+  rate=${3:-96000}
+  runs=${4:-3}
+  tool=$(realpath "$build/apps/plumbrook")
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cd "$work"
+}
 
 # A stereo 24-bit WAV of pink noise: long_input FILE MINUTES RATE
 long_input() {

@@ -6,19 +6,11 @@
 # which is noisy on a shared machine.
 # usage: bench/cli/render_cost.sh [BUILD_DIR] [MINUTES] [RATE] [RUNS]
 set -euo pipefail
-build=${1:-build}
-minutes=${2:-10}
-rate=${3:-96000}
-runs=${4:-3}
-tool=$(realpath "$build/apps/plumbrook")
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+# shellcheck source=bench/cli/common.sh
+source "$(dirname "$0")/common.sh"
+long_bench "$@"
 mkdir spool
 export TMPDIR="$work/spool"
-# shellcheck source=bench/cli/common.sh
-source "$here/common.sh"
 long_input in.wav "$minutes" "$rate"
 
 # The largest total size of the files a process holds open (the input aside), polled every 0.1 s.
