@@ -1,10 +1,9 @@
 // With true peak on, the written file's true peak stays at the limiter's ceiling: the built-in
-// demo mastered and mastered again louder, a synthetic song and inter-sample-peak signals, at
+// demo mastered, mastered again louder and pushed 10 dB straight in, and inter-sample-peak signals, at
 // 44.1, 48 and 96 kHz, rendered by the tool and measured by an 8x scan.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <numbers>
 #include <string>
@@ -28,66 +27,6 @@ constexpr double kToleranceDb = 0.02;
 // as built meets on it, with a little margin.
 constexpr double kFullBandToleranceDb = 0.25;
 constexpr int kFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-
-class Xorshift {
- public:
-  explicit Xorshift(uint32_t seed) : state_(seed) {}
-  double next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return static_cast<double>(state_) / 2147483648.0 - 1.0;
-  }
-
- private:
-  uint32_t state_;
-};
-
-void normalise(Channels& x, double peak) {
-  double most = 0.0;
-  for (const auto& c : x)
-    for (double v : c) most = std::max(most, std::fabs(v));
-  for (auto& c : x)
-    for (double& v : c) v *= peak / most;
-}
-
-// A song of kick, snare, hats (differentiated noise: full band), a bass and a chord pad, at a
-// 0 dBFS sample peak.
-Channels song(double rate, double seconds) {
-  const int frames = static_cast<int>(rate * seconds);
-  Channels x(2, std::vector<double>(static_cast<size_t>(frames), 0.0));
-  Xorshift noise(0x2545f491u);
-  const double beat = 0.5;
-  const double bassHz[4] = {55.0, 43.65, 65.41, 49.0};
-  const double padHz[4][3] = {{220.0, 261.6, 329.6}, {174.6, 220.0, 261.6}, {196.0, 261.6, 329.6}, {196.0, 246.9, 293.7}};
-  double kick = 0.0, bass = 0.0, pad[3] = {}, lastL = 0.0, lastR = 0.0;
-  for (int i = 0; i < frames; ++i) {
-    const double t = i / rate;
-    const int b = static_cast<int>(t / beat);
-    const double tb = t - b * beat;
-    const double t8 = std::fmod(t, beat / 2.0);
-    kick = tb < 1.0 / rate ? 0.0 : kick + (45.0 + 110.0 * std::exp(-tb / 0.03)) / rate;
-    const double k = (b % 2 == 0) ? std::sin(kTwoPi * kick) * std::exp(-tb / 0.2) : 0.0;
-    const double nl = noise.next(), nr = noise.next();
-    const double snare = (b % 2 == 1) ? std::exp(-tb / 0.07) * 0.5 : 0.0;
-    const double hat = 0.3 * std::exp(-t8 / 0.015);
-    bass += bassHz[(b / 4) % 4] / rate;
-    double saw = 0.0;
-    for (int h = 1; h * bassHz[(b / 4) % 4] < 5000.0; ++h) saw += std::sin(kTwoPi * h * bass) / h;
-    double chord = 0.0;
-    for (int v = 0; v < 3; ++v) {
-      pad[v] += padHz[(b / 4) % 4][v] / rate;
-      chord += std::sin(kTwoPi * pad[v]) + 0.3 * std::sin(2.0 * kTwoPi * pad[v]);
-    }
-    const double common = k + 0.35 * saw * std::min(1.0, tb / 0.004) + 0.08 * chord;
-    x[0][static_cast<size_t>(i)] = common + snare * nl + hat * (nl - lastL);
-    x[1][static_cast<size_t>(i)] = common + snare * (0.7 * nl + 0.3 * nr) + hat * (nr - lastR);
-    lastL = nl;
-    lastR = nr;
-  }
-  normalise(x, 1.0);
-  return x;
-}
 
 // A sine at a quarter of the rate with a 45 degree offset: every sample 3 dB under its peak.
 Channels quarterRateSine(double rate) {
@@ -147,7 +86,6 @@ TEST_P(TruePeakCeiling, HoldsOnDemoSongAndInterSamplePeaks) {
   Channels demoChannels(2);
   for (size_t i = 0; i < demo.size(); ++i) demoChannels[i % 2].push_back(demo[i]);
   ASSERT_TRUE(writeAudio(path("demo.wav"), makeAudio(demoChannels, rate), kFloat));
-  ASSERT_TRUE(writeAudio(path("song.wav"), makeAudio(song(rate, 6.0), rate), kFloat));
   ASSERT_TRUE(writeAudio(path("sine.wav"), makeAudio(quarterRateSine(rate), rate), kFloat));
   ASSERT_TRUE(writeAudio(path("squares.wav"), makeAudio(squares(rate), rate), kFloat));
 
@@ -155,7 +93,7 @@ TEST_P(TruePeakCeiling, HoldsOnDemoSongAndInterSamplePeaks) {
   expectHeld("demo, mastered", "demo.wav", "master.wav", {"--set", "gain=+2", "--set", "eq_low=+1.5", "--set", "eq_high=+2"},
              true);
   expectHeld("demo master, +10 dB", "master.wav", "again.wav", {"--set", "gain=+10"}, true);
-  expectHeld("song, +10 dB", "song.wav", "song-out.wav", {"--set", "gain=+10"}, true);
+  expectHeld("demo, +10 dB", "demo.wav", "demo-loud.wav", {"--set", "gain=+10"}, true);
   // Straight into the limiter, 3 dB over it.
   expectHeld("sine at fs/4, 45 degrees, +3 dB", "sine.wav", "sine-out.wav", {"--set", "gain=+3", "--set", "amount=0"}, false);
   expectHeld("squares, +3 dB", "squares.wav", "squares-out.wav", {"--set", "gain=+3", "--set", "amount=0"}, true);
