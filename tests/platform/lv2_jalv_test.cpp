@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -99,7 +100,8 @@ class jalv : public ::testing::Test {
 
   // Starts jalv.gtk3 on the stereo plug-in with `controls` ("symbol=value") and waits until it is
   // ready: its JACK client has its ports, its window and the editor's are mapped, and the editor
-  // has drawn (its window is no longer all black). On a loaded
+  // has drawn (its window shows both the editor's dark panels and its bright text, not a blank
+  // window of either jalv's or X's background). On a loaded
   // machine that can take long; the ceiling only ends a start that will never come, and the
   // failure shows what jalv printed.
   ::testing::AssertionResult startJalv(const std::vector<std::string>& controls) {
@@ -138,8 +140,11 @@ class jalv : public ::testing::Test {
     if (editor_.empty()) return false;
     const std::string file = (dir_ / "drawn.png").string();
     if (run({"import", {"-window", editor_, file}, {}, "", ""}).status != 0) return false;
-    const CommandResult brightest = run({"convert", {file, "-format", "%[max]", "info:"}, {}, "", ""});
-    return brightest.status == 0 && std::atof(brightest.out.c_str()) > 0.0;
+    const CommandResult range =
+        run({"convert", {file, "-colorspace", "Gray", "-format", "%[fx:minima] %[fx:maxima]", "info:"}, {}, "", ""});
+    double darkest = 1.0, brightest = 0.0;
+    return range.status == 0 && std::sscanf(range.out.c_str(), "%lf %lf", &darkest, &brightest) == 2 &&
+           darkest < 0.1 && brightest > 0.5;
   }
 
   // A picture of the editor's window as the X server shows it.
