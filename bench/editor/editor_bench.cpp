@@ -88,14 +88,20 @@ void BM_EditorMetersOnlyFrame(benchmark::State& state) {
   open.surface.Render(*open.graphics, true);
   plumbrook::MeterReadings& readings = plugin->meterReadings();
   long frame = 0;
+  double parts = 0, pixels = 0;
   for (auto _ : state) {
     // New readings for all six meters, as 20 ms of audio leaves them.
     const float swing = 0.5f + 0.4f * std::sin(static_cast<float>(frame++) * 0.3f);
     plumbrook::test::storeMeterReadings(readings, swing, 3.0f * swing, 2.0f * swing);
     open.nowNs += 20'000'000;
     plugin->OnTimer();
-    open.surface.Render(*open.graphics, false);
+    for (const plugkit::platform::PixelRect& p : open.surface.Render(*open.graphics, false)) {
+      parts += 1;
+      pixels += p.width * p.height;
+    }
   }
+  state.counters["parts"] = benchmark::Counter(parts, benchmark::Counter::kAvgIterations);
+  state.counters["pixels"] = benchmark::Counter(pixels, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_EditorMetersOnlyFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 

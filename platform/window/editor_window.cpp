@@ -324,16 +324,12 @@ bool EditorWindow::showChangedParts() {
     return false;
   const std::vector<PixelRect>& parts = presenter_.Present(*graphics_, input_.get(), false);
   if (!parts.empty()) {
-    // The back buffer is undefined after a swap except where it is written now.
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, presenter_.Framebuffer());
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    const int sh = surfaceH_;
+    shown_.clear();
     for (const PixelRect& p : parts) {
-      const int x1 = std::min(p.x + p.width, surfaceW_), y1 = std::min(p.y + p.height, sh);
-      if (x1 <= p.x || y1 <= p.y) continue;
-      glBlitFramebuffer(p.x, h - y1, x1, h - p.y, p.x, sh - y1, x1, sh - p.y, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-      partial_.Show(p.x, p.y, x1 - p.x, y1 - p.y, sh);
+      const int x1 = std::min(p.x + p.width, surfaceW_), y1 = std::min(p.y + p.height, surfaceH_);
+      if (x1 > p.x && y1 > p.y) shown_.push_back({p.x, p.y, x1 - p.x, y1 - p.y});
     }
+    partial_.Show(presenter_.Framebuffer(), h, shown_);
     ++framesDrawn_;
     ++partialFrames_;
   }

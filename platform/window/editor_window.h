@@ -108,6 +108,7 @@ class EditorWindow {
   int partialFrames_ = 0;
   FramePresenter presenter_;
   PartialPresent partial_;
+  std::vector<PixelRect> shown_;  // the parts of a partial frame that fall inside the window
 };
 
 }  // namespace plugkit::platform

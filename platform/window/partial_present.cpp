@@ -1,33 +1,87 @@
 #include "platform/window/partial_present.h"
 
-#include <GL/glx.h>
+#include <algorithm>
 
-#include <cstring>
+#include "platform/window/frame_presenter.h"
+
+// X and GLX headers last: their macros (None, Bool, Status) would clash with the editor's names.
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace plugkit::platform {
 
+namespace {
+Display* asDisplay(void* d) { return static_cast<Display*>(d); }
+}  // namespace
+
 void PartialPresent::Capture(void* display, std::uintptr_t window) {
+  Release();
   display_ = display;
   window_ = window;
   context_ = glXGetCurrentContext();
-  copySubBuffer_ = nullptr;
-  if (!display_ || !context_) return;
-  const char* extensions = glXQueryExtensionsString(static_cast<Display*>(display_), DefaultScreen(static_cast<Display*>(display_)));
-  if (!extensions || !std::strstr(extensions, "GLX_MESA_copy_sub_buffer")) return;
-  copySubBuffer_ = reinterpret_cast<CopySubBuffer>(
-      glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
+  if (!display_ || !context_ || !window_) return;
+  Display* d = asDisplay(display_);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(d, static_cast<Window>(window_), &attributes) || !attributes.visual) return;
+  // GL reads back BGRA bytes: in a little-endian 32-bit pixel that is 0xAARRGGBB.
+  const Visual* v = attributes.visual;
+  if ((attributes.depth != 24 && attributes.depth != 32) || v->red_mask != 0xFF0000 || v->green_mask != 0xFF00 ||
+      v->blue_mask != 0xFF || ImageByteOrder(d) != LSBFirst)
+    return;
+  visual_ = attributes.visual;
+  depth_ = attributes.depth;
+  gc_ = XCreateGC(d, static_cast<Window>(window_), 0, nullptr);
+}
+
+void PartialPresent::Release() {
+  if (gc_) XFreeGC(asDisplay(display_), static_cast<GC>(gc_));
+  gc_ = nullptr;
+  context_ = nullptr;
+  pixels_ = {};
 }
 
 bool PartialPresent::Begin() {
   if (!Valid()) return false;
-  return glXMakeCurrent(static_cast<Display*>(display_), static_cast<GLXDrawable>(window_),
-                        static_cast<GLXContext>(context_));
+  return glXMakeCurrent(asDisplay(display_), static_cast<GLXDrawable>(window_), static_cast<GLXContext>(context_));
 }
 
-void PartialPresent::Show(int x, int y, int width, int height, int heightPx) {
-  if (width > 0 && height > 0) copySubBuffer_(display_, window_, x, heightPx - y - height, width, height);
+void PartialPresent::Show(unsigned framebuffer, int pictureHeightPx, const std::vector<PixelRect>& parts) {
+  Display* d = asDisplay(display_);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  for (const PixelRect& p : parts) {
+    if (p.width <= 0 || p.height <= 0) continue;
+    const size_t row = static_cast<size_t>(p.width);
+    pixels_.resize(row * static_cast<size_t>(p.height) * 2);
+    std::uint32_t* read = pixels_.data() + row * static_cast<size_t>(p.height);
+    // Read as the picture stores it, RGBA bytes, which is the cheapest read for every driver.
+    glReadPixels(p.x, pictureHeightPx - p.y - p.height, p.width, p.height, GL_RGBA, GL_UNSIGNED_BYTE, read);
+    // GL's rows run bottom-up, an image's top-down; X wants 0xAARRGGBB.
+    for (int y = 0; y < p.height; ++y) {
+      const std::uint32_t* from = read + static_cast<size_t>(p.height - 1 - y) * row;
+      std::uint32_t* to = pixels_.data() + static_cast<size_t>(y) * row;
+      for (size_t x = 0; x < row; ++x) {
+        const std::uint32_t abgr = from[x];
+        to[x] = (abgr & 0xFF00FF00u) | ((abgr & 0xFFu) << 16) | ((abgr >> 16) & 0xFFu);
+      }
+    }
+    XImage* image = XCreateImage(d, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels_.data()), static_cast<unsigned>(p.width),
+                                 static_cast<unsigned>(p.height), 32, static_cast<int>(row * 4));
+    if (!image) continue;
+    XPutImage(d, static_cast<Window>(window_), static_cast<GC>(gc_), image, 0, 0, p.x, p.y,
+              static_cast<unsigned>(p.width), static_cast<unsigned>(p.height));
+    image->data = nullptr;  // the pixels are ours
+    XDestroyImage(image);
+  }
+  XFlush(d);
 }
 
-void PartialPresent::End() { glXMakeCurrent(static_cast<Display*>(display_), None, nullptr); }
+void PartialPresent::End() { glXMakeCurrent(asDisplay(display_), None, nullptr); }
 
 }  // namespace plugkit::platform

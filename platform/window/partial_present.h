@@ -1,33 +1,45 @@
-// Shows the changed parts of a double-buffered GLX window without swapping all of it. Software
-// GL sends the whole window to the X server on every swap; a meter frame changes a few strips.
+// Shows the changed parts of an editor's picture on its X window without a buffer swap. Software
+// GL sends the whole window to the X server on every swap, and copying parts of the back buffer
+// costs a flush of the rasteriser per part; a meter frame changes a few small strips. The parts
+// are read back from the picture once per frame and put on the window as images.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace plugkit::platform {
 
+struct PixelRect;
+
 class PartialPresent {
  public:
-  /// Takes the GL context that is current (inside the window's first expose or create) and the
-  /// window; Valid() is false when the driver cannot copy parts of a window.
-  void Capture(void* display, std::uintptr_t window);
-  void Release() { context_ = nullptr; }
-  bool Valid() const { return context_ && copySubBuffer_; }
+  PartialPresent() = default;
+  PartialPresent(const PartialPresent&) = delete;
+  PartialPresent& operator=(const PartialPresent&) = delete;
+  ~PartialPresent() { Release(); }
 
-  /// Makes the context current on the window, outside the window system's expose. The caller
-  /// copies only onto the size the server last reported: parts outside the window are refused.
+  /// Takes the GL context that is current (inside the window's first expose or create) and the
+  /// window; Valid() is false when the window's pixels are not 8-bit BGRX (then every frame is a
+  /// whole one, shown by a swap).
+  void Capture(void* display, std::uintptr_t window);
+  void Release();
+  bool Valid() const { return context_ && gc_; }
+
+  /// Makes the context current on the window, outside the window system's expose.
   bool Begin();
-  /// Copies [x, x + width) x [y, y + height) (pixels, y from the top) of the back buffer to the
-  /// window, which is heightPx high.
-  void Show(int x, int y, int width, int height, int heightPx);
+  /// Reads `parts` (pixels, y from the top, within the window) of the picture in `framebuffer`,
+  /// `pictureHeightPx` high, and puts them on the window.
+  void Show(unsigned framebuffer, int pictureHeightPx, const std::vector<PixelRect>& parts);
   void End();
 
  private:
-  using CopySubBuffer = void (*)(void* display, unsigned long drawable, int x, int y, int width, int height);
   void* display_ = nullptr;
   std::uintptr_t window_ = 0;
   void* context_ = nullptr;
-  CopySubBuffer copySubBuffer_ = nullptr;
+  void* gc_ = nullptr;
+  void* visual_ = nullptr;
+  int depth_ = 0;
+  std::vector<std::uint32_t> pixels_;
 };
 
 }  // namespace plugkit::platform
