@@ -104,8 +104,7 @@ void OutputMeterControl::Draw(Graphics& g) {
   if (hold > -range) g.FillRect(colours_.hold, geometry_.levelHold(y(hold)), &blend_);
   if (const std::optional<double> marker = shownValue(options_.markerParam)) {
     const float my = y(static_cast<float>(*marker));
-    for (float x = bar.L - 4; x < bar.R + 4; x += 4)
-      g.DrawLine(colours_.marker, x, my, std::min(x + 2, bar.R + 4), my, &blend_, 1.0f);
+    g.DrawDottedLine(colours_.marker, bar.L - 4, my, bar.R + 4, my, &blend_, 1.0f, 2.0f);
   }
   for (int tick : options_.ticks) {
     const float ty = y(static_cast<float>(tick));

@@ -665,6 +665,8 @@ void Graphics::fillOrStroke(const Color& c, const Blend* blend, float thickness,
 void Graphics::DrawPoint(const Color& c, float x, float y, const Blend* blend) { FillRect(c, Rect(x, y, x + 1.f, y + 1.f), blend); }
 
 void Graphics::DrawLine(const Color& c, float x1, float y1, float x2, float y2, const Blend* blend, float thickness) {
+  const float reach = 0.5f * thickness + 1.f;  // half the width, and the anti-aliased edge
+  if (ClippedAway(Rect(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)).GetPadded(reach))) return;
   PathClear();
   PathMoveTo(x1, y1);
   PathLineTo(x2, y2);
@@ -768,6 +770,7 @@ void Graphics::FillTriangle(const Color& c, float x1, float y1, float x2, float 
 }
 
 void Graphics::FillRect(const Color& c, const Rect& r, const Blend* blend) {
+  if (ClippedAway(r.GetPadded(1.f))) return;
   PathClear();
   PathRect(r);
   fillOrStroke(c, blend, 0.f, true);
@@ -818,6 +821,14 @@ void Graphics::FillConvexPolygon(const Color& c, const float* x, const float* y,
 void Graphics::DrawText(const TextStyle& text, const std::string& str, const Rect& bounds, const Blend* blend) {
   if (str.empty()) return;
   const TextAnchor anchor = AnchorFor(text, bounds);
+  if (text.angleDeg == 0.f) {
+    // A bound that needs no measuring: no glyph advances more than the font's size (a byte of
+    // UTF-8 is at most a glyph), and none reaches further than twice the size from the anchor.
+    const float width = text.size * static_cast<float>(str.size());
+    const float left = text.align == Align::kNear ? anchor.x : text.align == Align::kFar ? anchor.x - width : anchor.x - 0.5f * width;
+    const Rect reach = Rect(left, anchor.y, left + width, anchor.y).GetPadded(2.f * text.size);
+    if (ClippedAway(reach)) return;
+  }
   DoSetComposite(CompositeFor(blend));
   DoTransformSave();
   if (text.angleDeg != 0.f) {

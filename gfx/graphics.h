@@ -312,6 +312,10 @@ class Graphics : public EditorSurface {
   Rect VisiblePart(const Rect& r) const {
     return untransformed_ && !clip_.Empty() ? r.Intersect(clip_.GetPadded(1.f / GetTotalScale())) : r;
   }
+  /// Whether anything drawn within r (in the current transform) would be hidden by the clip
+  /// region. Shapes and texts that fall wholly outside it are skipped: a frame that redraws a strip
+  /// of a meter would otherwise pay for every label around it.
+  bool ClippedAway(const Rect& r) const { return untransformed_ && !clip_.Empty() && !r.Intersects(clip_); }
   /// Restricts drawing to r (in the current transform); an empty r removes the restriction.
   void PathClipRegion(const Rect& r = Rect());
 

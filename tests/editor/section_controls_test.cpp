@@ -132,14 +132,16 @@ TEST_F(SectionControls, output_meter_draws_the_ceiling_as_a_dashed_line) {
   int dashes = 0;
   const auto ops = drawn(*meter);
   float lastMoveY = -2, lastLineY = -3;
+  int movesInPath = 0;
   for (const auto& op : ops) {
-    if (op.kind == "move") lastMoveY = op.args[1];
+    if (op.kind == "move") lastMoveY = op.args[1], ++movesInPath;
     if (op.kind == "line") lastLineY = op.args[1];
     if (op.kind == "stroke" && sameRgb(op.color, 255, 157, 46)) {
       EXPECT_EQ(lastMoveY, lastLineY);  // horizontal
       y = lastMoveY;
-      ++dashes;
+      dashes += movesInPath;
     }
+    if (op.kind == "stroke" || op.kind == "fill") movesInPath = 0;
   }
   EXPECT_FLOAT_EQ(y, 150.0f + 128.0f / 6.0f);  // a sixth of the bar down
   EXPECT_EQ(dashes, 6);                          // from L - 4 in steps of 4 while below R + 4

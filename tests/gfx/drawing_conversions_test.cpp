@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "gfx/graphics_recording.h"
 #include "tests/support/gfx_doubles.h"
@@ -77,6 +78,38 @@ TEST_F(ConversionsTest, DottedLinesAreStrokedDashes) {
   EXPECT_FLOAT_EQ(moves[1].args[0], 4.f);
   EXPECT_FLOAT_EQ(lines[2].args[0], 10.f);
   EXPECT_EQ(g.OpsOf("stroke").size(), 1u);
+}
+
+TEST_F(ConversionsTest, ShapesAndTextsWhollyOutsideTheClipAreSkipped) {
+  struct Case {
+    const char* what;
+    std::function<void()> draw;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"rect inside", [&] { g.FillRect(kColorWhite, Rect(40, 40, 50, 50)); }, true},
+      {"rect whose edge reaches in", [&] { g.FillRect(kColorWhite, Rect(20, 40, 29.5f, 50)); }, true},
+      {"rect outside", [&] { g.FillRect(kColorWhite, Rect(0, 0, 10, 10)); }, false},
+      {"thick line reaching in", [&] { g.DrawLine(kColorWhite, 0, 27, 100, 27, nullptr, 8.f); }, true},
+      {"line outside", [&] { g.DrawLine(kColorWhite, 0, 5, 100, 5); }, false},
+      {"long text overflowing its box into the clip", [&] { g.DrawText(kDefaultText, "a long caption", Rect(0, 35, 10, 45)); }, true},
+      {"text outside", [&] { g.DrawText(kDefaultText, "-12", Rect(120, 80, 140, 90)); }, false},
+      {"right-aligned text ending left of the clip", [&] { g.DrawText(kDefaultText.WithAlign(Align::kFar), "-12", Rect(-40, 40, -15, 50)); }, false},
+  };
+  for (const Case& c : cases) {
+    g.ops.clear();
+    g.PathClipRegion(Rect(30, 30, 70, 70));
+    c.draw();
+    EXPECT_EQ(!g.OpsOf("fill").empty() || !g.OpsOf("stroke").empty() || !g.OpsOf("text").empty(), c.drawn) << c.what;
+  }
+  // Under a transform the clip cannot be compared with the shape: it is drawn.
+  g.ops.clear();
+  g.PathTransformSave();
+  g.PathTransformRotate(30.f);
+  g.FillRect(kColorWhite, Rect(0, 0, 10, 10));
+  g.PathTransformRestore();
+  EXPECT_EQ(g.OpsOf("fill").size(), 1u);
+  g.PathClipRegion();
 }
 
 TEST_F(ConversionsTest, ArcOverTheTopStartsLowerLeftAndEndsLowerRight) {
