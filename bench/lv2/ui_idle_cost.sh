@@ -6,13 +6,18 @@
 # limiter in jalv.gtk3, and Calf's limiter in jalv.qt5 (jalv.gtk3 cannot show it). Beside the CPU
 # of the whole process: the part the software rasteriser's worker threads used, and the context
 # switches of all threads (the rasteriser hands work to and from its workers at every flush).
-# Usage: bench/lv2/ui_idle_cost.sh [BUILD_DIR] [SECONDS]   (defaults: build 10)
+# With a BASELINE_BUILD_DIR (an earlier build of the plug-in), every case of the plug-in is also
+# measured with that build's bundle, just before, so that both figures come from one run.
+# Usage: bench/lv2/ui_idle_cost.sh [BUILD_DIR] [SECONDS] [BASELINE_BUILD_DIR]   (defaults: build 10)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 seconds=${2:-10}
+baseline=${3:-}
 # The built bundle first, then the installed peers.
-export LV2_PATH="$(cd "$build" && pwd)/lv2:${LV2_PATH:-$HOME/.lv2:/usr/local/lib/lv2:/usr/lib/lv2}"
+peers=${LV2_PATH:-$HOME/.lv2:/usr/local/lib/lv2:/usr/lib/lv2}
+bundlePath() { echo "$(cd "$1" && pwd)/lv2:$peers"; }
+export LV2_PATH="$(bundlePath "$build")"
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -81,10 +86,17 @@ measure() {
 }
 
 plumbrook=https://quillfen.example/lv2/plumbrook#stereo
-measure "editor open, silence" silence jalv.gtk3 "$plumbrook"
-measure "editor open, clicks playing" music jalv.gtk3 "$plumbrook"
-measure "generic controls, silence" silence jalv.gtk3 "$plumbrook" -g
-measure "generic controls, clicks playing" music jalv.gtk3 "$plumbrook" -g
+# measurePlumbrook LABEL silence|music [HOST ARGS...]: the plug-in in jalv.gtk3, the baseline first.
+measurePlumbrook() {
+  local label=$1 signal=$2
+  shift 2
+  [[ -n $baseline ]] && LV2_PATH="$(bundlePath "$baseline")" measure "$label (baseline)" "$signal" jalv.gtk3 "$plumbrook" "$@"
+  measure "$label" "$signal" jalv.gtk3 "$plumbrook" "$@"
+}
+measurePlumbrook "editor open, silence" silence
+measurePlumbrook "editor open, clicks playing" music
+measurePlumbrook "generic controls, silence" silence -g
+measurePlumbrook "generic controls, clicks playing" music -g
 measure "x42 dpl editor, clicks playing" music jalv.gtk3 http://gareus.org/oss/lv2/dpl#stereo
 measure "LSP limiter editor, clicks playing" music jalv.gtk3 http://lsp-plug.in/plugins/lv2/limiter_stereo
 measure "Calf limiter editor (jalv.qt5), clicks playing" music jalv.qt5 http://calf.sourceforge.net/plugins/Limiter
