@@ -19,7 +19,8 @@ namespace {
 constexpr std::uintptr_t kFrameTimer = 1;
 constexpr double kFrameSeconds = 1.0 / 60.0;
 // What the window shows outside the editor's picture when the window is larger than it.
-constexpr float kSurround = 30.f / 255.f;
+constexpr int kSurroundGrey = 30;
+constexpr float kSurround = kSurroundGrey / 255.f;
 
 PuglWorld* asWorld(void* p) { return static_cast<PuglWorld*>(p); }
 PuglView* asView(void* p) { return static_cast<PuglView*>(p); }
@@ -45,7 +46,9 @@ PuglStatus guardedLeave(PuglView* view, const PuglExposeEvent* expose) {
     leftAlone = false;
     return PUGL_SUCCESS;
   }
-  return puglGlBackend()->leave(view, expose);
+  // A frame put on the window as an image has nothing to swap.
+  const bool swap = expose && !static_cast<EditorWindow*>(puglGetHandle(view))->ShowsFramesAsImages();
+  return puglGlBackend()->leave(view, swap ? expose : nullptr);
 }
 
 const PuglBackend* guardedGlBackend() {
@@ -152,6 +155,7 @@ bool EditorWindow::Open() {
   puglSetViewHint(view, PUGL_SWAP_INTERVAL, 0);
   puglSetViewHint(view, PUGL_RESIZABLE, 1);
   std::tie(surfaceW_, surfaceH_) = graphics_->PixelSize(options_.scale);
+  wantedW_ = surfaceW_, wantedH_ = surfaceH_;
   puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(surfaceW_), static_cast<PuglSpan>(surfaceH_));
   updateSizeHints();
   puglSetWindowTitle(view, options_.title.c_str());
@@ -234,6 +238,8 @@ void EditorWindow::updateSizeHints() {
   puglSetSizeHint(view, PUGL_MAX_SIZE, static_cast<PuglSpan>(maxW), static_cast<PuglSpan>(maxH));
   puglSetSizeHint(view, PUGL_MIN_ASPECT, static_cast<PuglSpan>(options_.width), static_cast<PuglSpan>(options_.height));
   puglSetSizeHint(view, PUGL_MAX_ASPECT, static_cast<PuglSpan>(options_.width), static_cast<PuglSpan>(options_.height));
+  PublishSizeHints(puglGetNativeWorld(asWorld(world_)), puglGetNativeView(view),
+                   {wantedW_, wantedH_, minW, minH, maxW, maxH, options_.width, options_.height, options_.parent != 0});
 }
 
 std::pair<int, int> EditorWindow::largestSurface() const {
@@ -249,6 +255,7 @@ void EditorWindow::requestSize(int widthPx, int heightPx, bool tellHost) {
   const int w = std::clamp(widthPx, 1, maxW), h = std::clamp(heightPx, 1, maxH);
   PuglView* view = asView(view_);
   puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(w), static_cast<PuglSpan>(h));
+  wantedW_ = w, wantedH_ = h;
   updateSizeHints();
   // An oversized window is not at the size last kept, whatever that was: it is always asked back.
   if (w != surfaceW_ || h != surfaceH_ || oversized_) {
@@ -302,13 +309,21 @@ void EditorWindow::onExpose() {
   presenter_.Present(*graphics_, input_.get(), fullRedraw_);
   fullRedraw_ = false;
   const int w = presenter_.WidthPx(), h = presenter_.HeightPx();
+  const int shownW = std::min(w, surfaceW_), shownH = std::min(h, surfaceH_);
+  if (ShowsFramesAsImages()) {
+    shown_.assign(1, {0, 0, shownW, shownH});
+    partial_.Show(presenter_.Framebuffer(), h, shown_);
+    partial_.Fill({shownW, 0, surfaceW_ - shownW, surfaceH_}, kSurroundGrey);
+    partial_.Fill({0, shownH, shownW, surfaceH_ - shownH}, kSurroundGrey);
+    ++framesDrawn_;
+    return;
+  }
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glViewport(0, 0, surfaceW_, surfaceH_);
   if (w < surfaceW_ || h < surfaceH_) {
     glClearColor(kSurround, kSurround, kSurround, 1.f);
     glClear(GL_COLOR_BUFFER_BIT);
   }
-  const int shownW = std::min(w, surfaceW_), shownH = std::min(h, surfaceH_);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, presenter_.Framebuffer());
   glBlitFramebuffer(0, h - shownH, shownW, h, 0, surfaceH_ - shownH, shownW, surfaceH_, GL_COLOR_BUFFER_BIT,
                     GL_NEAREST);

@@ -67,6 +67,8 @@ class EditorWindow {
   /// The desktop's scale (Xft.dpi / 96), 1 without one.
   float ScreenScale() const;
   int FramesDrawn() const { return framesDrawn_; }
+  /// Whether frames reach the window as images rather than by a swap of its GL buffer.
+  bool ShowsFramesAsImages() const { return partial_.Valid(); }
   /// Of those, the frames shown by copying only their changed parts to the window.
   int PartialFramesShown() const { return partialFrames_; }
   int GlObjectsLive() const { return graphics_ ? graphics_->LiveTargets() + (graphics_->Context() ? 1 : 0) : 0; }
@@ -102,6 +104,7 @@ class EditorWindow {
   // The one size of the window: set from the server's configure events only.
   int surfaceW_ = 0, surfaceH_ = 0;
   int pendingW_ = 0, pendingH_ = 0;  // a size asked for and not reported yet
+  int wantedW_ = 0, wantedH_ = 0;    // the size last asked for, published as the window's base size
   bool oversized_ = false;
   bool frameDue_ = false;
   int framesDrawn_ = 0;

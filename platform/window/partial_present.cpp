@@ -82,6 +82,16 @@ void PartialPresent::Show(unsigned framebuffer, int pictureHeightPx, const std::
   XFlush(d);
 }
 
+void PartialPresent::Fill(const PixelRect& area, int grey) {
+  if (area.width <= 0 || area.height <= 0) return;
+  Display* d = asDisplay(display_);
+  const unsigned long level = static_cast<unsigned long>(std::clamp(grey, 0, 255));
+  XSetForeground(d, static_cast<GC>(gc_), (level << 16) | (level << 8) | level);
+  XFillRectangle(d, static_cast<Window>(window_), static_cast<GC>(gc_), area.x, area.y,
+                 static_cast<unsigned>(area.width), static_cast<unsigned>(area.height));
+  XFlush(d);
+}
+
 void PartialPresent::End() { glXMakeCurrent(asDisplay(display_), None, nullptr); }
 
 }  // namespace plugkit::platform

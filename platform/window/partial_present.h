@@ -1,7 +1,8 @@
-// Shows the changed parts of an editor's picture on its X window without a buffer swap. Software
-// GL sends the whole window to the X server on every swap, and copying parts of the back buffer
-// costs a flush of the rasteriser per part; a meter frame changes a few small strips. The parts
-// are read back from the picture once per frame and put on the window as images.
+// Shows an editor's picture, or the parts of it that changed, on its X window as images read back
+// from the picture, instead of drawing into the window's GL buffer and swapping. Software GL sends
+// the whole window to the X server on every swap and flushes its rasteriser for every copied part,
+// while a meter frame changes a few small strips; and right after a resize it can still size its
+// buffer as the window was, which shows the new picture shifted and cropped.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,7 @@ class PartialPresent {
 
   /// Takes the GL context that is current (inside the window's first expose or create) and the
   /// window; Valid() is false when the window's pixels are not 8-bit BGRX (then every frame is a
-  /// whole one, shown by a swap).
+  /// whole one, drawn into the window's GL buffer and swapped).
   void Capture(void* display, std::uintptr_t window);
   void Release();
   bool Valid() const { return context_ && gc_; }
@@ -30,6 +31,8 @@ class PartialPresent {
   /// Reads `parts` (pixels, y from the top, within the window) of the picture in `framebuffer`,
   /// `pictureHeightPx` high, and puts them on the window.
   void Show(unsigned framebuffer, int pictureHeightPx, const std::vector<PixelRect>& parts);
+  /// Fills `area` of the window with one grey level (0-255).
+  void Fill(const PixelRect& area, int grey);
   void End();
 
  private:

@@ -1,6 +1,7 @@
 #include "platform/window/x_error_guard.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -70,6 +71,18 @@ bool WindowSize(void* display, std::uintptr_t window, int& widthPx, int& heightP
   widthPx = static_cast<int>(width);
   heightPx = static_cast<int>(height);
   return true;
+}
+
+void PublishSizeHints(void* display, std::uintptr_t window, const WindowSizeHints& h) {
+  if (!display || !window) return;
+  XSizeHints hints{};
+  hints.flags = PBaseSize | PMaxSize | PAspect | (h.embedded ? 0 : PMinSize);
+  hints.base_width = h.width, hints.base_height = h.height;
+  hints.min_width = h.minWidth, hints.min_height = h.minHeight;
+  hints.max_width = h.maxWidth, hints.max_height = h.maxHeight;
+  hints.min_aspect.x = hints.max_aspect.x = h.aspectWidth;
+  hints.min_aspect.y = hints.max_aspect.y = h.aspectHeight;
+  XSetWMNormalHints(static_cast<Display*>(display), static_cast<Window>(window), &hints);
 }
 
 }  // namespace plugkit::platform

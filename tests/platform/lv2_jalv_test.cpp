@@ -71,7 +71,7 @@ class jalv : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!haveTool("jalv.gtk3") || !haveTool("jackd") || !haveTool("xdotool")) return;
-    xvfb_ = new plumbrook::test::Xvfb();
+    xvfb_ = new plumbrook::test::Xvfb("1920x1200x24");  // room for the editor at twice its size
     if (!xvfb_->Valid()) return;
     jackName_ = "plumbrook-test-" + std::to_string(::getpid());
     jackd_ = plumbrook::test::start({"jackd",
@@ -235,4 +235,61 @@ TEST_F(jalv, a_drag_on_gain_reaches_the_control_port_jalv_saves) {
   EXPECT_GT(gain, 1.0);
   EXPECT_LT(gain, 24.0);  // 40 pixels move GAIN part of its way
   EXPECT_NEAR(savedValue(state, "ceiling"), -0.3, 1e-6);  // the rest as it was
+}
+
+// As a user meets the editor in jalv: "Window 1.5x" from its menu grows the editor's window and
+// jalv's with the picture; clicks land where the picture is drawn at the new scale; a shade
+// switched on and off again leaves no dimmed panel; a typed preset name keeps its single space.
+TEST_F(jalv, the_window_follows_the_editor_and_clicks_shades_and_typing_behave_at_the_new_scale) {
+  ASSERT_TRUE(startJalv({}));
+  const auto click = [this](double x, double y) {
+    xdotool({"mousemove", "--window", editor_, std::to_string(std::lround(x)), std::to_string(std::lround(y)), "click", "1"});
+  };
+  const auto size = [](const std::string& window) {
+    const std::string out = run({"xdotool", {"getwindowgeometry", window}, {}, "", ""}).out;
+    const size_t at = out.find("Geometry: ");
+    return at == std::string::npos ? std::string() : out.substr(at + 10, out.find('\n', at) - at - 10);
+  };
+  // Waits for the editor's window to show `expected`, then compares once more for the record.
+  const auto shows = [this](const std::string& expected, const std::string& name) {
+    ::testing::AssertionResult match = ::testing::AssertionFailure();
+    for (int i = 0; i < 50 && !match; ++i) {
+      if (i) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      match = plumbrook::test::picturesMatch(screenshot(name + ".png"), expected, name + ".png");
+    }
+    return match;
+  };
+
+  click(846, 16);  // the settings menu, then "Window 1.5x"
+  std::vector<std::string> keys{"key", "--delay", "30"};
+  for (int i = 0; i < 9; ++i) keys.push_back("Down");
+  keys.push_back("Return");
+  xdotool(keys);
+  int hostW = 0, hostH = 0;
+  const auto hostHolds = [&] {
+    return std::sscanf(size(host_).c_str(), "%dx%d", &hostW, &hostH) == 2 && hostW >= 1320 && hostH >= 573;
+  };
+  for (int i = 0; i < 50 && !(size(editor_) == "1320x573" && hostHolds()); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(size(editor_), "1320x573");
+  ASSERT_TRUE(hostHolds()) << "jalv's window stayed " << hostW << "x" << hostH << ": the editor is cropped";
+
+  const double s = 1.5;
+  click(798 * s, 62 * s);  // Bypass on: the panels dim
+  xdotool({"mousemove", "0", "0"});  // the pointer off the editor: no hover highlight
+  EXPECT_TRUE(shows(snapshot("bypassed.png", {"--scale", "1.5", "--set", "bypass=on"}), "jalv-bypassed"));
+  click(798 * s, 62 * s);  // and off again
+  xdotool({"mousemove", "0", "0"});
+  EXPECT_TRUE(shows(snapshot("active.png", {"--scale", "1.5"}), "jalv-active"));
+
+  click(398 * s, 16 * s);  // "Save as", a name typed with a space
+  xdotool({"type", "--delay", "30", "Warm Master"});
+  xdotool({"key", "Return"});
+  std::string listed;
+  for (int i = 0; i < 25 && listed.find("Warm") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    listed = run({plumbrook::test::plumbrookPath(), {"presets", "list"}, {{"HOME", dir_.string()}}, "", ""}).out;
+  }
+  EXPECT_NE(listed.find("Warm Master"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("Warm  Master"), std::string::npos) << listed;
 }

@@ -12,10 +12,11 @@
 namespace plumbrook::test {
 
 /// Starts Xvfb on a display it chooses itself (so parallel tests never share or steal one) and
-/// points DISPLAY at it; Valid() is false when no server could be started.
+/// points DISPLAY at it; Valid() is false when no server could be started. `screen` is the
+/// screen's WIDTHxHEIGHTxDEPTH: a host window never grows past the screen.
 class Xvfb {
  public:
-  Xvfb() {
+  explicit Xvfb(const char* screen = "1280x800x24") {
     int ready[2];
     if (::pipe(ready) != 0) return;
     pid_ = ::fork();
@@ -23,7 +24,7 @@ class Xvfb {
       const int null = ::open("/dev/null", O_RDWR);
       ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2);
       ::dup2(ready[1], 3);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
                static_cast<char*>(nullptr));
       ::_exit(127);
     }
