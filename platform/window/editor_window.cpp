@@ -18,6 +18,8 @@ namespace plugkit::platform {
 namespace {
 constexpr std::uintptr_t kFrameTimer = 1;
 constexpr double kFrameSeconds = 1.0 / 60.0;
+// How long a host's window may take to grow to a size the editor asked for.
+constexpr int kHolderGraceMs = 1000;
 // What the window shows outside the editor's picture when the window is larger than it.
 constexpr int kSurroundGrey = 30;
 constexpr float kSurround = kSurroundGrey / 255.f;
@@ -199,6 +201,7 @@ void EditorWindow::SetVisible(bool visible) {
 void EditorWindow::Update(double timeoutS) {
   if (!world_) return;
   puglUpdate(asWorld(world_), timeoutS);
+  checkHolder();
   // A frame the timer asked for is made once every event is handled, so that a size the server
   // reported in the same batch is known before the window is drawn on. Changed parts are drawn
   // and shown here; a whole frame is drawn by the window system's expose.
@@ -208,6 +211,18 @@ void EditorWindow::Update(double timeoutS) {
     puglPostRedisplay(asView(view_));
     puglUpdate(asWorld(world_), 0.0);
   }
+}
+
+void EditorWindow::checkHolder() {
+  if (!holderDeadline_ || std::chrono::steady_clock::now() < *holderDeadline_) return;
+  holderDeadline_.reset();
+  int holderW = 0, holderH = 0;
+  if (!WindowSize(puglGetNativeWorld(asWorld(world_)), options_.parent, holderW, holderH)) return;
+  if (surfaceW_ <= holderW && surfaceH_ <= holderH) return;
+  // The host kept its window as it was: the editor takes the largest size that shows in it whole,
+  // rather than staying cropped with its menu and corner out of reach.
+  const auto [w, h] = graphics_->PixelSize(graphics_->FitDrawScale(holderW, holderH));
+  requestSize(std::min(w, holderW), std::min(h, holderH), false);
 }
 
 bool EditorWindow::WindowFitsPicture() const {
@@ -263,6 +278,9 @@ void EditorWindow::requestSize(int widthPx, int heightPx, bool tellHost) {
     puglSetSize(view, static_cast<unsigned>(w), static_cast<unsigned>(h));
   }
   if (tellHost && options_.sizeChanged) options_.sizeChanged(w, h);
+  // A size the editor chose must be given room by the host's window it sits in, or be taken back.
+  if (tellHost && options_.parent)
+    holderDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHolderGraceMs);
 }
 
 void EditorWindow::onConfigure(int widthPx, int heightPx) {

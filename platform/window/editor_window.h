@@ -1,9 +1,11 @@
 // An X11 editor window (top-level, or embedded in a host's window) with a GL 3.3 core context.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -85,6 +87,7 @@ class EditorWindow {
   void onExpose();
   void onConfigure(int widthPx, int heightPx);
   void requestSize(int widthPx, int heightPx, bool tellHost);
+  void checkHolder();
   void updateSizeHints();
   std::pair<int, int> largestSurface() const;
   // Draws what changed and shows only those parts; false when a whole frame must be exposed.
@@ -105,6 +108,8 @@ class EditorWindow {
   int surfaceW_ = 0, surfaceH_ = 0;
   int pendingW_ = 0, pendingH_ = 0;  // a size asked for and not reported yet
   int wantedW_ = 0, wantedH_ = 0;    // the size last asked for, published as the window's base size
+  // When to look whether the host's window grew to the size the editor last asked for.
+  std::optional<std::chrono::steady_clock::time_point> holderDeadline_;
   bool oversized_ = false;
   bool frameDue_ = false;
   int framesDrawn_ = 0;

@@ -203,6 +203,13 @@ TEST_P(X11WindowTest, TheEditorDrawsAndHitsAtTheSizeItsWindowReallyHas) {
   EXPECT_NE(hints.find("base size: 480 by 240"), std::string::npos) << hints;
   EXPECT_EQ(hints.find("minimum size: 120 by 60") != std::string::npos, !GetParam()) << hints;
   EXPECT_NE(hints.find("maximum size: 960 by 480"), std::string::npos) << hints;
+  if (GetParam()) {
+    // The host's 300 x 200 window never grows: after a moment the editor takes the largest size
+    // that shows whole in it instead of staying cropped.
+    pumpUntil([&] { return window_->SurfaceWidth() == 300; });
+    EXPECT_EQ(geometryOf(window_->NativeWindow()), "300x150");
+    EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.25f);
+  }
 
   // Sizes no editor supports are clamped before they reach X or GL.
   const int frames = window_->FramesDrawn();
