@@ -215,6 +215,7 @@ void EditorWindow::Update(double timeoutS) {
 
 void EditorWindow::checkHolder() {
   if (!holderDeadline_ || std::chrono::steady_clock::now() < *holderDeadline_) return;
+  if (graphics_->GetCapturedControl()) return;  // a corner drag still going on: judged once it ends
   holderDeadline_.reset();
   int holderW = 0, holderH = 0;
   if (!WindowSize(puglGetNativeWorld(asWorld(world_)), options_.parent, holderW, holderH)) return;
