@@ -28,7 +28,7 @@ void PartialPresent::Capture(void* display, std::uintptr_t window) {
   Display* d = asDisplay(display_);
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(d, static_cast<Window>(window_), &attributes) || !attributes.visual) return;
-  // GL reads back BGRA bytes: in a little-endian 32-bit pixel that is 0xAARRGGBB.
+  // The pixels are put as 32-bit words 0x00RRGGBB, least significant byte first.
   const Visual* v = attributes.visual;
   if ((attributes.depth != 24 && attributes.depth != 32) || v->red_mask != 0xFF0000 || v->green_mask != 0xFF00 ||
       v->blue_mask != 0xFF || ImageByteOrder(d) != LSBFirst)
@@ -57,17 +57,18 @@ void PartialPresent::Show(unsigned framebuffer, int pictureHeightPx, const std::
   for (const PixelRect& p : parts) {
     if (p.width <= 0 || p.height <= 0) continue;
     const size_t row = static_cast<size_t>(p.width);
-    pixels_.resize(row * static_cast<size_t>(p.height) * 2);
-    std::uint32_t* read = pixels_.data() + row * static_cast<size_t>(p.height);
+    pixels_.resize(row * static_cast<size_t>(p.height));
     // Read as the picture stores it, RGBA bytes, which is the cheapest read for every driver.
-    glReadPixels(p.x, pictureHeightPx - p.y - p.height, p.width, p.height, GL_RGBA, GL_UNSIGNED_BYTE, read);
-    // GL's rows run bottom-up, an image's top-down; X wants 0xAARRGGBB.
-    for (int y = 0; y < p.height; ++y) {
-      const std::uint32_t* from = read + static_cast<size_t>(p.height - 1 - y) * row;
-      std::uint32_t* to = pixels_.data() + static_cast<size_t>(y) * row;
+    glReadPixels(p.x, pictureHeightPx - p.y - p.height, p.width, p.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
+    // GL's rows run bottom-up, an image's top-down; X wants 0x00RRGGBB words.
+    const auto toX = [](std::uint32_t abgr) { return (abgr & 0xFF00FF00u) | ((abgr & 0xFFu) << 16) | ((abgr >> 16) & 0xFFu); };
+    for (int top = 0, bottom = p.height - 1; top <= bottom; ++top, --bottom) {
+      std::uint32_t* a = pixels_.data() + static_cast<size_t>(top) * row;
+      std::uint32_t* b = pixels_.data() + static_cast<size_t>(bottom) * row;
       for (size_t x = 0; x < row; ++x) {
-        const std::uint32_t abgr = from[x];
-        to[x] = (abgr & 0xFF00FF00u) | ((abgr & 0xFFu) << 16) | ((abgr >> 16) & 0xFFu);
+        const std::uint32_t upper = toX(b[x]);
+        b[x] = toX(a[x]);
+        a[x] = upper;
       }
     }
     XImage* image = XCreateImage(d, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
