@@ -330,8 +330,7 @@ void EditorWindow::onExpose() {
   const int w = presenter_.WidthPx(), h = presenter_.HeightPx();
   const int shownW = std::min(w, surfaceW_), shownH = std::min(h, surfaceH_);
   if (ShowsFramesAsImages()) {
-    shown_.assign(1, {0, 0, shownW, shownH});
-    partial_.Show(presenter_.Framebuffer(), h, shown_);
+    showOnWindow({{0, 0, w, h}});
     partial_.Fill({shownW, 0, surfaceW_ - shownW, surfaceH_}, kSurroundGrey);
     partial_.Fill({0, shownH, shownW, surfaceH_ - shownH}, kSurroundGrey);
     ++framesDrawn_;
@@ -358,17 +357,21 @@ bool EditorWindow::showChangedParts() {
     return false;
   const std::vector<PixelRect>& parts = presenter_.Present(*graphics_, input_.get(), false);
   if (!parts.empty()) {
-    shown_.clear();
-    for (const PixelRect& p : parts) {
-      const int x1 = std::min(p.x + p.width, surfaceW_), y1 = std::min(p.y + p.height, surfaceH_);
-      if (x1 > p.x && y1 > p.y) shown_.push_back({p.x, p.y, x1 - p.x, y1 - p.y});
-    }
-    partial_.Show(presenter_.Framebuffer(), h, shown_);
+    showOnWindow(parts);
     ++framesDrawn_;
     ++partialFrames_;
   }
   partial_.End();
   return true;
+}
+
+void EditorWindow::showOnWindow(const std::vector<PixelRect>& parts) {
+  shown_.clear();
+  for (const PixelRect& p : parts) {
+    const int x1 = std::min(p.x + p.width, surfaceW_), y1 = std::min(p.y + p.height, surfaceH_);
+    if (x1 > p.x && y1 > p.y) shown_.push_back({p.x, p.y, x1 - p.x, y1 - p.y});
+  }
+  partial_.Show(presenter_.Framebuffer(), presenter_.HeightPx(), shown_);
 }
 
 int EditorWindow::Dispatch(const void* raw) {

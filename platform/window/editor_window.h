@@ -88,6 +88,8 @@ class EditorWindow {
   void onConfigure(int widthPx, int heightPx);
   void requestSize(int widthPx, int heightPx, bool tellHost);
   void checkHolder();
+  // Puts parts of the picture (clipped to the window) on the window as images.
+  void showOnWindow(const std::vector<PixelRect>& parts);
   void updateSizeHints();
   std::pair<int, int> largestSurface() const;
   // Draws what changed and shows only those parts; false when a whole frame must be exposed.
@@ -116,7 +118,7 @@ class EditorWindow {
   int partialFrames_ = 0;
   FramePresenter presenter_;
   PartialPresent partial_;
-  std::vector<PixelRect> shown_;  // the parts of a partial frame that fall inside the window
+  std::vector<PixelRect> shown_;  // the parts of a frame that fall inside the window
 };
 
 }  // namespace plugkit::platform

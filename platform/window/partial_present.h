@@ -17,12 +17,12 @@ class PartialPresent {
   PartialPresent() = default;
   PartialPresent(const PartialPresent&) = delete;
   PartialPresent& operator=(const PartialPresent&) = delete;
-  ~PartialPresent() { Release(); }
 
   /// Takes the GL context that is current (inside the window's first expose or create) and the
   /// window; Valid() is false when the window's pixels are not 8-bit BGRX (then every frame is a
   /// whole one, drawn into the window's GL buffer and swapped).
   void Capture(void* display, std::uintptr_t window);
+  /// Frees what it made on the display, which must still be open (the window's destroy event).
   void Release();
   bool Valid() const { return context_ && gc_; }
 
