@@ -3,9 +3,11 @@
 # SECONDS each: the stereo plug-in with its own editor open and with jalv's generic controls, both
 # on silence (the meters rest) and with a click track playing (the meters move); then, with clicks
 # playing, the editors of installed peers on the same software rasteriser: x42 dpl and the LSP
-# limiter in jalv.gtk3, and Calf's limiter in jalv.qt5 (jalv.gtk3 cannot show it). Beside the CPU
-# of the whole process: the part the software rasteriser's worker threads used, and the context
-# switches of all threads (the rasteriser hands work to and from its workers at every flush).
+# limiter in jalv.gtk3, and Calf's limiter in jalv.qt5 (jalv.gtk3 cannot show it); and the plug-in
+# and Calf's limiter in the console jalv, with no UI, so that each editor's own share can be told
+# from what its audio and the host cost. Beside the CPU of the whole process: the part the software
+# rasteriser's worker threads used, and the context switches of all threads (the rasteriser hands
+# work to and from its workers at every flush).
 # With a BASELINE_BUILD_DIR (an earlier build of the plug-in), every case of the plug-in is also
 # measured with that build's bundle, just before, so that both figures come from one run.
 # Usage: bench/lv2/ui_idle_cost.sh [BUILD_DIR] [SECONDS] [BASELINE_BUILD_DIR]   (defaults: build 10)
@@ -62,7 +64,12 @@ measure() {
     printf '%-40s not installed\n' "$label"
     return
   fi
-  HOME="$work/home" "$host" --jack-name plumbrook -x "$@" "$uri" >/dev/null 2>&1 &
+  if [[ $host == jalv ]]; then
+    # The console host: no UI at all, and it quits when its standard input ends.
+    HOME="$work/home" jalv -n plumbrook -x "$@" "$uri" < <(sleep $((seconds + 10)) 2>/dev/null) >/dev/null 2>&1 &
+  else
+    HOME="$work/home" "$host" --jack-name plumbrook -x "$@" "$uri" >/dev/null 2>&1 &
+  fi
   local jalv=$!
   sleep 5
   local metro=
@@ -97,6 +104,10 @@ measurePlumbrook "editor open, silence" silence
 measurePlumbrook "editor open, clicks playing" music
 measurePlumbrook "generic controls, silence" silence -g
 measurePlumbrook "generic controls, clicks playing" music -g
+# What the audio and the host cost without any UI, for the plug-in and for Calf's limiter: the
+# editors' own share is each editor's figure less these.
+measure "no UI (console jalv), clicks playing" music jalv "$plumbrook"
+measure "Calf limiter, no UI (console jalv), clicks playing" music jalv http://calf.sourceforge.net/plugins/Limiter
 measure "x42 dpl editor, clicks playing" music jalv.gtk3 http://gareus.org/oss/lv2/dpl#stereo
 measure "LSP limiter editor, clicks playing" music jalv.gtk3 http://lsp-plug.in/plugins/lv2/limiter_stereo
 measure "Calf limiter editor (jalv.qt5), clicks playing" music jalv.qt5 http://calf.sourceforge.net/plugins/Limiter
