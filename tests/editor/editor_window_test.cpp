@@ -149,9 +149,7 @@ TEST_F(EditorWindowTest, real_x_events_drive_the_editor) {
   keys.push_back("Return");
   xdotool(keys);
   pump(0.5);
-  const test::CommandResult geometry =
-      test::run({"xdotool", {"getwindowgeometry", wid()}, {}, "", ""});
-  EXPECT_NE(geometry.out.find("Geometry: 1320x573"), std::string::npos) << geometry.out;
+  EXPECT_EQ(test::windowGeometry(wid()), "1320x573");
   EXPECT_FLOAT_EQ(window_->GetGraphics()->GetDrawScale(), 1.5f);
 }
 

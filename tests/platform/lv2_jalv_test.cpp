@@ -245,11 +245,7 @@ TEST_F(jalv, the_window_follows_the_editor_and_clicks_shades_and_typing_behave_a
   const auto click = [this](double x, double y) {
     xdotool({"mousemove", "--window", editor_, std::to_string(std::lround(x)), std::to_string(std::lround(y)), "click", "1"});
   };
-  const auto size = [](const std::string& window) {
-    const std::string out = run({"xdotool", {"getwindowgeometry", window}, {}, "", ""}).out;
-    const size_t at = out.find("Geometry: ");
-    return at == std::string::npos ? std::string() : out.substr(at + 10, out.find('\n', at) - at - 10);
-  };
+  using plumbrook::test::windowGeometry;
   // Waits for the editor's window to show `expected`, then compares once more for the record.
   const auto shows = [this](const std::string& expected, const std::string& name) {
     ::testing::AssertionResult match = ::testing::AssertionFailure();
@@ -267,11 +263,11 @@ TEST_F(jalv, the_window_follows_the_editor_and_clicks_shades_and_typing_behave_a
   xdotool(keys);
   int hostW = 0, hostH = 0;
   const auto hostHolds = [&] {
-    return std::sscanf(size(host_).c_str(), "%dx%d", &hostW, &hostH) == 2 && hostW >= 1320 && hostH >= 573;
+    return std::sscanf(windowGeometry(host_).c_str(), "%dx%d", &hostW, &hostH) == 2 && hostW >= 1320 && hostH >= 573;
   };
-  for (int i = 0; i < 50 && !(size(editor_) == "1320x573" && hostHolds()); ++i)
+  for (int i = 0; i < 50 && !(windowGeometry(editor_) == "1320x573" && hostHolds()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  ASSERT_EQ(size(editor_), "1320x573");
+  ASSERT_EQ(windowGeometry(editor_), "1320x573");
   ASSERT_TRUE(hostHolds()) << "jalv's window stayed " << hostW << "x" << hostH << ": the editor is cropped";
 
   const double s = 1.5;

@@ -131,6 +131,12 @@ std::string plumbrookPath() {
   return std::string(dir ? dir : ".") + "/apps/plumbrook";
 }
 
+std::string windowGeometry(const std::string& window) {
+  const std::string out = run({"xdotool", {"getwindowgeometry", window}, {}, "", ""}).out;
+  const size_t at = out.find("Geometry: ");
+  return at == std::string::npos ? out : out.substr(at + 10, out.find('\n', at) - at - 10);
+}
+
 bool haveTool(const std::string& name) {
   return std::system(("command -v '" + name + "' >/dev/null 2>&1").c_str()) == 0;
 }

@@ -40,6 +40,10 @@ int finish(pid_t pid);
 /// True when a program of this name is on PATH.
 bool haveTool(const std::string& name);
 
+/// An X window's size as the server has it now, "WIDTHxHEIGHT" (from xdotool); xdotool's whole
+/// answer when it gives none, so that a failed comparison shows why.
+std::string windowGeometry(const std::string& window);
+
 /// The plumbrook tool built with the tests ($PLUMBROOK_BUILD_DIR/apps/plumbrook).
 std::string plumbrookPath();
 

@@ -170,12 +170,7 @@ TEST_P(X11WindowTest, AnIdleWindowDrawsNothing) {
   EXPECT_EQ(window_->FramesDrawn(), frames + 1);
 }
 
-// The window's size as the server has it, from xdotool.
-std::string geometryOf(std::uintptr_t window) {
-  const auto out = plumbrook::test::run({"xdotool", {"getwindowgeometry", std::to_string(window)}, {}, "", ""}).out;
-  const auto at = out.find("Geometry: ");
-  return at == std::string::npos ? out : out.substr(at + 10, out.find('\n', at) - at - 10);
-}
+std::string geometryOf(std::uintptr_t window) { return plumbrook::test::windowGeometry(std::to_string(window)); }
 
 TEST_P(X11WindowTest, TheEditorDrawsAndHitsAtTheSizeItsWindowReallyHas) {
   gfx::Graphics& g = *window_->GetGraphics();
