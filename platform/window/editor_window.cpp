@@ -308,7 +308,7 @@ void EditorWindow::onConfigure(int widthPx, int heightPx) {
 }
 
 void EditorWindow::onCreate() {
-  partial_.Capture(puglGetNativeWorld(asWorld(world_)), puglGetNativeView(asView(view_)));
+  images_.Capture(puglGetNativeWorld(asWorld(world_)), puglGetNativeView(asView(view_)));
   if (!graphics_->CreateContext()) return;
   graphics_->LoadDefaultFonts();
   if (layout_) layout_(*graphics_);
@@ -316,7 +316,7 @@ void EditorWindow::onCreate() {
 }
 
 void EditorWindow::onDestroy() {
-  partial_.Release();
+  images_.Release();
   presenter_.Release();
   if (graphics_) graphics_->ReleaseContext();
 }
@@ -331,8 +331,8 @@ void EditorWindow::onExpose() {
   const int shownW = std::min(w, surfaceW_), shownH = std::min(h, surfaceH_);
   if (ShowsFramesAsImages()) {
     showOnWindow({{0, 0, w, h}});
-    partial_.Fill({shownW, 0, surfaceW_ - shownW, surfaceH_}, kSurroundGrey);
-    partial_.Fill({0, shownH, shownW, surfaceH_ - shownH}, kSurroundGrey);
+    images_.Fill({shownW, 0, surfaceW_ - shownW, surfaceH_}, kSurroundGrey);
+    images_.Fill({0, shownH, shownW, surfaceH_ - shownH}, kSurroundGrey);
     ++framesDrawn_;
     return;
   }
@@ -353,7 +353,7 @@ bool EditorWindow::showChangedParts() {
   // A resize on its way, or one not drawn yet, makes a whole frame: parts are copied only onto the
   // window size the server last reported.
   if (fullRedraw_ || oversized_ || pendingW_ || w != presenter_.WidthPx() || h != presenter_.HeightPx() ||
-      !puglGetVisible(asView(view_)) || !partial_.Begin())
+      !puglGetVisible(asView(view_)) || !images_.Begin())
     return false;
   const std::vector<PixelRect>& parts = presenter_.Present(*graphics_, input_.get(), false);
   if (!parts.empty()) {
@@ -361,7 +361,7 @@ bool EditorWindow::showChangedParts() {
     ++framesDrawn_;
     ++partialFrames_;
   }
-  partial_.End();
+  images_.End();
   return true;
 }
 
@@ -371,7 +371,7 @@ void EditorWindow::showOnWindow(const std::vector<PixelRect>& parts) {
     const int x1 = std::min(p.x + p.width, surfaceW_), y1 = std::min(p.y + p.height, surfaceH_);
     if (x1 > p.x && y1 > p.y) shown_.push_back({p.x, p.y, x1 - p.x, y1 - p.y});
   }
-  partial_.Show(presenter_.Framebuffer(), presenter_.HeightPx(), shown_);
+  images_.Show(presenter_.Framebuffer(), presenter_.HeightPx(), shown_);
 }
 
 int EditorWindow::Dispatch(const void* raw) {

@@ -12,7 +12,7 @@
 #include "platform/window/editor_view.h"
 #include "platform/window/frame_presenter.h"
 #include "platform/window/graphics_gl.h"
-#include "platform/window/partial_present.h"
+#include "platform/window/window_images.h"
 #include "platform/window/x_error_guard.h"
 
 namespace plugkit::platform {
@@ -70,7 +70,7 @@ class EditorWindow {
   float ScreenScale() const;
   int FramesDrawn() const { return framesDrawn_; }
   /// Whether frames reach the window as images rather than by a swap of its GL buffer.
-  bool ShowsFramesAsImages() const { return partial_.Valid(); }
+  bool ShowsFramesAsImages() const { return images_.Valid(); }
   /// Of those, the frames shown by copying only their changed parts to the window.
   int PartialFramesShown() const { return partialFrames_; }
   int GlObjectsLive() const { return graphics_ ? graphics_->LiveTargets() + (graphics_->Context() ? 1 : 0) : 0; }
@@ -117,7 +117,7 @@ class EditorWindow {
   int framesDrawn_ = 0;
   int partialFrames_ = 0;
   FramePresenter presenter_;
-  PartialPresent partial_;
+  WindowImages images_;
   std::vector<PixelRect> shown_;  // the parts of a frame that fall inside the window
 };
 

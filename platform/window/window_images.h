@@ -12,11 +12,11 @@ namespace plugkit::platform {
 
 struct PixelRect;
 
-class PartialPresent {
+class WindowImages {
  public:
-  PartialPresent() = default;
-  PartialPresent(const PartialPresent&) = delete;
-  PartialPresent& operator=(const PartialPresent&) = delete;
+  WindowImages() = default;
+  WindowImages(const WindowImages&) = delete;
+  WindowImages& operator=(const WindowImages&) = delete;
 
   /// Takes the GL context that is current (inside the window's first expose or create) and the
   /// window; Valid() is false when the window's pixels are not 8-bit BGRX (then every frame is a

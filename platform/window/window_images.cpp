@@ -1,4 +1,4 @@
-#include "platform/window/partial_present.h"
+#include "platform/window/window_images.h"
 
 #include <algorithm>
 
@@ -19,7 +19,7 @@ namespace {
 Display* asDisplay(void* d) { return static_cast<Display*>(d); }
 }  // namespace
 
-void PartialPresent::Capture(void* display, std::uintptr_t window) {
+void WindowImages::Capture(void* display, std::uintptr_t window) {
   Release();
   display_ = display;
   window_ = window;
@@ -38,19 +38,19 @@ void PartialPresent::Capture(void* display, std::uintptr_t window) {
   gc_ = XCreateGC(d, static_cast<Window>(window_), 0, nullptr);
 }
 
-void PartialPresent::Release() {
+void WindowImages::Release() {
   if (gc_) XFreeGC(asDisplay(display_), static_cast<GC>(gc_));
   gc_ = nullptr;
   context_ = nullptr;
   pixels_ = {};
 }
 
-bool PartialPresent::Begin() {
+bool WindowImages::Begin() {
   if (!Valid()) return false;
   return glXMakeCurrent(asDisplay(display_), static_cast<GLXDrawable>(window_), static_cast<GLXContext>(context_));
 }
 
-void PartialPresent::Show(unsigned framebuffer, int pictureHeightPx, const std::vector<PixelRect>& parts) {
+void WindowImages::Show(unsigned framebuffer, int pictureHeightPx, const std::vector<PixelRect>& parts) {
   Display* d = asDisplay(display_);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -83,7 +83,7 @@ void PartialPresent::Show(unsigned framebuffer, int pictureHeightPx, const std::
   XFlush(d);
 }
 
-void PartialPresent::Fill(const PixelRect& area, int grey) {
+void WindowImages::Fill(const PixelRect& area, int grey) {
   if (area.width <= 0 || area.height <= 0) return;
   Display* d = asDisplay(display_);
   const unsigned long level = static_cast<unsigned long>(std::clamp(grey, 0, 255));
@@ -93,6 +93,6 @@ void PartialPresent::Fill(const PixelRect& area, int grey) {
   XFlush(d);
 }
 
-void PartialPresent::End() { glXMakeCurrent(asDisplay(display_), None, nullptr); }
+void WindowImages::End() { glXMakeCurrent(asDisplay(display_), None, nullptr); }
 
 }  // namespace plugkit::platform
